@@ -1,0 +1,9 @@
+#pragma once
+// Error information: one object per thread, set by a failing method and taken by its caller.
+#include "platform/com/interfaces.h"
+
+HRESULT CreateErrorInfo(ICreateErrorInfo** pperrinfo);
+// Replaces the calling thread's error information (null clears it); `dwReserved` must be 0.
+HRESULT SetErrorInfo(ULONG dwReserved, IErrorInfo* perrinfo);
+// Hands the thread's error information to the caller and clears it; S_FALSE when there is none.
+HRESULT GetErrorInfo(ULONG dwReserved, IErrorInfo** pperrinfo);

@@ -1,0 +1,56 @@
+#include "server/engine/decimal_input.h"
+
+#include <cstdlib>
+
+#include "server/interface/messages.h"
+#include "server/interface/service_error.h"
+#include "server/interface/trace_log.h"
+
+namespace {
+
+bool is_digit(char c) { return c >= '0' && c <= '9'; }
+
+bool all_digits(const std::string& text) {
+    for (char c : text)
+        if (!is_digit(c)) return false;
+    return true;
+}
+
+// One byte per UTF-16 code unit; the zero byte after them is std::string's own.
+std::string Narrow(BSTR bstr) {
+    UINT length = SysStringLen(bstr);
+    std::string text(length, '\0');
+    if (length > 0)
+        WideCharToMultiByte(CP_ACP, 0, bstr, static_cast<int>(length), text.data(),
+                            static_cast<int>(length), nullptr, nullptr);
+    return text;
+}
+
+}  // namespace
+
+DecimalInput ParseNaturalNumber(BSTR bstr) {
+    DecimalInput input{Narrow(bstr), {}};
+    if (input.text == "0" || !all_digits(input.text)) throw ServiceError(kivmsg::NaturalNumber);
+    NTL::conv(input.value, input.text.c_str());
+    if (input.value < 2) throw ServiceError(kivmsg::NaturalNumber);
+    return input;
+}
+
+DecimalInput ParseEvenNumber(BSTR bstr) {
+    DecimalInput input{Narrow(bstr), {}};
+    TraceLog("kiv: Copied bstrEvenNum...\n");
+    const std::string& text = input.text;
+    if (text == "0") throw ServiceError(kivmsg::EvenNumber);
+    if (!text.empty() && (!is_digit(text.back()) || (text.back() - '0') % 2 != 0))
+        throw ServiceError(kivmsg::EvenNumber);
+    if (!all_digits(text)) throw ServiceError(kivmsg::EvenNumber);
+    TraceLog("kiv: begin NTL::to_ZZ()...\n");
+    NTL::conv(input.value, text.c_str());
+    TraceLog("kiv: end NTL::to_ZZ()...\n");
+    if (input.value < 4) throw ServiceError(kivmsg::EvenNumber);
+    return input;
+}
+
+std::int64_t ToInt64(const DecimalInput& input) {
+    return std::strtoll(input.text.c_str(), nullptr, 10);
+}

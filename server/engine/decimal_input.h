@@ -1,0 +1,22 @@
+#pragma once
+// DecimalInput: a number received as decimal text in a BSTR, narrowed to one byte per code
+// unit with the ANSI code page, checked character by character and converted to a ZZ.
+#include <NTL/ZZ.h>
+
+#include <cstdint>
+#include <string>
+
+#include "platform/win32.h"
+
+struct DecimalInput {
+    std::string text;  // L bytes, then the zero byte that c_str() shows
+    NTL::ZZ value;
+};
+
+// Natural-number rule: digits only, value at least 2. Raises ServiceError with the
+// natural-number message; an empty text fails in NTL's conversion.
+DecimalInput ParseNaturalNumber(BSTR bstr);
+// Even-number rule: digits only, even, value at least 4; writes its three trace lines.
+DecimalInput ParseEvenNumber(BSTR bstr);
+// The text's value as a signed 64-bit integer; only for values up to 9223372036854775807.
+std::int64_t ToInt64(const DecimalInput& input);

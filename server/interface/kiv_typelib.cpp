@@ -1,0 +1,62 @@
+#include "server/interface/kiv_typelib.h"
+
+#include "server/interface/iprime.h"
+
+namespace {
+
+using comrt::EnumConstDesc;
+using comrt::FuncDesc;
+using comrt::ParamDesc;
+
+constexpr EnumConstDesc method_constants[] = {
+    {"kivAKS", kivAKS}, {"kivTrial_Division", kivTrial_Division}, {"kivRabin_Miller", kivRabin_Miller}};
+
+constexpr comrt::EnumDesc enums[] = {{"kivPrimalityTestingMethods", GUID_kivPrimalityTestingMethods,
+                                      "Primality Testing Method Constants", method_constants}};
+
+constexpr USHORT in = PARAMFLAG_FIN;
+constexpr USHORT out = PARAMFLAG_FOUT;
+constexpr USHORT optional_in = PARAMFLAG_FIN | PARAMFLAG_FOPT | PARAMFLAG_FHASDEFAULT;
+
+constexpr ParamDesc is_prime[] = {{"bstrPrimeNum", VT_BSTR, false, in},
+                                  {"lPrimalityTestingMethod", VT_I4, false, in},
+                                  {"lNumTrials", VT_I4, false, PARAMFLAG_NONE},
+                                  {"pbRet", VT_I4, true, out}};
+constexpr ParamDesc is_int64_prime[] = {{"ulPrimeNum", VT_UI8, false, in},
+                                        {"lPrimalityTestingMethod", VT_I4, false, in},
+                                        {"lNumTrials", VT_I4, false, PARAMFLAG_NONE},
+                                        {"pbRet", VT_I4, true, out}};
+constexpr ParamDesc get_gb_pair[] = {
+    {"bstrEvenNum", VT_BSTR, false, in},
+    {"lNumTrials", VT_I4, false, in},
+    {"pbstrFirst", VT_BSTR, true, out},
+    {"pbstrSecond", VT_BSTR, true, out},
+    {"pbRet", VT_I4, true, out},
+    {"numThreadsPerCore", VT_UI4, false, optional_in, kivDefaultThreadsPerCore}};
+constexpr ParamDesc test_kiv[] = {
+    {"numDigits", VT_UI8, false, in},
+    {"bWriteResultsToFile", VT_I4, false, in},
+    {"pbstrStatus", VT_BSTR, true, out},
+    {"pbRet", VT_I4, true, out},
+    {"numThreadsPerCore", VT_UI4, false, optional_in, kivDefaultThreadsPerCore}};
+constexpr ParamDesc get_sys_info[] = {{"pbstrSysInfo", VT_BSTR, true, out}};
+
+constexpr FuncDesc iprime_funcs[] = {
+    {"IsPrime", 1, "method IsPrime", is_prime},
+    {"IsInt64Prime", 2, "method IsInt64Prime", is_int64_prime},
+    {"GetGBPairUsingRM", 3, "method GetGBPairUsingRM", get_gb_pair},
+    {"TestKIV", 4, "", test_kiv},
+    {"GetSysInfo", 5, "method GetSysInfo", get_sys_info}};
+
+constexpr comrt::InterfaceDesc interfaces[] = {
+    {"IPrime", IID_IPrime, "IPrime Interface", true, true, true, iprime_funcs}};
+
+constexpr comrt::CoClassDesc coclasses[] = {
+    {"Prime", CLSID_Prime, "Prime Class", &interfaces[0], true}};
+
+constexpr comrt::TypeLibDesc kiv_lib = {"kivLib", LIBID_kivLib, "kiv 1.0 Type Library", 1, 0,
+                                        LOCALE_NEUTRAL, SYS_WIN64, enums, interfaces, coclasses};
+
+}  // namespace
+
+const comrt::TypeLibDesc& KivTypeLibDesc() { return kiv_lib; }

@@ -1,0 +1,37 @@
+#include <gtest/gtest.h>
+#include <stdlib.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <string>
+
+#include "tests/support/isolated_env.h"
+
+namespace kivtest {
+namespace {
+std::string g_root;
+}
+
+const std::string& isolated_root() { return g_root; }
+
+}  // namespace kivtest
+
+int main(int argc, char** argv) {
+    testing::InitGoogleTest(&argc, argv);
+    char pattern[] = "/tmp/kivtest-XXXXXX";
+    if (mkdtemp(pattern) == nullptr) return 2;
+    kivtest::g_root = pattern;
+    const std::string& root = kivtest::g_root;
+    for (const char* sub : {"/home", "/data", "/config", "/run", "/machine"})
+        std::filesystem::create_directory(root + sub);
+    std::filesystem::permissions(root + "/run", std::filesystem::perms::owner_all);
+    setenv("HOME", (root + "/home").c_str(), 1);
+    setenv("XDG_DATA_HOME", (root + "/data").c_str(), 1);
+    setenv("XDG_CONFIG_HOME", (root + "/config").c_str(), 1);
+    setenv("XDG_RUNTIME_DIR", (root + "/run").c_str(), 1);
+    setenv("COMRT_MACHINE_DIR", (root + "/machine").c_str(), 1);
+    int result = RUN_ALL_TESTS();
+    std::error_code ignored;
+    std::filesystem::remove_all(root, ignored);
+    return result;
+}
