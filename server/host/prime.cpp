@@ -61,31 +61,8 @@ HRESULT CPrime::Invoke(DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPI
     return E_NOTIMPL;
 }
 
-HRESULT CPrime::IsPrime(BSTR, LONG, LONG, LONG* pbRet) {
-    if (pbRet == nullptr) return E_POINTER;
-    *pbRet = 0;
-    return E_NOTIMPL;
-}
-
 HRESULT CPrime::IsInt64Prime(ULONGLONG, LONG, LONG, LONG*) {
     return ReportError(kivmsg::NotImplemented);
-}
-
-HRESULT CPrime::GetGBPairUsingRM(BSTR, LONG, BSTR*, BSTR*, LONG* pbRet, ULONG) {
-    if (pbRet == nullptr) return E_POINTER;
-    *pbRet = 0;
-    return E_NOTIMPL;
-}
-
-HRESULT CPrime::TestKIV(ULONGLONG, LONG, BSTR*, LONG* pbRet, ULONG) {
-    if (pbRet == nullptr) return E_POINTER;
-    *pbRet = 0;
-    return E_NOTIMPL;
-}
-
-HRESULT CPrime::GetSysInfo(BSTR* pbstrSysInfo) {
-    if (pbstrSysInfo == nullptr) return E_POINTER;
-    return E_NOTIMPL;
 }
 
 HRESULT CPrime::InterfaceSupportsErrorInfo(REFIID riid) {
