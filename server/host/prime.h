@@ -1,9 +1,10 @@
 #pragma once
 // CPrime: the Prime object. Lives in the server's single-threaded apartment, so its
 // reference count is a plain integer and its state needs no locks.
+#include "server/engine/prime_engine.h"
 #include "server/interface/iprime.h"
 
-class CPrime final : public IPrime, public ISupportErrorInfo {
+class CPrime final : public IPrime, public ISupportErrorInfo, private PrimeEngine {
 public:
     // A new object with one reference, queried for `riid`.
     static HRESULT CreateInstance(REFIID riid, void** ppv);

@@ -3,8 +3,11 @@
 
 #include "server/interface/method_frame.h"
 
-HRESULT CPrime::IsPrime(BSTR, LONG, LONG, LONG* pbRet) {
+HRESULT CPrime::IsPrime(BSTR bstrPrimeNum, LONG lPrimalityTestingMethod, LONG lNumTrials,
+                        LONG* pbRet) {
     if (pbRet == nullptr) return E_POINTER;
     *pbRet = 0;
-    return E_NOTIMPL;
+    return MethodFrame([&] {
+        return IsPrimeBody(bstrPrimeNum, lPrimalityTestingMethod, lNumTrials, pbRet);
+    });
 }

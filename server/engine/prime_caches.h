@@ -1,0 +1,48 @@
+#pragma once
+// PrimeCaches: what one Prime object has learnt about primality. A sieve over 0..7,000,000
+// built on first need, four bounded ordered sets of values already judged (64-bit values and
+// big values kept apart) and the largest value the 64-bit paths accept.
+//
+// The object lives in a single-threaded apartment: one thread touches it at a time, so
+// nothing here is locked. The sieve is held in place (about 875 KB), so objects holding
+// PrimeCaches belong on the heap.
+#include <NTL/ZZ.h>
+
+#include <bitset>
+#include <cstddef>
+#include <cstdint>
+#include <set>
+
+// Orders ZZ values numerically.
+struct ZZLess {
+    bool operator()(const NTL::ZZ& a, const NTL::ZZ& b) const { return NTL::compare(a, b) < 0; }
+};
+
+class PrimeCaches {
+  public:
+    static constexpr std::uint64_t kSieveLimit = 7'000'000;  // largest index of the sieve
+    static constexpr std::size_t kCacheCapacity = 701;       // a set never holds more
+    static constexpr std::size_t kEvictedOnFull = 600;       // smallest elements dropped
+
+    using Set64 = std::set<std::uint64_t>;
+    using SetZZ = std::set<NTL::ZZ, ZZLess>;
+
+    PrimeCaches();
+    PrimeCaches(const PrimeCaches&) = delete;
+    PrimeCaches& operator=(const PrimeCaches&) = delete;
+
+    // Sieve of Eratosthenes over 0..7,000,000; does nothing after the first time.
+    void BuildSieve() noexcept;
+    // Records `value` in `target` (one of the two 64-bit sets), evicting first when full.
+    void Cache64(Set64& target, std::uint64_t value);
+    // Records `value` in m_setPrimesZZ when `bPrime` is non-zero, else in m_setCompositesZZ.
+    void CacheZZ(const NTL::ZZ& value, long bPrime);
+
+    bool m_bSieveBuilt = false;
+    std::bitset<kSieveLimit + 1> m_sieve;  // after BuildSieve: bit i set exactly when i is prime
+    Set64 m_setPrimes64;                   // prime values above the sieve
+    Set64 m_setComposites64;               // values judged not prime, of any size
+    SetZZ m_setPrimesZZ;                   // by Rabin-Miller, or by trial division from 2^63 - 1
+    SetZZ m_setCompositesZZ;
+    NTL::ZZ m_zzMaxInt64;  // 9223372036854775807
+};

@@ -1,0 +1,87 @@
+#include "server/engine/prime_engine.h"
+
+#include "server/engine/aks_test.h"
+#include "server/engine/decimal_input.h"
+#include "server/interface/iprime.h"
+#include "server/interface/messages.h"
+#include "server/interface/service_error.h"
+
+long PrimeEngine::RecordAnswer64(std::uint64_t a, long bPrime) {
+    if (bPrime != 0) {
+        // The sieve answers primes up to its limit again at no cost; keep them out.
+        if (a > kSieveLimit)
+            Cache64(m_setPrimes64, a);
+    } else {
+        Cache64(m_setComposites64, a);
+    }
+    return bPrime;
+}
+
+long PrimeEngine::IsPrimeAKS64(std::uint64_t a, const NTL::ZZ& n) {
+    long bPrime = 0;
+    if (a < 2) {
+        bPrime = 0;
+    } else if (a < 4) {
+        return 1;
+    } else if (a % 2 == 0) {
+        bPrime = 0;
+    } else if (m_bSieveBuilt && a <= kSieveLimit) {
+        bPrime = m_sieve.test(a) ? 1 : 0;
+    } else if (m_setPrimes64.contains(a)) {
+        bPrime = 1;
+    } else if (m_setComposites64.contains(a)) {
+        bPrime = 0;
+    } else {
+        bPrime = AKSTest(a, n);
+    }
+    return RecordAnswer64(a, bPrime);
+}
+
+HRESULT PrimeEngine::IsPrimeBody(BSTR bstrPrimeNum, LONG lPrimalityTestingMethod, LONG lNumTrials,
+                                 LONG* pbRet) {
+    const LONG method = lPrimalityTestingMethod;
+    if (bstrPrimeNum == nullptr || method < kivAKS || method > kivRabin_Miller ||
+        (method == kivRabin_Miller && lNumTrials < 0))
+        throw ServiceError(kivmsg::InvalidParameters);
+
+    const DecimalInput input = ParseNaturalNumber(bstrPrimeNum);
+    const NTL::ZZ& value = input.value;
+
+    switch (method) {
+        case kivAKS: {
+            // The limit itself is still a 64-bit value here.
+            if (value > m_zzMaxInt64)
+                throw ServiceError(kivmsg::MaxLimit);
+            BuildSieve();
+            const auto a = static_cast<std::uint64_t>(ToInt64(input));
+            *pbRet = IsPrimeAKS64(a, value);
+            break;
+        }
+        case kivTrial_Division: {
+            // The limit itself takes the big path.
+            if (value < m_zzMaxInt64) {
+                BuildSieve();
+                *pbRet = IsPrimeTrialDivision64(static_cast<std::uint64_t>(ToInt64(input)));
+            } else {
+                const long bPrime = IsPrimeTrialDivisionZZ(value);
+                *pbRet = bPrime;
+                CacheZZ(value, bPrime);
+            }
+            break;
+        }
+        default: {  // kivRabin_Miller
+            long bPrime = 0;
+            if (m_setPrimesZZ.contains(value)) {
+                bPrime = 1;
+            } else if (m_setCompositesZZ.contains(value)) {
+                bPrime = 0;
+            } else {
+                bPrime = m_pfnProbPrime(value, lNumTrials) != 0 ? 1 : 0;
+            }
+            *pbRet = bPrime;
+            CacheZZ(value, bPrime);  // a hit is recorded again, as any answer
+            break;
+        }
+    }
+    return S_OK;
+}

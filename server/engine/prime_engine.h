@@ -1,0 +1,46 @@
+#pragma once
+// PrimeEngine: the primality tests of the Prime object over its PrimeCaches: the AKS-based
+// entry, 64-bit and big trial division, and the body of IsPrime that picks among them and
+// Rabin-Miller. Knows nothing of COM beyond the types of the method's arguments.
+#include <NTL/ZZ.h>
+
+#include <cstdint>
+
+#include "platform/win32.h"
+#include "server/engine/prime_caches.h"
+
+class PrimeEngine : public PrimeCaches {
+  public:
+    // NTL's Rabin-Miller test: trial division by small primes, the witness 2, then
+    // `lNumTrials` random witnesses.
+    using ProbPrimeFunction = long (*)(const NTL::ZZ& n, long lNumTrials);
+
+    PrimeEngine() = default;
+
+    // 1 when `a` (equal to `n`, at most 2^63 - 1) is prime, else 0; answers small, even,
+    // sieved and cached values first and records what it learns in the 64-bit sets.
+    long IsPrimeAKS64(std::uint64_t a, const NTL::ZZ& n);
+    // Exact trial division by the odd numbers up to the square root, for `a` below
+    // 2^63 - 1; records its answer in the 64-bit sets.
+    long IsPrimeTrialDivision64(std::uint64_t a);
+    // The same for any value, on ZZ; looks the ZZ sets up but records nothing.
+    long IsPrimeTrialDivisionZZ(const NTL::ZZ& n);
+
+    // IsPrime after the out-pointer check: `pbRet` is non-null and already 0. Raises
+    // ServiceError for refused arguments and input, and lets NTL's and the library's
+    // exceptions through. Returns S_OK with the answer in *pbRet.
+    HRESULT IsPrimeBody(BSTR bstrPrimeNum, LONG lPrimalityTestingMethod, LONG lNumTrials,
+                        LONG* pbRet);
+
+    // Replaces the Rabin-Miller test of method 3; for tests that count its runs.
+    void UseProbPrime(ProbPrimeFunction pfnProbPrime) noexcept { m_pfnProbPrime = pfnProbPrime; }
+
+  private:
+    static long NtlProbPrime(const NTL::ZZ& n, long lNumTrials) {
+        return NTL::ProbPrime(n, lNumTrials);
+    }
+    // Records a 64-bit answer: primes above the sieve and every non-prime.
+    long RecordAnswer64(std::uint64_t a, long bPrime);
+
+    ProbPrimeFunction m_pfnProbPrime = &NtlProbPrime;
+};
