@@ -98,3 +98,14 @@ inline constexpr DWORD ERROR_INVALID_FLAGS = 1004;
 inline constexpr DWORD ERROR_ALREADY_EXISTS = 183;
 inline constexpr DWORD ERROR_NO_UNICODE_TRANSLATION = 1113;
 inline constexpr DWORD ERROR_MR_MID_NOT_FOUND = 317;
+// Registry status codes (LSTATUS).
+inline constexpr DWORD ERROR_INVALID_HANDLE = 6;
+inline constexpr DWORD ERROR_BAD_PATHNAME = 161;
+inline constexpr DWORD ERROR_MORE_DATA = 234;
+inline constexpr DWORD ERROR_NO_MORE_ITEMS = 259;
+inline constexpr DWORD ERROR_BADDB = 1009;
+inline constexpr DWORD ERROR_BADKEY = 1010;
+inline constexpr DWORD ERROR_CANTOPEN = 1011;
+inline constexpr DWORD ERROR_CANTREAD = 1012;
+inline constexpr DWORD ERROR_CANTWRITE = 1013;
+inline constexpr DWORD ERROR_KEY_DELETED = 1018;

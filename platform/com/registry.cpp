@@ -1,0 +1,462 @@
+#include "platform/com/registry.h"
+
+#include <cstring>
+#include <memory>
+#include <mutex>
+#include <new>
+#include <unordered_map>
+#include <vector>
+
+#include "platform/com/registry_hive.h"
+
+using comrt::registry_detail::hive_id;
+using comrt::registry_detail::reg_node;
+using comrt::registry_detail::reg_value;
+
+namespace {
+
+// Which tree a handle looks at: one hive, or the merged classes view.
+enum class view_id { machine, user, classes };
+
+}  // namespace
+
+struct HKEY__ {
+    view_id view;
+    std::vector<std::string> path;  // below the view's root
+};
+
+namespace {
+
+HKEY__ g_classes_root{view_id::classes, {}};
+HKEY__ g_current_user{view_id::user, {}};
+HKEY__ g_local_machine{view_id::machine, {}};
+
+const std::vector<std::string> kClassesPrefix{"Software", "Classes"};
+
+constexpr LSTATUS status(DWORD code) {
+    return static_cast<LSTATUS>(code);
+}
+
+// Open handles, owned here so that a stale or foreign handle is refused rather than used.
+std::mutex g_handles_mutex;
+std::unordered_map<HKEY__*, std::unique_ptr<HKEY__>>& handles() {
+    static std::unordered_map<HKEY__*, std::unique_ptr<HKEY__>> table;
+    return table;
+}
+
+bool is_predefined(HKEY key) {
+    return key == &g_classes_root || key == &g_current_user || key == &g_local_machine;
+}
+
+// A copy of what the handle names, or nullopt for an invalid handle.
+std::optional<HKEY__> resolve(HKEY key) {
+    if (key == nullptr)
+        return std::nullopt;
+    if (is_predefined(key))
+        return *key;
+    std::lock_guard lock(g_handles_mutex);
+    auto it = handles().find(key);
+    if (it == handles().end())
+        return std::nullopt;
+    return *it->second;
+}
+
+HKEY new_handle(view_id view, std::vector<std::string> path) {
+    auto owned = std::make_unique<HKEY__>(HKEY__{view, std::move(path)});
+    HKEY raw = owned.get();
+    std::lock_guard lock(g_handles_mutex);
+    handles().emplace(raw, std::move(owned));
+    return raw;
+}
+
+std::vector<std::string> join(const std::vector<std::string>& a,
+                              const std::vector<std::string>& b) {
+    std::vector<std::string> all = a;
+    all.insert(all.end(), b.begin(), b.end());
+    return all;
+}
+
+// A read-only look at a key: for the classes view, the per-user key over the machine key.
+struct key_read {
+    std::shared_ptr<const reg_node> upper_tree, lower_tree;
+    const reg_node* upper = nullptr;  // per-user classes, or the one hive of a plain view
+    const reg_node* lower = nullptr;  // machine classes
+    bool exists() const { return upper != nullptr || lower != nullptr; }
+
+    const reg_value* value(std::string_view name) const {
+        for (const reg_node* node : {upper, lower}) {
+            if (node == nullptr)
+                continue;
+            auto it = node->values.find(name);
+            if (it != node->values.end())
+                return &it->second;
+        }
+        return nullptr;
+    }
+    // The union of both layers, in name order; the per-user spelling wins.
+    std::vector<std::string> subkey_names() const {
+        std::map<std::string, int, comrt::registry_detail::name_less> names;
+        for (const reg_node* node : {upper, lower})
+            if (node != nullptr)
+                for (const auto& entry : node->subkeys)
+                    names.emplace(entry.first, 0);
+        std::vector<std::string> out;
+        for (auto& entry : names)
+            out.push_back(entry.first);
+        return out;
+    }
+    std::vector<std::pair<std::string, const reg_value*>> values() const {
+        std::map<std::string, const reg_value*, comrt::registry_detail::name_less> all;
+        for (const reg_node* node : {upper, lower})
+            if (node != nullptr)
+                for (const auto& [name, value] : node->values)
+                    all.emplace(name, &value);
+        return {all.begin(), all.end()};
+    }
+};
+
+LSTATUS read_key(view_id view, const std::vector<std::string>& path, key_read& out) {
+    if (view == view_id::classes) {
+        if (LSTATUS s = comrt::registry_detail::read_hive(hive_id::user, out.upper_tree); s != 0)
+            return s;
+        if (LSTATUS s = comrt::registry_detail::read_hive(hive_id::machine, out.lower_tree); s != 0)
+            return s;
+        auto full = join(kClassesPrefix, path);
+        out.upper = out.upper_tree->find(full);
+        out.lower = out.lower_tree->find(full);
+        return status(ERROR_SUCCESS);
+    }
+    hive_id hive = view == view_id::machine ? hive_id::machine : hive_id::user;
+    if (LSTATUS s = comrt::registry_detail::read_hive(hive, out.upper_tree); s != 0)
+        return s;
+    out.upper = out.upper_tree->find(path);
+    return status(ERROR_SUCCESS);
+}
+
+// Where changes to a key of a view land: the classes view writes to the machine hive.
+hive_id write_hive(view_id view) {
+    return view == view_id::user ? hive_id::user : hive_id::machine;
+}
+std::vector<std::string> write_path(view_id view, const std::vector<std::string>& path) {
+    return view == view_id::classes ? join(kClassesPrefix, path) : path;
+}
+
+// Whether the key of a handle still exists (the roots always do).
+LSTATUS check_exists(const HKEY__& key) {
+    if (key.path.empty())
+        return status(ERROR_SUCCESS);
+    key_read read;
+    if (LSTATUS s = read_key(key.view, key.path, read); s != 0)
+        return s;
+    return read.exists() ? status(ERROR_SUCCESS) : status(ERROR_KEY_DELETED);
+}
+
+// Exceptions (memory) stop at the API boundary.
+template <typename F>
+LSTATUS guarded(F&& body) noexcept {
+    try {
+        return body();
+    } catch (const std::bad_alloc&) {
+        return status(ERROR_OUTOFMEMORY);
+    } catch (...) {
+        return status(ERROR_CANTWRITE);
+    }
+}
+
+std::string_view value_name(LPCSTR name) {
+    return name == nullptr ? std::string_view{} : name;
+}
+
+// Hands a value's bytes over as RegQueryValueExA does.
+LSTATUS copy_value(const reg_value& value, LPDWORD lpType, LPBYTE lpData, LPDWORD lpcbData) {
+    if (lpData != nullptr && lpcbData == nullptr)
+        return status(ERROR_INVALID_PARAMETER);
+    if (lpType != nullptr)
+        *lpType = value.type;
+    const std::size_t size = value.data.size() + (value.type == REG_SZ ? 1 : 0);
+    if (lpcbData == nullptr)
+        return status(ERROR_SUCCESS);
+    const DWORD capacity = *lpcbData;
+    *lpcbData = static_cast<DWORD>(size);
+    if (lpData == nullptr)
+        return status(ERROR_SUCCESS);
+    if (capacity < size)
+        return status(ERROR_MORE_DATA);
+    std::memcpy(lpData, value.data.data(), value.data.size());
+    if (value.type == REG_SZ)
+        lpData[value.data.size()] = 0;
+    return status(ERROR_SUCCESS);
+}
+
+// Copies a name into a character buffer of *lpcch characters (terminator included); on
+// success *lpcch is the length without the terminator.
+LSTATUS copy_name(const std::string& name, LPSTR buffer, LPDWORD lpcch) {
+    if (buffer == nullptr || lpcch == nullptr)
+        return status(ERROR_INVALID_PARAMETER);
+    if (*lpcch < name.size() + 1)
+        return status(ERROR_MORE_DATA);
+    std::memcpy(buffer, name.data(), name.size());
+    buffer[name.size()] = '\0';
+    *lpcch = static_cast<DWORD>(name.size());
+    return status(ERROR_SUCCESS);
+}
+
+LSTATUS delete_key(HKEY hKey, LPCSTR lpSubKey, bool whole_tree) {
+    auto base = resolve(hKey);
+    if (!base)
+        return status(ERROR_INVALID_HANDLE);
+    auto sub = comrt::registry_detail::split_key_path(lpSubKey);
+    if (!sub)
+        return status(ERROR_BAD_PATHNAME);
+    const bool clear_only = whole_tree && lpSubKey == nullptr;
+    const auto target = write_path(base->view, join(base->path, *sub));
+    if (target.size() == write_path(base->view, {}).size() && !clear_only)
+        return status(ERROR_ACCESS_DENIED);  // a root cannot be deleted
+    if (LSTATUS s = check_exists(*base); s != 0)
+        return s;
+    return comrt::registry_detail::modify_hive(
+        write_hive(base->view), [&](reg_node& root, bool& changed) -> LSTATUS {
+            if (clear_only) {
+                reg_node* node = root.find(target);
+                if (node == nullptr)
+                    return status(ERROR_SUCCESS);
+                changed = !node->values.empty() || !node->subkeys.empty();
+                *node = reg_node{};
+                return status(ERROR_SUCCESS);
+            }
+            std::vector<std::string> parent_path(target.begin(), target.end() - 1);
+            reg_node* parent = root.find(parent_path);
+            if (parent == nullptr)
+                return status(ERROR_FILE_NOT_FOUND);
+            auto it = parent->subkeys.find(target.back());
+            if (it == parent->subkeys.end())
+                return status(ERROR_FILE_NOT_FOUND);
+            if (!whole_tree && !it->second.subkeys.empty())
+                return status(ERROR_ACCESS_DENIED);
+            parent->subkeys.erase(it);
+            changed = true;
+            return status(ERROR_SUCCESS);
+        });
+}
+
+}  // namespace
+
+const HKEY HKEY_CLASSES_ROOT = &g_classes_root;
+const HKEY HKEY_CURRENT_USER = &g_current_user;
+const HKEY HKEY_LOCAL_MACHINE = &g_local_machine;
+
+LSTATUS RegOpenKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD, REGSAM, PHKEY phkResult) {
+    return guarded([&]() -> LSTATUS {
+        if (phkResult == nullptr)
+            return status(ERROR_INVALID_PARAMETER);
+        *phkResult = nullptr;
+        auto base = resolve(hKey);
+        if (!base)
+            return status(ERROR_INVALID_HANDLE);
+        auto sub = comrt::registry_detail::split_key_path(lpSubKey);
+        if (!sub)
+            return status(ERROR_BAD_PATHNAME);
+        auto path = join(base->path, *sub);
+        key_read read;
+        if (LSTATUS s = read_key(base->view, path, read); s != 0)
+            return s;
+        if (!path.empty() && !read.exists()) {
+            key_read parent;
+            if (!base->path.empty() && read_key(base->view, base->path, parent) == 0 &&
+                !parent.exists())
+                return status(ERROR_KEY_DELETED);
+            return status(ERROR_FILE_NOT_FOUND);
+        }
+        *phkResult = new_handle(base->view, std::move(path));
+        return status(ERROR_SUCCESS);
+    });
+}
+
+LSTATUS RegCreateKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD, LPSTR, DWORD, REGSAM, void*,
+                        PHKEY phkResult, LPDWORD lpdwDisposition) {
+    return guarded([&]() -> LSTATUS {
+        if (phkResult == nullptr)
+            return status(ERROR_INVALID_PARAMETER);
+        *phkResult = nullptr;
+        auto base = resolve(hKey);
+        if (!base)
+            return status(ERROR_INVALID_HANDLE);
+        auto sub = comrt::registry_detail::split_key_path(lpSubKey);
+        if (!sub)
+            return status(ERROR_BAD_PATHNAME);
+        auto path = join(base->path, *sub);
+        key_read read;
+        if (LSTATUS s = read_key(base->view, path, read); s != 0)
+            return s;
+        DWORD disposition = REG_OPENED_EXISTING_KEY;
+        if (!path.empty() && !read.exists()) {
+            if (LSTATUS s = check_exists(*base); s != 0)
+                return s;
+            const auto target = write_path(base->view, path);
+            LSTATUS s = comrt::registry_detail::modify_hive(
+                write_hive(base->view), [&](reg_node& root, bool& changed) -> LSTATUS {
+                    if (root.find(target) != nullptr)
+                        return status(ERROR_SUCCESS);
+                    root.create(target);
+                    changed = true;
+                    disposition = REG_CREATED_NEW_KEY;
+                    return status(ERROR_SUCCESS);
+                });
+            if (s != 0)
+                return s;
+        }
+        if (lpdwDisposition != nullptr)
+            *lpdwDisposition = disposition;
+        *phkResult = new_handle(base->view, std::move(path));
+        return status(ERROR_SUCCESS);
+    });
+}
+
+LSTATUS RegSetValueExA(HKEY hKey, LPCSTR lpValueName, DWORD, DWORD dwType, const BYTE* lpData,
+                       DWORD cbData) {
+    return guarded([&]() -> LSTATUS {
+        auto key = resolve(hKey);
+        if (!key)
+            return status(ERROR_INVALID_HANDLE);
+        if (lpData == nullptr && cbData != 0)
+            return status(ERROR_INVALID_PARAMETER);
+        reg_value value{dwType, {}};
+        if (lpData != nullptr)
+            value.data.assign(reinterpret_cast<const char*>(lpData), cbData);
+        if (dwType == REG_SZ)
+            value.data.resize(std::strlen(value.data.c_str()));
+        if (LSTATUS s = check_exists(*key); s != 0)
+            return s;
+        const auto target = write_path(key->view, key->path);
+        const std::string name(value_name(lpValueName));
+        return comrt::registry_detail::modify_hive(
+            write_hive(key->view), [&](reg_node& root, bool& changed) -> LSTATUS {
+                reg_node& node = root.create(target);
+                auto it = node.values.find(name);
+                if (it != node.values.end() && it->second == value)
+                    return status(ERROR_SUCCESS);
+                if (it != node.values.end()) {
+                    it->second = value;
+                } else {
+                    node.values.emplace(name, value);
+                }
+                changed = true;
+                return status(ERROR_SUCCESS);
+            });
+    });
+}
+
+LSTATUS RegQueryValueExA(HKEY hKey, LPCSTR lpValueName, LPDWORD lpReserved, LPDWORD lpType,
+                         LPBYTE lpData, LPDWORD lpcbData) {
+    return guarded([&]() -> LSTATUS {
+        if (lpReserved != nullptr)
+            return status(ERROR_INVALID_PARAMETER);
+        auto key = resolve(hKey);
+        if (!key)
+            return status(ERROR_INVALID_HANDLE);
+        key_read read;
+        if (LSTATUS s = read_key(key->view, key->path, read); s != 0)
+            return s;
+        if (!key->path.empty() && !read.exists())
+            return status(ERROR_KEY_DELETED);
+        const reg_value* value = read.value(value_name(lpValueName));
+        if (value == nullptr)
+            return status(ERROR_FILE_NOT_FOUND);
+        return copy_value(*value, lpType, lpData, lpcbData);
+    });
+}
+
+LSTATUS RegDeleteValueA(HKEY hKey, LPCSTR lpValueName) {
+    return guarded([&]() -> LSTATUS {
+        auto key = resolve(hKey);
+        if (!key)
+            return status(ERROR_INVALID_HANDLE);
+        if (LSTATUS s = check_exists(*key); s != 0)
+            return s;
+        const auto target = write_path(key->view, key->path);
+        const std::string name(value_name(lpValueName));
+        return comrt::registry_detail::modify_hive(
+            write_hive(key->view), [&](reg_node& root, bool& changed) -> LSTATUS {
+                reg_node* node = root.find(target);
+                if (node == nullptr || node->values.erase(name) == 0)
+                    return status(ERROR_FILE_NOT_FOUND);
+                changed = true;
+                return status(ERROR_SUCCESS);
+            });
+    });
+}
+
+LSTATUS RegDeleteKeyA(HKEY hKey, LPCSTR lpSubKey) {
+    if (lpSubKey == nullptr)
+        return status(ERROR_INVALID_PARAMETER);
+    return guarded([&] { return delete_key(hKey, lpSubKey, false); });
+}
+
+LSTATUS RegDeleteTreeA(HKEY hKey, LPCSTR lpSubKey) {
+    return guarded([&] { return delete_key(hKey, lpSubKey, true); });
+}
+
+LSTATUS RegEnumKeyExA(HKEY hKey, DWORD dwIndex, LPSTR lpName, LPDWORD lpcchName, LPDWORD lpReserved,
+                      LPSTR lpClass, LPDWORD lpcchClass, void* lpftLastWriteTime) {
+    return guarded([&]() -> LSTATUS {
+        if (lpReserved != nullptr)
+            return status(ERROR_INVALID_PARAMETER);
+        auto key = resolve(hKey);
+        if (!key)
+            return status(ERROR_INVALID_HANDLE);
+        key_read read;
+        if (LSTATUS s = read_key(key->view, key->path, read); s != 0)
+            return s;
+        if (!key->path.empty() && !read.exists())
+            return status(ERROR_KEY_DELETED);
+        auto names = read.subkey_names();
+        if (dwIndex >= names.size())
+            return status(ERROR_NO_MORE_ITEMS);
+        if (LSTATUS s = copy_name(names[dwIndex], lpName, lpcchName); s != 0)
+            return s;
+        if (lpcchClass != nullptr) {
+            if (lpClass != nullptr && *lpcchClass > 0)
+                lpClass[0] = '\0';
+            *lpcchClass = 0;
+        }
+        if (lpftLastWriteTime != nullptr)
+            std::memset(lpftLastWriteTime, 0, 2 * sizeof(DWORD));
+        return status(ERROR_SUCCESS);
+    });
+}
+
+LSTATUS RegEnumValueA(HKEY hKey, DWORD dwIndex, LPSTR lpValueName, LPDWORD lpcchValueName,
+                      LPDWORD lpReserved, LPDWORD lpType, LPBYTE lpData, LPDWORD lpcbData) {
+    return guarded([&]() -> LSTATUS {
+        if (lpReserved != nullptr)
+            return status(ERROR_INVALID_PARAMETER);
+        auto key = resolve(hKey);
+        if (!key)
+            return status(ERROR_INVALID_HANDLE);
+        key_read read;
+        if (LSTATUS s = read_key(key->view, key->path, read); s != 0)
+            return s;
+        if (!key->path.empty() && !read.exists())
+            return status(ERROR_KEY_DELETED);
+        auto values = read.values();
+        if (dwIndex >= values.size())
+            return status(ERROR_NO_MORE_ITEMS);
+        const auto& [name, value] = values[dwIndex];
+        if (LSTATUS s = copy_name(name, lpValueName, lpcchValueName); s != 0)
+            return s;
+        return copy_value(*value, lpType, lpData, lpcbData);
+    });
+}
+
+LSTATUS RegCloseKey(HKEY hKey) {
+    if (is_predefined(hKey))
+        return status(ERROR_SUCCESS);
+    std::unique_ptr<HKEY__> owned;
+    std::lock_guard lock(g_handles_mutex);
+    auto it = handles().find(hKey);
+    if (it == handles().end())
+        return status(ERROR_INVALID_HANDLE);
+    owned = std::move(it->second);
+    handles().erase(it);
+    return status(ERROR_SUCCESS);
+}
