@@ -36,6 +36,8 @@ using LPOLESTR = OLECHAR*;
 using LPCOLESTR = const OLECHAR*;
 using BSTR = OLECHAR*;
 using LPVOID = void*;
+using LPDWORD = DWORD*;
+using LPBYTE = BYTE*;
 using LPCVOID = const void*;
 
 inline constexpr BOOL TRUE = 1;

@@ -1,0 +1,42 @@
+#pragma once
+// Calls of dual interfaces across processes, marshalled from their type information as OLE
+// Automation's type-library marshaller does: the proxy encodes the arguments of a vtable slot
+// by the types its FUNCDESC declares, the stub decodes them and calls the same slot.
+#include <memory>
+#include <vector>
+
+#include "platform/com/com_ptr.h"
+#include "platform/com/wire.h"
+
+namespace comrt {
+
+struct WireParam {
+    VARTYPE vt;    // the value's type; for by_ref, the pointee's
+    bool by_ref;   // passed as a pointer (out or in/out)
+    bool in;       // the caller's value travels to the server
+    bool out;      // the server's value travels back
+};
+
+struct WireMethod {
+    USHORT slot;  // vtable slot
+    std::vector<WireParam> params;
+};
+
+// The methods of a dual interface by vtable slot (slots 0-6 are IUnknown and IDispatch and
+// absent), from the interface's registered type library. Cached per process.
+struct WireInterface {
+    IID iid;
+    std::vector<WireMethod> methods;  // index = slot - 7
+    const WireMethod* find(USHORT slot) const;
+};
+HRESULT wire_interface(REFIID iid, std::shared_ptr<const WireInterface>& out);
+
+// Server side: decodes the arguments of `method` from `in`, calls the slot on `itf`, and
+// writes the HRESULT, the out values and any error information to `reply`.
+void serve_call(void* itf, const WireMethod& method, wire::Reader& in, wire::Writer& reply);
+
+// Error information as it travels with a failed call.
+void write_error_info(wire::Writer& out, IErrorInfo* info);
+CComPtr<IErrorInfo> read_error_info(wire::Reader& in);
+
+}  // namespace comrt

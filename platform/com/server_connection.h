@@ -1,0 +1,49 @@
+#pragma once
+// One client process as the server sees it: the objects it holds and the server locks it
+// took. Closing the connection, by the client or by its death, releases all of them.
+#include <cstdint>
+#include <map>
+#include <vector>
+
+#include "platform/com/channel.h"
+#include "platform/com/com_ptr.h"
+#include "platform/com/wire.h"
+#include "platform/os/unique_fd.h"
+
+namespace comrt {
+
+// Finds the class object registered for a CLSID; null when none or suspended.
+using ClassLookup = IClassFactory* (*)(const CLSID&, HRESULT& why_not);
+
+class ServerConnection {
+public:
+    ServerConnection(unique_fd fd, ClassLookup lookup);
+    ~ServerConnection();
+    ServerConnection(const ServerConnection&) = delete;
+    ServerConnection& operator=(const ServerConnection&) = delete;
+
+    int fd() const { return fd_.get(); }
+    // Handles what has arrived; false when the connection is finished (closed or malformed).
+    bool on_readable();
+
+private:
+    struct Remote {
+        CComPtr<IUnknown> identity;
+        std::map<IID, CComPtr<IUnknown>> interfaces;
+    };
+    // Handles one request; false for a request that makes no sense (closes the connection).
+    bool handle(std::vector<unsigned char>& request);
+    void create_instance(IClassFactory* factory, const IID& iid, bool has_outer,
+                         wire::Writer& reply);
+    std::uint32_t add_remote(IUnknown* identity, const IID& iid, IUnknown* itf);
+    Remote* find(std::uint32_t id);
+
+    unique_fd fd_;
+    ClassLookup lookup_;
+    MessageAssembler assembler_;
+    std::map<std::uint32_t, Remote> remotes_;
+    std::vector<CComPtr<IClassFactory>> locks_;  // one entry per LockServer(TRUE) not undone
+    std::uint32_t next_id_ = 1;
+};
+
+}  // namespace comrt
