@@ -12,6 +12,7 @@
 #include <mutex>
 
 #include "platform/com/hresult.h"
+#include "platform/com/registry.h"
 #include "platform/os/unique_fd.h"
 
 namespace comrt::registry_detail {
@@ -242,3 +243,14 @@ LONG modify_hive(hive_id hive, const std::function<LONG(reg_node& root, bool& ch
 }
 
 }  // namespace comrt::registry_detail
+
+namespace comrt {
+
+std::string machine_hive_path() {
+    return registry_detail::hive_path(registry_detail::hive_id::machine);
+}
+std::string user_hive_path() {
+    return registry_detail::hive_path(registry_detail::hive_id::user);
+}
+
+}  // namespace comrt
