@@ -16,3 +16,5 @@
 #include "platform/os/codepage.h"
 #include "platform/os/debug_output.h"
 #include "platform/os/last_error.h"
+#include "platform/os/memory_status.h"
+#include "platform/os/system_info.h"

@@ -1,15 +1,93 @@
 // CPrime::GetGBPairUsingRM and GetSysInfo: the frames around the pair search and the report.
+#include <sstream>
+#include <string>
+
+#include "server/engine/decimal_input.h"
+#include "server/goldbach/goldbach_search.h"
 #include "server/host/prime.h"
-
+#include "server/interface/messages.h"
 #include "server/interface/method_frame.h"
+#include "server/interface/trace_log.h"
+#include "server/sysinfo/system_info.h"
 
-HRESULT CPrime::GetGBPairUsingRM(BSTR, LONG, BSTR*, BSTR*, LONG* pbRet, ULONG) {
-    if (pbRet == nullptr) return E_POINTER;
+namespace {
+
+std::string DecimalText(const NTL::ZZ& value) {
+    std::ostringstream digits;
+    digits << value;
+    return digits.str();
+}
+
+// One code unit per byte: the text is digits only.
+_bstr_t Widened(const std::string& text) {
+    return _bstr_t(std::u16string(text.begin(), text.end()));
+}
+
+}  // namespace
+
+HRESULT CPrime::GetGBPairUsingRM(BSTR bstrEvenNum, LONG lNumTrials, BSTR* pbstrFirst,
+                                 BSTR* pbstrSecond, LONG* pbRet, ULONG numThreadsPerCore) {
+    if (pbRet == nullptr)
+        return E_POINTER;
     *pbRet = 0;
-    return E_NOTIMPL;
+    if (bstrEvenNum == nullptr || pbstrFirst == nullptr || pbstrSecond == nullptr)
+        return E_POINTER;
+    if (lNumTrials < 0)
+        return ReportError(kivmsg::NumTrials);
+    if (numThreadsPerCore < 2 || numThreadsPerCore > 2147483647)
+        return ReportError(kivmsg::ThreadsPerCore);
+
+    return MethodFrame([&]() -> HRESULT {
+        DecimalInput evenNum = ParseEvenNumber(bstrEvenNum);
+        const NTL::ZZ& n = evenNum.value;
+        if (n == 4) {  // 2 + 2, the one pair with an even member
+            _bstr_t first(u"2"), second(u"2");
+            *pbstrFirst = first.Detach();
+            *pbstrSecond = second.Detach();
+            *pbRet = 1;
+            return S_OK;
+        }
+
+        TraceLog("kiv: Calculating...\n");
+        std::u16string unusedReport;
+        ULONG numCores = 0;
+        BuildSystemInfo(unusedReport, numCores, true);
+        std::optional<GoldbachPair> pair =
+            FindGoldbachPair(n, lNumTrials, numThreadsPerCore, numCores);
+        if (!pair)
+            return S_OK;
+
+        // Both texts are made before either is handed out, so a failure leaves no BSTR
+        // behind in the caller's out-parameters.
+        TraceLog("kiv: Extracting P1...\n");
+        std::string text = DecimalText(pair->first);
+        TraceLog("kiv: SysAllocString P1...\n");
+        _bstr_t first = Widened(text);
+        TraceLog("kiv: Extracting P2...\n");
+        text = DecimalText(pair->second);
+        TraceLog("kiv: SysAllocString P2...\n");
+        _bstr_t second = Widened(text);
+        *pbstrFirst = first.Detach();
+        *pbstrSecond = second.Detach();
+        *pbRet = 1;
+        TraceLog("kiv: Success.\n");
+        TraceLog("kiv: Cleaning up...\n");
+        return S_OK;
+    });
 }
 
 HRESULT CPrime::GetSysInfo(BSTR* pbstrSysInfo) {
-    if (pbstrSysInfo == nullptr) return E_POINTER;
-    return E_NOTIMPL;
+    if (pbstrSysInfo == nullptr)
+        return E_POINTER;
+    HRESULT hres = S_OK;
+    try {
+        std::u16string sysInfo;
+        ULONG numCores = 0;
+        hres = BuildSystemInfo(sysInfo, numCores, false);
+        _bstr_t report{std::u16string_view(sysInfo)};  // non-null even when empty
+        *pbstrSysInfo = report.Detach();
+    } catch (...) {
+        // The report's contract: no error information, the status reached so far.
+    }
+    return hres;
 }

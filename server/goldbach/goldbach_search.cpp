@@ -1,0 +1,172 @@
+#include "server/goldbach/goldbach_search.h"
+
+#include <NTL/ZZ_limbs.h>
+#include <gmp.h>
+
+#include <algorithm>
+#include <atomic>
+#include <deque>
+#include <future>
+#include <string>
+
+#include "server/goldbach/worker_pool.h"
+#include "server/interface/trace_log.h"
+
+namespace {
+
+// GMP 6.2 runs Baillie-PSW and then (reps - 24) Miller-Rabin rounds.
+constexpr int kConfirmationReps = 24;
+
+// Workers in flight at once: all of a batch when it is small (the default 130 per core is),
+// otherwise enough to keep every pool thread busy while the collector waits in launch
+// order. Bounds the memory of a huge batch without changing the answer.
+std::size_t MaxInFlight(std::size_t poolThreads) {
+    return std::max<std::size_t>(4096, 64 * poolThreads);
+}
+
+// One launched worker. Shared with its task: `stop` (atomic; stored only by the search) and
+// `result` (written only by the task, read by the search only after `done` delivered).
+struct LaunchedWorker {
+    std::atomic<bool> stop{false};
+    GoldbachPair result;
+    std::future<LONG> done;
+};
+
+// The launched, not yet collected workers of one batch, in launch order. However the batch
+// ends, its destructor stops and waits for every worker still listed, so no task is left
+// running with references into it.
+class Batch {
+  public:
+    explicit Batch(WorkerPool& pool) : m_pool(pool) {}
+    ~Batch() { StopAndWaitAll(); }
+    Batch(const Batch&) = delete;
+    Batch& operator=(const Batch&) = delete;
+
+    void Launch(LONG numTrials, const NTL::ZZ& candidate, const NTL::ZZ& n) {
+        LaunchedWorker& worker = m_workers.emplace_back();
+        worker.stop.store(false);
+        try {
+            worker.done = m_pool.Submit(
+                [numTrials, p = candidate, n, &result = worker.result, &stop = worker.stop] {
+                    return GoldbachWorker(numTrials, p, n, result, stop);
+                });
+        } catch (...) {
+            m_workers.pop_back();  // never queued
+            throw;
+        }
+    }
+
+    bool Empty() const noexcept { return m_workers.empty(); }
+    LaunchedWorker& Front() noexcept { return m_workers.front(); }
+    void PopFront() noexcept { m_workers.pop_front(); }
+
+    // Raises the stop flags of all listed workers, in launch order, then waits for each.
+    void StopAndWaitAll() noexcept {
+        for (LaunchedWorker& worker : m_workers)
+            worker.stop.store(true);
+        for (LaunchedWorker& worker : m_workers)
+            if (worker.done.valid())
+                worker.done.wait();
+        m_workers.clear();
+    }
+
+  private:
+    WorkerPool& m_pool;
+    std::deque<LaunchedWorker> m_workers;
+};
+
+std::size_t PoolSizeFor(const GoldbachSearch& search, ULONGLONG workersPerBatch) {
+    std::size_t threads = search.poolThreads != 0 ? search.poolThreads : WorkerPool::MachineSize();
+    // No more threads than workers can ever run at once.
+    NTL::ZZ candidates = (search.largestCandidate - search.firstCandidate) / 2 + 1;
+    if (candidates < NTL::ZZ(threads))
+        threads = NTL::conv<long>(candidates);
+    if (workersPerBatch < threads)
+        threads = static_cast<std::size_t>(workersPerBatch);
+    return std::max<std::size_t>(threads, 1);
+}
+
+}  // namespace
+
+bool IsConfirmedPrime(const NTL::ZZ& value) {
+    if (value < 2)
+        return false;
+    mpz_t view;
+    mpz_roinit_n(view, NTL::ZZ_limbs_get(value), value.size());
+    return mpz_probab_prime_p(view, kConfirmationReps) != 0;
+}
+
+std::optional<GoldbachPair> SearchGoldbachPair(const GoldbachSearch& search) {
+    if (search.largestCandidate < search.firstCandidate)
+        return std::nullopt;
+    const ULONGLONG workersPerBatch = std::max<ULONGLONG>(search.workersPerBatch, 1);
+    WorkerPool pool(PoolSizeFor(search, workersPerBatch));
+    const std::size_t maxInFlight = MaxInFlight(pool.Size());
+
+    NTL::ZZ candidate = search.firstCandidate;
+    while (candidate <= search.largestCandidate) {
+        Batch batch(pool);
+        ULONGLONG launched = 0;
+        auto launchNext = [&] {
+            batch.Launch(search.numTrials, candidate, search.n);
+            ++launched;
+            candidate += 2;
+        };
+        auto mayLaunch = [&] {
+            return launched < workersPerBatch && candidate <= search.largestCandidate;
+        };
+
+        for (std::size_t inFlight = 0; inFlight < maxInFlight && mayLaunch(); ++inFlight)
+            launchNext();
+
+        while (!batch.Empty()) {
+            LaunchedWorker& worker = batch.Front();
+            LONG found = worker.done.get();  // rethrows what escaped the worker
+            if (found == 0 && IsConfirmedPrime(worker.result.first) &&
+                IsConfirmedPrime(worker.result.second)) {
+                GoldbachPair pair = worker.result;
+                TraceLog("kiv: Found P1 and P2.\n");
+                TraceLog("kiv: Waiting for all running threads to exit.\n");
+                batch.PopFront();
+                batch.StopAndWaitAll();
+                return pair;
+            }
+            batch.PopFront();
+            if (mayLaunch())
+                launchNext();
+        }
+    }
+    return std::nullopt;
+}
+
+ULONGLONG GoldbachWorkerCount(ULONG cores, DWORD logicalProcessors, ULONG numThreadsPerCore) {
+    ULONGLONG workers = cores >= 1
+                            ? ULONGLONG{cores} * ULONGLONG{numThreadsPerCore}
+                            : ULONGLONG{logicalProcessors / 2} * ULONGLONG{numThreadsPerCore};
+    if (workers == 0)
+        workers = numThreadsPerCore;  // a single logical processor: one core
+    return workers;
+}
+
+std::optional<GoldbachPair> FindGoldbachPair(const NTL::ZZ& n, LONG numTrials,
+                                             ULONG numThreadsPerCore, ULONG cores,
+                                             std::size_t poolThreads) {
+    std::string line =
+        "kiv: Num threads to use per core is: " + std::to_string(numThreadsPerCore) + "\n";
+    TraceLog(line.c_str());
+
+    SYSTEM_INFO systemInfo{};
+    GetNativeSystemInfo(&systemInfo);
+    GoldbachSearch search;
+    search.workersPerBatch =
+        GoldbachWorkerCount(cores, systemInfo.dwNumberOfProcessors, numThreadsPerCore);
+    line = "kiv: Num workers is: " + std::to_string(search.workersPerBatch) + "\n";
+    TraceLog(line.c_str());
+
+    search.n = n;
+    search.firstCandidate = 3;
+    search.largestCandidate = n / 2;
+    search.numTrials = numTrials;
+    search.poolThreads = poolThreads;
+    return SearchGoldbachPair(search);
+}

@@ -1,0 +1,45 @@
+#pragma once
+// The batched Goldbach pair search shared by GetGBPairUsingRM and TestKIV.
+//
+// The odd candidates p = first, first + 2, ... up to the largest go to GoldbachWorker in
+// batches of `workersPerBatch`, on a pool of threads sized to the machine. Every launched
+// worker has its own stop flag, result slot and future; results are collected in launch
+// order, so the answer is the smallest candidate whose pair passes, however the threads are
+// scheduled. The winning pair is confirmed with GMP's strong test before it is accepted (a
+// base-2 strong pseudoprime such as 2047 passes the 0-trial Rabin-Miller test); a pair that
+// fails counts as a worker that found nothing. After the winner the later workers of the
+// batch are stopped and waited for. Nothing of a search outlives the call, on any path.
+#include <NTL/ZZ.h>
+
+#include <cstddef>
+#include <optional>
+
+#include "platform/win32.h"
+#include "server/goldbach/goldbach_worker.h"
+
+struct GoldbachSearch {
+    NTL::ZZ n;                      // the even number
+    NTL::ZZ firstCandidate;         // odd, usually 3
+    NTL::ZZ largestCandidate;       // usually n / 2
+    ULONGLONG workersPerBatch = 0;  // 0 counts as 1
+    LONG numTrials = 0;
+    std::size_t poolThreads = 0;  // 0: the machine's logical processors
+};
+
+// The pair, or nullopt when no candidate passes. Rethrows the first exception of a worker
+// that is collected before any winner.
+std::optional<GoldbachPair> SearchGoldbachPair(const GoldbachSearch& search);
+
+// Workers per batch: cores x numThreadsPerCore, or (logical processors / 2) x
+// numThreadsPerCore without a core count; when that is 0 (one logical processor), one
+// core's worth, so that the search still advances.
+ULONGLONG GoldbachWorkerCount(ULONG cores, DWORD logicalProcessors, ULONG numThreadsPerCore);
+
+// The search of n from 3 to n / 2 as the two methods run it: traces the threads per core and
+// the worker count, then searches. `cores` comes from BuildSystemInfo (0 when it found none).
+std::optional<GoldbachPair> FindGoldbachPair(const NTL::ZZ& n, LONG numTrials,
+                                             ULONG numThreadsPerCore, ULONG cores,
+                                             std::size_t poolThreads = 0);
+
+// True when `value` passes GMP's Baillie-PSW test (exact below 2^64).
+bool IsConfirmedPrime(const NTL::ZZ& value);

@@ -1,0 +1,19 @@
+#include "server/goldbach/goldbach_worker.h"
+
+#include "server/goldbach/prob_prime_stoppable.h"
+
+LONG GoldbachWorker(LONG numTrials, const NTL::ZZ& p, const NTL::ZZ& n, GoldbachPair& result,
+                    const std::atomic<bool>& stop) {
+    if (ProbPrimeStoppable(p, stop, numTrials) != 1)
+        return 1;
+    if (stop.load())
+        return 1;
+    NTL::ZZ q = n - p;
+    if (ProbPrimeStoppable(q, stop, numTrials) != 1)
+        return 1;
+    if (stop.load())
+        return 1;
+    result.first = p;
+    result.second = q;
+    return 0;
+}

@@ -1,0 +1,20 @@
+#pragma once
+// The Rabin-Miller test of NTL's ProbPrime and MillerWitness, step for step, with a stop flag
+// read between the steps: once it reads true the test gives up and answers 0. Without a stop
+// request the answers, and the random witnesses drawn from the calling thread's NTL stream,
+// are exactly those of ProbPrime(n, numTrials).
+#include <NTL/ZZ.h>
+
+#include <atomic>
+
+#include "platform/win32.h"
+
+// 1 for a probable prime; 0 for a composite, for n <= 1, or once `stop` was seen true. The
+// fixed witness 2 is tried besides the numTrials random ones (a negative count counts as 0).
+LONG ProbPrimeStoppable(const NTL::ZZ& n, const std::atomic<bool>& stop, LONG numTrials);
+// The single-precision form; numbers from NTL_SP_BOUND on go to the form above.
+LONG ProbPrimeStoppable(long n, const std::atomic<bool>& stop, LONG numTrials);
+
+// 1 when x proves the odd number n composite, as NTL's MillerWitness. Once it has seen
+// `stop` true its answer means nothing; the caller reads the flag and discards it.
+LONG MillerWitnessStoppable(const NTL::ZZ& n, const NTL::ZZ& x, const std::atomic<bool>& stop);
