@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "platform/com/com_ptr.h"
+#include "platform/com/typeinfo.h"
 #include "platform/com/wire.h"
 
 namespace comrt {
@@ -26,7 +27,9 @@ struct WireMethod {
 // absent), from the interface's registered type library. Cached per process.
 struct WireInterface {
     IID iid;
-    std::vector<WireMethod> methods;  // index = slot - 7
+    CComPtr<ITypeInfo> dispatch_info;  // what IDispatch of a proxy answers from
+    CComPtr<ITypeInfo> vtable_info;
+    std::vector<WireMethod> methods;   // methods after the IUnknown and IDispatch slots
     const WireMethod* find(USHORT slot) const;
 };
 HRESULT wire_interface(REFIID iid, std::shared_ptr<const WireInterface>& out);

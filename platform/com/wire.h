@@ -42,6 +42,7 @@ public:
         put_bytes(units, std::size_t{count} * sizeof(char16_t));
     }
     std::vector<unsigned char>& bytes() { return bytes_; }
+    const std::vector<unsigned char>& bytes() const { return bytes_; }
 
 private:
     std::vector<unsigned char> bytes_;

@@ -1,0 +1,24 @@
+#include "platform/com/client_connection.h"
+
+#include "platform/com/channel.h"
+
+namespace comrt {
+
+std::optional<std::vector<unsigned char>> ClientConnection::exchange(
+    const std::vector<unsigned char>& request) {
+    std::lock_guard guard(lock_);
+    if (broken_ || !send_message(fd_.get(), request)) {
+        broken_ = true;
+        return std::nullopt;
+    }
+    auto reply = receive_message(fd_.get());
+    if (!reply) broken_ = true;
+    return reply;
+}
+
+void ClientConnection::post(const std::vector<unsigned char>& request) {
+    std::lock_guard guard(lock_);
+    if (!broken_ && !send_message(fd_.get(), request)) broken_ = true;
+}
+
+}  // namespace comrt
