@@ -237,3 +237,10 @@ struct ITypeLib : IUnknown {
   protected:
     ~ITypeLib() = default;
 };
+
+// The OLE Automation functions over these interfaces.
+#include "platform/com/disp_call.h"
+#include "platform/com/disp_invoke.h"
+#include "platform/com/typelib_load.h"
+#include "platform/com/typelib_registration.h"
+#include "platform/com/variant_change_type.h"
