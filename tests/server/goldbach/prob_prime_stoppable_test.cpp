@@ -1,0 +1,197 @@
+#include "server/goldbach/prob_prime_stoppable.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <thread>
+#include <vector>
+
+#include "server/goldbach/goldbach_worker.h"
+#include "server/interface/ntl_errors.h"
+
+namespace {
+
+using NTL::ZZ;
+
+const std::atomic<bool> kGo{false};
+
+// Both tests from the same point of the thread's random stream; they must agree on the
+// answer and leave the stream at the same point (so they drew the same witnesses).
+template <class Number>
+void ExpectSameAsNtl(const Number& n, long numTrials, long seed) {
+    NTL::SetSeed(ZZ(seed));
+    long expected = NTL::ProbPrime(n, numTrials);
+    long expectedNext = NTL::RandomBnd(1L << 40);
+    NTL::SetSeed(ZZ(seed));
+    long actual = ProbPrimeStoppable(n, kGo, static_cast<LONG>(numTrials));
+    long actualNext = NTL::RandomBnd(1L << 40);
+    ASSERT_EQ(actual, expected) << n << " with " << numTrials << " trials";
+    ASSERT_EQ(actualNext, expectedNext) << n << ": a different number of witnesses was drawn";
+}
+
+// Strong pseudoprimes to base 2; the last two pass bases 2 to 23 and 2 to 37.
+const long kPseudoprimes[] = {2047,  3277,  4033,  4681,  8321,  15841,      29341,
+                              42799, 49141, 52633, 65281, 74665, 3215031751, 3825123056546413051};
+
+TEST(ProbPrimeStoppable, EdgeCasesAnswerAsNtl) {
+    for (long n : {2L, 3L, 13L, 1000000007L}) {
+        EXPECT_EQ(ProbPrimeStoppable(n, kGo, 10), 1) << n;
+        EXPECT_EQ(ProbPrimeStoppable(ZZ(n), kGo, 10), 1) << n;
+    }
+    for (long n : {0L, 1L, 15L, 1000000008L, -7L}) {
+        EXPECT_EQ(ProbPrimeStoppable(n, kGo, 10), 0) << n;
+        EXPECT_EQ(ProbPrimeStoppable(ZZ(n), kGo, 10), 0) << n;
+    }
+    for (long n : {2047L, 3215031751L}) {
+        EXPECT_EQ(ProbPrimeStoppable(n, kGo, 0), 1) << n << " passes base 2";
+        EXPECT_EQ(ProbPrimeStoppable(n, kGo, -5), 1) << "a negative count counts as 0";
+    }
+}
+
+TEST(ProbPrimeStoppable, SinglePrecisionFormAgreesWithNtl) {
+    NTL::SetSeed(ZZ(20240501));
+    std::vector<long> values;
+    for (long n = 0; n < 1200; ++n)
+        values.push_back(n);
+    for (long p : kPseudoprimes)
+        values.push_back(p);
+    for (int i = 0; i < 800; ++i) {
+        long bits = 2 + NTL::RandomBnd(NTL_SP_NBITS - 2);
+        long n = NTL::RandomLen_long(bits) | 1;
+        values.push_back(n);
+        values.push_back(NTL::NextPrime(ZZ(n)) < NTL_SP_BOUND ? NTL::to_long(NTL::NextPrime(ZZ(n)))
+                                                              : n);
+    }
+    values.push_back(NTL_SP_BOUND - 1);
+    values.push_back(NTL_SP_BOUND + 1);  // handed on to the multi-precision form
+    values.push_back(NTL_SP_BOUND * 3 + 7);
+    long seed = 1;
+    for (long n : values)
+        for (long trials : {0L, 1L, 4L, -2L})
+            ExpectSameAsNtl(n, trials, ++seed);
+}
+
+TEST(ProbPrimeStoppable, MultiPrecisionFormAgreesWithNtl) {
+    NTL::SetSeed(ZZ(77));
+    std::vector<ZZ> values;
+    for (long p : kPseudoprimes)
+        values.push_back(ZZ(p));
+    values.push_back(ZZ(NTL_SP_BOUND) - 1);
+    values.push_back(ZZ(NTL_SP_BOUND));
+    for (int i = 0; i < 600; ++i) {
+        long bits = 61 + NTL::RandomBnd(400);
+        ZZ n = NTL::RandomLen_ZZ(bits);
+        values.push_back(n);
+        values.push_back(n | 1);
+        if (i % 4 == 0)
+            values.push_back(NTL::NextPrime(n, 5));
+        if (i % 4 == 1) {  // survives trial division, fails a witness
+            values.push_back(NTL::NextPrime(NTL::RandomLen_ZZ(bits / 2 + 1)) *
+                             NTL::NextPrime(NTL::RandomLen_ZZ(bits / 2 + 1)));
+        }
+    }
+    long seed = 1000;
+    for (const ZZ& n : values)
+        for (long trials : {0L, 3L})
+            ExpectSameAsNtl(n, trials, ++seed);
+}
+
+TEST(ProbPrimeStoppable, StopAlreadySetGivesZeroExceptForTheSmallestPrimes) {
+    const std::atomic<bool> stop{true};
+    for (long n = -3; n < 400; ++n) {
+        bool decidedBeforeTheFlag = n == 2 || n == 3 || n == 5 || n == 7 || n == 11 || n == 13;
+        EXPECT_EQ(ProbPrimeStoppable(n, stop, 5), decidedBeforeTheFlag ? 1 : 0) << n;
+        EXPECT_EQ(ProbPrimeStoppable(ZZ(n), stop, 5), decidedBeforeTheFlag ? 1 : 0) << n;
+    }
+    for (long p : kPseudoprimes)
+        EXPECT_EQ(ProbPrimeStoppable(ZZ(p), stop, 0), 0) << p;
+    ZZ bigPrime = NTL::NextPrime(NTL::power2_ZZ(300));
+    EXPECT_EQ(ProbPrimeStoppable(bigPrime, stop, 0), 0);
+    EXPECT_EQ(ProbPrimeStoppable(bigPrime, kGo, 0), 1);
+}
+
+TEST(MillerWitnessStoppable, AgreesWithNtlWithoutAStop) {
+    NTL::SetSeed(ZZ(5));
+    for (int i = 0; i < 300; ++i) {
+        ZZ n = NTL::RandomLen_ZZ(64 + i) | 1;
+        ZZ x = NTL::RandomBnd(n);
+        EXPECT_EQ(MillerWitnessStoppable(n, x, kGo), NTL::MillerWitness(n, x)) << n << " " << x;
+    }
+    for (long p : kPseudoprimes)
+        EXPECT_EQ(MillerWitnessStoppable(ZZ(p), ZZ(2), kGo), 0) << p;
+    EXPECT_EQ(MillerWitnessStoppable(ZZ(3825123056546413051L), ZZ(41), kGo), 1);
+}
+
+// 3 * 2^20909 + 1 (6,295 digits) is prime. Its n - 1 is 3 * 2^20909, so each witness test is
+// one tiny exponentiation and then up to 20,909 modular squarings: about a second per
+// witness, and the flag is read before every squaring.
+ZZ LargeProthPrime() {
+    return (ZZ(3) << 20909) + 1;
+}
+
+template <class Test>
+std::chrono::milliseconds TimeToStop(Test test) {
+    using namespace std::chrono;
+    std::atomic<bool> stop{false};
+    std::atomic<bool> finished{false};
+    std::thread worker([&] {
+        UseNtlExceptions();
+        test(stop);
+        finished.store(true);
+    });
+    std::this_thread::sleep_for(1500ms);  // well into the witness tests
+    EXPECT_FALSE(finished.load()) << "the test ended before it could be stopped";
+    auto requested = steady_clock::now();
+    stop.store(true);
+    worker.join();
+    auto latency = duration_cast<milliseconds>(steady_clock::now() - requested);
+    return latency;
+}
+
+TEST(ProbPrimeStoppable, StopEndsATestOfAHugeNumberAtOnce) {
+    const ZZ n = LargeProthPrime();
+    LONG answer = -1;
+    auto latency = TimeToStop([&](const std::atomic<bool>& stop) {
+        answer = ProbPrimeStoppable(n, stop, 40);  // some forty seconds without a stop
+        return answer;
+    });
+    EXPECT_EQ(answer, 0) << "a stopped test answers 0";
+    EXPECT_LT(latency.count(), 2000) << "took " << latency.count() << " ms";
+}
+
+TEST(GoldbachWorker, StopEndsAWorkerDeepInAHugeTest) {
+    const ZZ p = LargeProthPrime();
+    const ZZ n = 2 * p;
+    GoldbachPair result{ZZ(-1), ZZ(-1)};
+    auto latency = TimeToStop(
+        [&](const std::atomic<bool>& stop) { return GoldbachWorker(40, p, n, result, stop); });
+    EXPECT_EQ(result.first, -1) << "a stopped worker leaves its slot alone";
+    EXPECT_LT(latency.count(), 2000) << "took " << latency.count() << " ms";
+}
+
+TEST(GoldbachWorker, WritesThePairOnlyWhenBothPass) {
+    struct Case {
+        long p, n;
+        LONG expected;
+    };
+    const Case cases[] = {{3, 100, 0}, {5, 100, 1},   {3, 2050, 0} /* 2047 passes base 2 */,
+                          {9, 100, 1}, {11, 2050, 0}, {7, 100, 1}};
+    for (const Case& c : cases) {
+        GoldbachPair result{ZZ(-1), ZZ(-1)};
+        EXPECT_EQ(GoldbachWorker(0, ZZ(c.p), ZZ(c.n), result, kGo), c.expected) << c.p;
+        if (c.expected == 0) {
+            EXPECT_EQ(result.first, c.p);
+            EXPECT_EQ(result.second, c.n - c.p);
+        } else {
+            EXPECT_EQ(result.first, -1);
+        }
+    }
+    const std::atomic<bool> stop{true};
+    GoldbachPair result{ZZ(-1), ZZ(-1)};
+    EXPECT_EQ(GoldbachWorker(0, ZZ(3), ZZ(10), result, stop), 1)
+        << "3 passes before the flag is read; the flag is read before 7 is tested";
+    EXPECT_EQ(result.first, -1);
+}
+
+}  // namespace
