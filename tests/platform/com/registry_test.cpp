@@ -5,12 +5,14 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <random>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "platform/com/registry_tree.h"
@@ -419,6 +421,38 @@ TEST_F(Registry, ConcurrentWritersInManyProcessesLoseNothing) {
             EXPECT_EQ(comrt::reg_get_string(HKEY_CLASSES_ROOT, "Race", name), name + "-value");
         }
     EXPECT_FALSE(fs::exists(comrt::machine_hive_path() + ".tmp")) << "no temporary left behind";
+}
+
+TEST_F(Registry, ConcurrentWritersOnThreadsLoseNothing) {
+    constexpr int kThreads = 4, kValues = 25;
+    std::vector<std::thread> threads;
+    std::atomic<int> failures{0};
+    for (int t = 0; t < kThreads; ++t) {
+        threads.emplace_back([t, &failures] {
+            CRegKey key;
+            if (key.Create(HKEY_CURRENT_USER, "Threads") != kOk)
+                ++failures;
+            for (int i = 0; i < kValues; ++i) {
+                std::string name = "t" + std::to_string(t) + "_" + std::to_string(i);
+                if (key.SetStringValue(name.c_str(), name.c_str()) != kOk)
+                    ++failures;
+                if (comrt::reg_get_string(HKEY_CURRENT_USER, "Threads", name) != name)
+                    ++failures;
+            }
+        });
+    }
+    for (auto& thread : threads)
+        thread.join();
+    EXPECT_EQ(failures.load(), 0);
+    CRegKey key;
+    ASSERT_EQ(key.Open(HKEY_CURRENT_USER, "Threads"), kOk);
+    DWORD count = 0;
+    char name[64];
+    for (DWORD cch = sizeof name;
+         RegEnumValueA(key, count, name, &cch, nullptr, nullptr, nullptr, nullptr) == kOk;
+         cch = sizeof name)
+        ++count;
+    EXPECT_EQ(count, static_cast<DWORD>(kThreads * kValues));
 }
 
 TEST(RegistryText, ParserRejectsMalformedHivesWithoutCrashing) {
