@@ -1,156 +1,24 @@
 #include "platform/com/registry.h"
 
 #include <cstring>
-#include <memory>
-#include <mutex>
 #include <new>
-#include <unordered_map>
-#include <vector>
 
-#include "platform/com/registry_hive.h"
+#include "platform/com/registry_view.h"
 
-using comrt::registry_detail::hive_id;
+using comrt::registry_detail::check_exists;
+using comrt::registry_detail::close_handle;
+using comrt::registry_detail::join;
+using comrt::registry_detail::key_read;
+using comrt::registry_detail::new_handle;
+using comrt::registry_detail::read_key;
 using comrt::registry_detail::reg_node;
 using comrt::registry_detail::reg_value;
+using comrt::registry_detail::resolve;
+using comrt::registry_detail::status;
+using comrt::registry_detail::write_hive;
+using comrt::registry_detail::write_path;
 
 namespace {
-
-// Which tree a handle looks at: one hive, or the merged classes view.
-enum class view_id { machine, user, classes };
-
-}  // namespace
-
-struct HKEY__ {
-    view_id view;
-    std::vector<std::string> path;  // below the view's root
-};
-
-namespace {
-
-HKEY__ g_classes_root{view_id::classes, {}};
-HKEY__ g_current_user{view_id::user, {}};
-HKEY__ g_local_machine{view_id::machine, {}};
-
-const std::vector<std::string> kClassesPrefix{"Software", "Classes"};
-
-constexpr LSTATUS status(DWORD code) {
-    return static_cast<LSTATUS>(code);
-}
-
-// Open handles, owned here so that a stale or foreign handle is refused rather than used.
-std::mutex g_handles_mutex;
-std::unordered_map<HKEY__*, std::unique_ptr<HKEY__>>& handles() {
-    static std::unordered_map<HKEY__*, std::unique_ptr<HKEY__>> table;
-    return table;
-}
-
-bool is_predefined(HKEY key) {
-    return key == &g_classes_root || key == &g_current_user || key == &g_local_machine;
-}
-
-// A copy of what the handle names, or nullopt for an invalid handle.
-std::optional<HKEY__> resolve(HKEY key) {
-    if (key == nullptr)
-        return std::nullopt;
-    if (is_predefined(key))
-        return *key;
-    std::lock_guard lock(g_handles_mutex);
-    auto it = handles().find(key);
-    if (it == handles().end())
-        return std::nullopt;
-    return *it->second;
-}
-
-HKEY new_handle(view_id view, std::vector<std::string> path) {
-    auto owned = std::make_unique<HKEY__>(HKEY__{view, std::move(path)});
-    HKEY raw = owned.get();
-    std::lock_guard lock(g_handles_mutex);
-    handles().emplace(raw, std::move(owned));
-    return raw;
-}
-
-std::vector<std::string> join(const std::vector<std::string>& a,
-                              const std::vector<std::string>& b) {
-    std::vector<std::string> all = a;
-    all.insert(all.end(), b.begin(), b.end());
-    return all;
-}
-
-// A read-only look at a key: for the classes view, the per-user key over the machine key.
-struct key_read {
-    std::shared_ptr<const reg_node> upper_tree, lower_tree;
-    const reg_node* upper = nullptr;  // per-user classes, or the one hive of a plain view
-    const reg_node* lower = nullptr;  // machine classes
-    bool exists() const { return upper != nullptr || lower != nullptr; }
-
-    const reg_value* value(std::string_view name) const {
-        for (const reg_node* node : {upper, lower}) {
-            if (node == nullptr)
-                continue;
-            auto it = node->values.find(name);
-            if (it != node->values.end())
-                return &it->second;
-        }
-        return nullptr;
-    }
-    // The union of both layers, in name order; the per-user spelling wins.
-    std::vector<std::string> subkey_names() const {
-        std::map<std::string, int, comrt::registry_detail::name_less> names;
-        for (const reg_node* node : {upper, lower})
-            if (node != nullptr)
-                for (const auto& entry : node->subkeys)
-                    names.emplace(entry.first, 0);
-        std::vector<std::string> out;
-        for (auto& entry : names)
-            out.push_back(entry.first);
-        return out;
-    }
-    std::vector<std::pair<std::string, const reg_value*>> values() const {
-        std::map<std::string, const reg_value*, comrt::registry_detail::name_less> all;
-        for (const reg_node* node : {upper, lower})
-            if (node != nullptr)
-                for (const auto& [name, value] : node->values)
-                    all.emplace(name, &value);
-        return {all.begin(), all.end()};
-    }
-};
-
-LSTATUS read_key(view_id view, const std::vector<std::string>& path, key_read& out) {
-    if (view == view_id::classes) {
-        if (LSTATUS s = comrt::registry_detail::read_hive(hive_id::user, out.upper_tree); s != 0)
-            return s;
-        if (LSTATUS s = comrt::registry_detail::read_hive(hive_id::machine, out.lower_tree); s != 0)
-            return s;
-        auto full = join(kClassesPrefix, path);
-        out.upper = out.upper_tree->find(full);
-        out.lower = out.lower_tree->find(full);
-        return status(ERROR_SUCCESS);
-    }
-    hive_id hive = view == view_id::machine ? hive_id::machine : hive_id::user;
-    if (LSTATUS s = comrt::registry_detail::read_hive(hive, out.upper_tree); s != 0)
-        return s;
-    out.upper = out.upper_tree->find(path);
-    return status(ERROR_SUCCESS);
-}
-
-// Where changes to a key of a view land: the classes view writes to the machine hive.
-hive_id write_hive(view_id view) {
-    return view == view_id::user ? hive_id::user : hive_id::machine;
-}
-std::vector<std::string> write_path(view_id view, const std::vector<std::string>& path) {
-    return view == view_id::classes ? join(kClassesPrefix, path) : path;
-}
-
-// Whether the key of a handle still exists (the roots always do).
-LSTATUS check_exists(const HKEY__& key) {
-    if (key.path.empty())
-        return status(ERROR_SUCCESS);
-    key_read read;
-    if (LSTATUS s = read_key(key.view, key.path, read); s != 0)
-        return s;
-    return read.exists() ? status(ERROR_SUCCESS) : status(ERROR_KEY_DELETED);
-}
-
 // Exceptions (memory) stop at the API boundary.
 template <typename F>
 LSTATUS guarded(F&& body) noexcept {
@@ -240,10 +108,6 @@ LSTATUS delete_key(HKEY hKey, LPCSTR lpSubKey, bool whole_tree) {
 }
 
 }  // namespace
-
-const HKEY HKEY_CLASSES_ROOT = &g_classes_root;
-const HKEY HKEY_CURRENT_USER = &g_current_user;
-const HKEY HKEY_LOCAL_MACHINE = &g_local_machine;
 
 LSTATUS RegOpenKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD, REGSAM, PHKEY phkResult) {
     return guarded([&]() -> LSTATUS {
@@ -449,14 +313,5 @@ LSTATUS RegEnumValueA(HKEY hKey, DWORD dwIndex, LPSTR lpValueName, LPDWORD lpcch
 }
 
 LSTATUS RegCloseKey(HKEY hKey) {
-    if (is_predefined(hKey))
-        return status(ERROR_SUCCESS);
-    std::unique_ptr<HKEY__> owned;
-    std::lock_guard lock(g_handles_mutex);
-    auto it = handles().find(hKey);
-    if (it == handles().end())
-        return status(ERROR_INVALID_HANDLE);
-    owned = std::move(it->second);
-    handles().erase(it);
-    return status(ERROR_SUCCESS);
+    return close_handle(hKey);
 }
