@@ -3,6 +3,7 @@
 #include <memory>
 #include <new>
 
+#include "server/host/kiv_module.h"
 #include "server/interface/messages.h"
 #include "server/interface/method_frame.h"
 
@@ -11,13 +12,19 @@ HRESULT CPrime::CreateInstance(REFIID riid, void** ppv) {
     *ppv = nullptr;
     std::unique_ptr<CPrime> object;
     try {
-        object = std::make_unique<CPrime>();
+        object = std::make_unique<CPrime>();  // the object holds its sieve in place: large
     } catch (...) {
         return E_OUTOFMEMORY;
     }
+    Module().Lock();  // the object's own server reference, given back by its destructor
+    object->m_bHoldsServerReference = true;
     HRESULT hr = object->QueryInterface(riid, ppv);
     if (SUCCEEDED(hr)) object.release();  // owned by its reference count from here on
     return hr;
+}
+
+CPrime::~CPrime() {
+    if (m_bHoldsServerReference) Module().Unlock();
 }
 
 HRESULT CPrime::QueryInterface(REFIID riid, void** ppv) {
@@ -39,26 +46,60 @@ ULONG CPrime::AddRef() { return ++m_cRef; }
 ULONG CPrime::Release() {
     ULONG left = --m_cRef;
     if (left == 0) {
-        std::unique_ptr<CPrime> self(this);  // the last reference owns the object
+        // The extra reference keeps the server alive until the object's state is gone.
+        Module().Lock();
+        std::unique_ptr<CPrime>{this}.reset();
+        Module().Unlock();
     }
     return left;
 }
 
+namespace {
+
+// IPrime's type information, from the registered kivLib, loaded once per process.
+HRESULT PrimeTypeInfo(ITypeInfo** ppTInfo) {
+    static CComPtr<ITypeInfo> s_info;
+    static HRESULT s_hr = [] {
+        CComPtr<ITypeLib> library;
+        HRESULT hr = LoadRegTypeLib(LIBID_kivLib, 1, 0, LOCALE_NEUTRAL, &library);
+        if (SUCCEEDED(hr)) hr = library->GetTypeInfoOfGuid(IID_IPrime, &s_info);
+        return hr;
+    }();
+    *ppTInfo = nullptr;
+    if (FAILED(s_hr)) return s_hr;
+    return s_info.CopyTo(ppTInfo);
+}
+
+}  // namespace
+
 HRESULT CPrime::GetTypeInfoCount(UINT* pctinfo) {
     if (pctinfo == nullptr) return E_POINTER;
-    *pctinfo = 0;
-    return E_NOTIMPL;
+    *pctinfo = 1;
+    return S_OK;
 }
 
-HRESULT CPrime::GetTypeInfo(UINT, LCID, ITypeInfo** ppTInfo) {
-    if (ppTInfo != nullptr) *ppTInfo = nullptr;
-    return E_NOTIMPL;
+HRESULT CPrime::GetTypeInfo(UINT iTInfo, LCID, ITypeInfo** ppTInfo) {
+    if (ppTInfo == nullptr) return E_POINTER;
+    *ppTInfo = nullptr;
+    if (iTInfo != 0) return DISP_E_BADINDEX;
+    return PrimeTypeInfo(ppTInfo);
 }
 
-HRESULT CPrime::GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) { return E_NOTIMPL; }
+HRESULT CPrime::GetIDsOfNames(REFIID, LPOLESTR* rgszNames, UINT cNames, LCID, DISPID* rgDispId) {
+    CComPtr<ITypeInfo> info;
+    HRESULT hr = PrimeTypeInfo(&info);
+    return FAILED(hr) ? hr : DispGetIDsOfNames(info, rgszNames, cNames, rgDispId);
+}
 
-HRESULT CPrime::Invoke(DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*, UINT*) {
-    return E_NOTIMPL;
+HRESULT CPrime::Invoke(DISPID dispIdMember, REFIID riid, LCID, WORD wFlags,
+                       DISPPARAMS* pDispParams, VARIANT* pVarResult, EXCEPINFO* pExcepInfo,
+                       UINT* puArgErr) {
+    if (riid != IID_NULL) return DISP_E_UNKNOWNINTERFACE;
+    CComPtr<ITypeInfo> info;
+    HRESULT hr = PrimeTypeInfo(&info);
+    if (FAILED(hr)) return hr;
+    return DispInvoke(static_cast<IPrime*>(this), info, dispIdMember, wFlags, pDispParams,
+                      pVarResult, pExcepInfo, puArgErr);
 }
 
 HRESULT CPrime::IsInt64Prime(ULONGLONG, LONG, LONG, LONG*) {

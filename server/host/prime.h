@@ -38,10 +38,11 @@ public:
     HRESULT InterfaceSupportsErrorInfo(REFIID riid) override;
 
     CPrime() = default;
-    ~CPrime() = default;
+    ~CPrime();
     CPrime(const CPrime&) = delete;
     CPrime& operator=(const CPrime&) = delete;
 
 private:
     ULONG m_cRef = 0;
+    bool m_bHoldsServerReference = false;
 };

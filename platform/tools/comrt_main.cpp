@@ -1,0 +1,215 @@
+// comrt: the platform's command-line tool.
+//   comrt call PROGID METHOD [ARG...]   late-bound call through IDispatch
+//   comrt debug                         prints the debug output of this user's processes
+//   comrt reg query KEY                 prints a registry key, its values and subkeys
+#include <cstdio>
+#include <iostream>
+#include <string>
+#include <vector>
+
+#include "platform/com/activation.h"
+#include "platform/com/apartment.h"
+#include "platform/com/registry.h"
+#include "platform/win32.h"
+
+namespace {
+
+int Usage() {
+    std::fprintf(stderr,
+                 "usage: comrt call PROGID METHOD [ARG...]\n"
+                 "       comrt debug\n"
+                 "       comrt reg query KEY\n");
+    return 2;
+}
+
+std::string Ansi(BSTR text) { return comrt::utf16_to_ansi({text ? text : u"", SysStringLen(text)}); }
+
+// Prints a failed HRESULT the way every failure of the tool is reported, and returns 1.
+int Fail(HRESULT hr, BSTR source, BSTR description) {
+    std::fprintf(stderr, "hr=0x%08X\n%s\n", static_cast<unsigned>(hr), com_error_message(hr).c_str());
+    std::fprintf(stderr, "source=%s\ndescription=%s\n", Ansi(source).c_str(),
+                 Ansi(description).c_str());
+    return 1;
+}
+
+int FailWithErrorInfo(HRESULT hr) {
+    CComPtr<IErrorInfo> info;
+    _bstr_t source, description;
+    if (GetErrorInfo(0, &info) == S_OK) {
+        info->GetSource(source.GetAddress());
+        info->GetDescription(description.GetAddress());
+    }
+    return Fail(hr, source.GetBSTR(), description.GetBSTR());
+}
+
+// One parameter of the method being called, with the storage of an out value.
+struct Argument {
+    std::string name;
+    VARTYPE vt;
+    bool by_ref;
+    bool out;
+    bool optional;
+    VARIANT value;   // what Invoke receives
+    VARIANT target;  // the storage an out pointer points to
+};
+
+std::string Text(const VARIANT& v) {
+    switch (v.vt) {
+        case VT_BSTR: return Ansi(v.bstrVal);
+        case VT_I1: return std::to_string(static_cast<int>(v.cVal));
+        case VT_UI1: return std::to_string(v.bVal);
+        case VT_I2: return std::to_string(v.iVal);
+        case VT_UI2: return std::to_string(v.uiVal);
+        case VT_BOOL: return v.boolVal ? "true" : "false";
+        case VT_I4:
+        case VT_INT: return std::to_string(v.lVal);
+        case VT_UI4:
+        case VT_UINT: return std::to_string(v.ulVal);
+        case VT_I8: return std::to_string(v.llVal);
+        case VT_UI8: return std::to_string(v.ullVal);
+        case VT_R8: return std::to_string(v.dblVal);
+        default: return "?";
+    }
+}
+
+int Call(const std::string& prog_id, const std::string& method, std::vector<std::string> texts) {
+    _bstr_t wide_prog_id(prog_id.c_str());
+    CLSID clsid;
+    HRESULT hr = CLSIDFromProgID(wide_prog_id.GetBSTR(), &clsid);
+    if (FAILED(hr)) return Fail(hr, nullptr, nullptr);
+    CComPtr<IDispatch> dispatch;
+    hr = CoCreateInstance(clsid, nullptr, CLSCTX_ALL, IID_IDispatch,
+                          reinterpret_cast<void**>(&dispatch));
+    if (FAILED(hr)) return FailWithErrorInfo(hr);
+
+    _bstr_t name(method.c_str());
+    LPOLESTR names[] = {name.GetBSTR()};
+    DISPID dispid;
+    hr = dispatch->GetIDsOfNames(IID_NULL, names, 1, LOCALE_USER_DEFAULT, &dispid);
+    if (FAILED(hr)) return Fail(hr, nullptr, nullptr);
+
+    CComPtr<ITypeInfo> info;
+    hr = dispatch->GetTypeInfo(0, LOCALE_USER_DEFAULT, &info);
+    if (FAILED(hr)) return Fail(hr, nullptr, nullptr);
+    TYPEATTR* attr = nullptr;
+    if (FAILED(hr = info->GetTypeAttr(&attr))) return Fail(hr, nullptr, nullptr);
+    WORD count = attr->cFuncs;
+    info->ReleaseTypeAttr(attr);
+
+    std::vector<Argument> args;
+    for (UINT i = 0; i < count && args.empty(); ++i) {
+        FUNCDESC* desc = nullptr;
+        if (FAILED(info->GetFuncDesc(i, &desc))) continue;
+        if (desc->memid == dispid) {
+            std::vector<BSTR> param_names(desc->cParams + 1u, nullptr);
+            UINT got = 0;
+            info->GetNames(dispid, param_names.data(), static_cast<UINT>(param_names.size()), &got);
+            for (SHORT p = 0; p < desc->cParams; ++p) {
+                const ELEMDESC& e = desc->lprgelemdescParam[p];
+                Argument a{};
+                a.name = p + 1u < got ? Ansi(param_names[p + 1]) : "arg" + std::to_string(p);
+                a.by_ref = e.tdesc.vt == VT_PTR;
+                a.vt = a.by_ref ? e.tdesc.lptdesc->vt : e.tdesc.vt;
+                a.out = (e.paramdesc.wParamFlags & PARAMFLAG_FOUT) != 0;
+                a.optional = (e.paramdesc.wParamFlags & PARAMFLAG_FOPT) != 0;
+                args.push_back(a);
+            }
+            for (BSTR b : param_names) SysFreeString(b);
+        }
+        info->ReleaseFuncDesc(desc);
+    }
+
+    // In-parameters take the texts in order; out-parameters get storage; trailing optional
+    // parameters without a text are left out, so their defaults apply.
+    std::size_t next_text = 0, passed = 0;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        Argument& a = args[i];
+        VariantInit(&a.value);
+        VariantInit(&a.target);
+        if (a.by_ref && a.out) {
+            a.target.vt = a.vt;
+            a.value.vt = static_cast<VARTYPE>(VT_BYREF | a.vt);
+            a.value.byref = &a.target.llVal;
+        } else if (next_text < texts.size()) {
+            _bstr_t text(texts[next_text++].c_str());
+            a.value.vt = VT_BSTR;
+            a.value.bstrVal = text.Detach();
+        } else if (a.optional) {
+            break;
+        } else {
+            std::fprintf(stderr, "comrt: %s needs a value for %s\n", method.c_str(), a.name.c_str());
+            return 2;
+        }
+        passed = i + 1;
+    }
+    if (next_text < texts.size()) {
+        std::fprintf(stderr, "comrt: too many arguments for %s\n", method.c_str());
+        return 2;
+    }
+    std::vector<VARIANTARG> reversed;
+    for (std::size_t i = passed; i-- > 0;) reversed.push_back(args[i].value);
+    DISPPARAMS params{reversed.data(), nullptr, static_cast<UINT>(passed), 0};
+    EXCEPINFO excep{};
+    UINT arg_error = 0;
+    VARIANT result;
+    VariantInit(&result);
+    hr = dispatch->Invoke(dispid, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &params, &result,
+                          &excep, &arg_error);
+    int status = 0;
+    if (FAILED(hr)) {
+        if (hr == DISP_E_EXCEPTION && excep.pfnDeferredFillIn != nullptr)
+            excep.pfnDeferredFillIn(&excep);
+        status = hr == DISP_E_EXCEPTION ? Fail(hr, excep.bstrSource, excep.bstrDescription)
+                                        : FailWithErrorInfo(hr);
+    } else {
+        for (const Argument& a : args)
+            if (a.out) std::printf("%s=%s\n", a.name.c_str(), Text(a.target).c_str());
+        std::printf("hr=0x%08X\n", static_cast<unsigned>(hr));
+    }
+    SysFreeString(excep.bstrSource);
+    SysFreeString(excep.bstrDescription);
+    SysFreeString(excep.bstrHelpFile);
+    VariantClear(&result);
+    for (Argument& a : args) {
+        if (a.value.vt == VT_BSTR) VariantClear(&a.value);
+        VariantClear(&a.target);
+    }
+    return status;
+}
+
+int Debug() {
+    try {
+        comrt::DebugOutputListener listener;
+        for (;;) {
+            if (auto text = listener.receive(std::chrono::hours(24))) {
+                std::fwrite(text->data(), 1, text->size(), stdout);
+                std::fflush(stdout);
+            }
+        }
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "comrt debug: %s\n", e.what());
+        return 1;
+    }
+}
+
+int RegQuery(const std::string& key) {
+    LSTATUS status = comrt::PrintRegistryKey(std::cout, key);
+    if (status == ERROR_SUCCESS) return 0;
+    std::fprintf(stderr, "comrt reg query: %s: %s\n", key.c_str(),
+                 com_error_message(HRESULT_FROM_WIN32(static_cast<DWORD>(status))).c_str());
+    return 1;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    std::vector<std::string> args(argv + 1, argv + argc);
+    if (args.empty()) return Usage();
+    if (args[0] == "debug" && args.size() == 1) return Debug();
+    if (args[0] == "reg" && args.size() == 3 && args[1] == "query") return RegQuery(args[2]);
+    if (args[0] != "call" || args.size() < 3) return Usage();
+    CoInitialize(nullptr);
+    int status = Call(args[1], args[2], std::vector<std::string>(args.begin() + 3, args.end()));
+    CoUninitialize();
+    return status;
+}

@@ -1,0 +1,117 @@
+// Registration switches of the real kiv executable, into the test's private hives.
+#include <gtest/gtest.h>
+
+#include <signal.h>
+#include <sys/wait.h>
+
+#include <filesystem>
+#include <thread>
+
+#include "platform/win32.h"
+#include "server/interface/iprime.h"
+#include "tests/support/kiv_process.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+using comrt::reg_get_string;
+using comrt::reg_key_exists;
+
+const std::string kClsid = guid_to_string(CLSID_Prime);
+const std::string kAppId = guid_to_string(APPID_kiv);
+const std::string kLibId = guid_to_string(LIBID_kivLib);
+const std::string kIid = guid_to_string(IID_IPrime);
+
+struct Expected {
+    std::string key;
+    std::string name;   // "" is the default value
+    std::string value;
+};
+
+std::vector<Expected> ExpectedEntries() {
+    const std::string module = std::string("\"") + kivtest::KivPath() + "\"";
+    return {
+        {"AppID\\" + kAppId, "", "kiv"},
+        {"AppID\\kiv.EXE", "AppID", kAppId},
+        {"kiv.Prime.1", "", "Prime Class"},
+        {"kiv.Prime.1\\CLSID", "", kClsid},
+        {"kiv.Prime", "", "Prime Class"},
+        {"kiv.Prime\\CLSID", "", kClsid},
+        {"kiv.Prime\\CurVer", "", "kiv.Prime.1"},
+        {"CLSID\\" + kClsid, "", "Prime Class"},
+        {"CLSID\\" + kClsid, "AppID", kAppId},
+        {"CLSID\\" + kClsid + "\\ProgID", "", "kiv.Prime.1"},
+        {"CLSID\\" + kClsid + "\\VersionIndependentProgID", "", "kiv.Prime"},
+        {"CLSID\\" + kClsid + "\\LocalServer32", "", module},
+        {"CLSID\\" + kClsid + "\\TypeLib", "", kLibId},
+        {"TypeLib\\" + kLibId + "\\1.0", "", "kiv 1.0 Type Library"},
+        {"TypeLib\\" + kLibId + "\\1.0\\0\\win64", "", kivtest::KivPath()},
+        {"Interface\\" + kIid, "", "IPrime"},
+        {"Interface\\" + kIid + "\\TypeLib", "", kLibId},
+        {"Interface\\" + kIid + "\\TypeLib", "Version", "1.0"},
+    };
+}
+
+void ExpectRegistered(HKEY root, const std::string& prefix) {
+    for (const Expected& e : ExpectedEntries())
+        EXPECT_EQ(reg_get_string(root, prefix + e.key, e.name), e.value) << e.key << " " << e.name;
+    EXPECT_TRUE(reg_key_exists(root, prefix + "CLSID\\" + kClsid + "\\Programmable"));
+}
+
+TEST(KivRegistration, PerUserWritesOnlyBelowTheUserClassesAndUnregisters) {
+    ASSERT_EQ(kivtest::RunKiv({"-RegServerPerUser"}), 0);
+    ExpectRegistered(HKEY_CURRENT_USER, "Software\\Classes\\");
+    EXPECT_FALSE(reg_key_exists(HKEY_LOCAL_MACHINE, "Software\\Classes\\CLSID\\" + kClsid));
+
+    ASSERT_EQ(kivtest::RunKiv({"-UnregServerPerUser"}), 0);
+    for (const Expected& e : ExpectedEntries())
+        EXPECT_FALSE(reg_key_exists(HKEY_CURRENT_USER, "Software\\Classes\\" + e.key)) << e.key;
+    EXPECT_TRUE(reg_key_exists(HKEY_CURRENT_USER, "Software\\Classes\\AppID"));
+    EXPECT_TRUE(reg_key_exists(HKEY_CURRENT_USER, "Software\\Classes\\CLSID"));
+}
+
+TEST(KivRegistration, SwitchesAreCaseInsensitiveWholeWords) {
+    for (const char* word : {"/regserver", "-RegServer", "-REGSERVER"}) {
+        SCOPED_TRACE(word);
+        ASSERT_EQ(kivtest::RunKiv({word}), 0);
+        ExpectRegistered(HKEY_LOCAL_MACHINE, "Software\\Classes\\");
+        ASSERT_EQ(kivtest::RunKiv({"/UnregServer"}), 0);
+        EXPECT_FALSE(reg_key_exists(HKEY_LOCAL_MACHINE, "Software\\Classes\\kiv.Prime"));
+    }
+}
+
+TEST(KivRegistration, AnUnknownSwitchServesInstead) {
+    pid_t pid = kivtest::StartKiv({"-RegServerX"});
+    ASSERT_GT(pid, 0);
+    // It serves, so its class becomes reachable; it registers nothing.
+    auto deadline = std::chrono::steady_clock::now() + 10s;
+    while (kivtest::ServerPid() != pid && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(10ms);
+    EXPECT_EQ(kivtest::ServerPid(), pid);
+    EXPECT_FALSE(reg_key_exists(HKEY_LOCAL_MACHINE, "Software\\Classes\\CLSID\\" + kClsid));
+    ::kill(pid, SIGTERM);
+    ::waitpid(pid, nullptr, 0);
+}
+
+TEST(KivRegistration, RegisteringTwiceLeavesOneCleanClassKey) {
+    ASSERT_EQ(kivtest::RunKiv({"-RegServerPerUser"}), 0);
+    const std::string stray = "Software\\Classes\\CLSID\\" + kClsid + "\\Stray";
+    ASSERT_EQ(comrt::reg_set_string(HKEY_CURRENT_USER, stray, "", "left over"), ERROR_SUCCESS);
+    ASSERT_EQ(kivtest::RunKiv({"-RegServerPerUser"}), 0);
+    EXPECT_FALSE(reg_key_exists(HKEY_CURRENT_USER, stray));
+    ExpectRegistered(HKEY_CURRENT_USER, "Software\\Classes\\");
+}
+
+TEST(KivRegistration, UnwritableMachineHiveFailsWithItsHresult) {
+    // A machine hive that is a directory cannot be replaced: the first script fails and
+    // nothing of the class is written.
+    std::string machine = std::getenv("COMRT_MACHINE_DIR");
+    std::filesystem::remove(machine + "/system.reg");
+    std::filesystem::create_directories(machine + "/system.reg");
+    int status = kivtest::RunKiv({"-RegServer"});
+    EXPECT_NE(status, 0);
+    std::filesystem::remove_all(machine + "/system.reg");
+    EXPECT_FALSE(reg_key_exists(HKEY_LOCAL_MACHINE, "Software\\Classes\\kiv.Prime"));
+}
+
+}  // namespace

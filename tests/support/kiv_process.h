@@ -1,0 +1,29 @@
+#pragma once
+// Running the real kiv executable from tests: registration runs, the server that activation
+// started, and its exit.
+#include <sys/types.h>
+
+#include <chrono>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace kivtest {
+
+// Path of the kiv executable under test.
+const char* KivPath();
+// Runs kiv with `args` and returns its exit status (-1 when it did not exit normally).
+int RunKiv(const std::vector<std::string>& args);
+// Starts kiv with `args` without waiting.
+pid_t StartKiv(const std::vector<std::string>& args);
+// Makes this process the reaper of orphans, so a server started by activation becomes our
+// child and its exit status can be read.
+void AdoptOrphans();
+// The process serving CLSID_Prime for this user, found through its socket; 0 when none.
+pid_t ServerPid();
+// Waits up to `limit` for `pid` (our child) to exit; its exit status, or nullopt.
+std::optional<int> WaitExit(pid_t pid, std::chrono::milliseconds limit);
+// Whether `pid` still runs (a zombie counts as ended).
+bool Running(pid_t pid);
+
+}  // namespace kivtest
