@@ -2,20 +2,15 @@
 
 #include <gtest/gtest.h>
 #include <stdlib.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
-#include <atomic>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
-#include <random>
 #include <sstream>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "platform/com/registry_tree.h"
+#include "tests/platform/com/hive_fixture.h"
 #include "tests/support/isolated_env.h"
 
 namespace {
@@ -23,29 +18,14 @@ namespace {
 namespace fs = std::filesystem;
 using comrt::registry_detail::parse_hive;
 using comrt::registry_detail::serialize_hive;
+using kivtest::read_text;
 
-constexpr LSTATUS kOk = 0;
+constexpr LSTATUS kOk = kivtest::kRegOk;
 constexpr LSTATUS st(DWORD code) {
-    return static_cast<LSTATUS>(code);
+    return kivtest::reg_status(code);
 }
 
-std::string read_text(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
-// Every test starts from two empty hives.
-class Registry : public ::testing::Test {
-  protected:
-    void SetUp() override {
-        std::error_code ignored;
-        fs::remove(comrt::machine_hive_path(), ignored);
-        fs::remove(comrt::user_hive_path(), ignored);
-    }
-    void TearDown() override { SetUp(); }
-};
+class Registry : public kivtest::EmptyHives {};
 
 std::vector<std::string> subkeys_of(HKEY root, const char* path) {
     CRegKey key;
@@ -367,137 +347,6 @@ TEST_F(Registry, CorruptHiveIsReportedAndNeverOverwritten) {
     EXPECT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, "Software\\Ok", 0, KEY_READ, &key), st(ERROR_BADDB));
     EXPECT_EQ(comrt::reg_set_string(HKEY_CURRENT_USER, "Software\\New", "", "x"), st(ERROR_BADDB));
     EXPECT_EQ(read_text(comrt::user_hive_path()), garbage);
-}
-
-TEST_F(Registry, ChangesByOtherProcessesAreSeen) {
-    ASSERT_EQ(comrt::reg_set_string(HKEY_CURRENT_USER, "Shared", "v", "before"), kOk);
-    EXPECT_EQ(comrt::reg_get_string(HKEY_CURRENT_USER, "Shared", "v"), "before");  // cached
-    pid_t child = fork();
-    ASSERT_GE(child, 0);
-    if (child == 0)
-        _exit(comrt::reg_set_string(HKEY_CURRENT_USER, "Shared", "v", "after!") == kOk ? 0 : 1);
-    int status = 0;
-    ASSERT_EQ(waitpid(child, &status, 0), child);
-    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
-    EXPECT_EQ(comrt::reg_get_string(HKEY_CURRENT_USER, "Shared", "v"), "after!");
-}
-
-TEST_F(Registry, ConcurrentWritersInManyProcessesLoseNothing) {
-    constexpr int kChildren = 4, kValues = 50;
-    ASSERT_EQ(comrt::reg_set_string(HKEY_LOCAL_MACHINE, "Software\\Race", "", "start"), kOk);
-    std::vector<pid_t> children;
-    for (int c = 0; c < kChildren; ++c) {
-        pid_t pid = fork();
-        ASSERT_GE(pid, 0);
-        if (pid == 0) {
-            int failures = 0;
-            for (int i = 0; i < kValues; ++i) {
-                std::string name = "c" + std::to_string(c) + "_" + std::to_string(i);
-                // Alternate between the two writing paths, and read while others write.
-                HKEY root = i % 2 ? HKEY_LOCAL_MACHINE : HKEY_CLASSES_ROOT;
-                const char* path = i % 2 ? "Software\\Classes\\Race" : "Race";
-                if (comrt::reg_set_string(root, path, name, name + "-value") != kOk)
-                    ++failures;
-                if (!comrt::reg_get_string(HKEY_LOCAL_MACHINE, "Software\\Race"))
-                    ++failures;
-            }
-            _exit(failures == 0 ? 0 : 1);
-        }
-        children.push_back(pid);
-    }
-    for (pid_t pid : children) {
-        int status = 0;
-        ASSERT_EQ(waitpid(pid, &status, 0), pid);
-        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
-    }
-    auto parsed = parse_hive(read_text(comrt::machine_hive_path()));
-    ASSERT_TRUE(parsed.has_value());
-    const auto* race = parsed->find({"Software", "Classes", "Race"});
-    ASSERT_NE(race, nullptr);
-    EXPECT_EQ(race->values.size(), static_cast<std::size_t>(kChildren * kValues));
-    for (int c = 0; c < kChildren; ++c)
-        for (int i = 0; i < kValues; ++i) {
-            std::string name = "c" + std::to_string(c) + "_" + std::to_string(i);
-            EXPECT_EQ(comrt::reg_get_string(HKEY_CLASSES_ROOT, "Race", name), name + "-value");
-        }
-    EXPECT_FALSE(fs::exists(comrt::machine_hive_path() + ".tmp")) << "no temporary left behind";
-}
-
-TEST_F(Registry, ConcurrentWritersOnThreadsLoseNothing) {
-    constexpr int kThreads = 4, kValues = 25;
-    std::vector<std::thread> threads;
-    std::atomic<int> failures{0};
-    for (int t = 0; t < kThreads; ++t) {
-        threads.emplace_back([t, &failures] {
-            CRegKey key;
-            if (key.Create(HKEY_CURRENT_USER, "Threads") != kOk)
-                ++failures;
-            for (int i = 0; i < kValues; ++i) {
-                std::string name = "t" + std::to_string(t) + "_" + std::to_string(i);
-                if (key.SetStringValue(name.c_str(), name.c_str()) != kOk)
-                    ++failures;
-                if (comrt::reg_get_string(HKEY_CURRENT_USER, "Threads", name) != name)
-                    ++failures;
-            }
-        });
-    }
-    for (auto& thread : threads)
-        thread.join();
-    EXPECT_EQ(failures.load(), 0);
-    CRegKey key;
-    ASSERT_EQ(key.Open(HKEY_CURRENT_USER, "Threads"), kOk);
-    DWORD count = 0;
-    char name[64];
-    for (DWORD cch = sizeof name;
-         RegEnumValueA(key, count, name, &cch, nullptr, nullptr, nullptr, nullptr) == kOk;
-         cch = sizeof name)
-        ++count;
-    EXPECT_EQ(count, static_cast<DWORD>(kThreads * kValues));
-}
-
-TEST(RegistryText, ParserRejectsMalformedHivesWithoutCrashing) {
-    const char* bad[] = {
-        "@=\"value before any key\"\n",
-        "[Unclosed\n",
-        "[Trailing\\]\n",
-        "[Double\\\\Sep]\n",
-        "[Bad%zzEscape]\n",
-        "[K]\n\"unterminated=\"x\"\n",
-        "[K]\n@=\"unterminated\n",
-        "[K]\n@=\"bad escape \\q\"\n",
-        "[K]\n@=\"short \\x4\"\n",
-        "[K]\n@=hex(1):0\n",
-        "[K]\n@=hex(1):00,\n",
-        "[K]\n@=hex():00\n",
-        "[K]\n@=\"x\" trailing\n",
-        "[K]\n@\n",
-        "[K]\nname=\"unquoted name\"\n",
-    };
-    for (const char* text : bad)
-        EXPECT_FALSE(parse_hive(text).has_value()) << text;
-
-    const char* good[] = {"", "; only a comment\n", "[]\n@=\"root\"\n", "[A]\r\n@=\"crlf\"\r\n",
-                          "[A\\B]\n\"n\"=hex(0):\n"};
-    for (const char* text : good)
-        EXPECT_TRUE(parse_hive(text).has_value()) << text;
-
-    // Random mutations of a valid hive: parse or refuse, never crash.
-    comrt::registry_detail::reg_node root;
-    root.create({"Software", "Classes", "CLSID", "{X}"}).values[""] = {1, "Prime \"Class\"\n"};
-    root.create({"A%B"}).values["n"] = {0, std::string("\0\x01", 2)};
-    const std::string valid = serialize_hive(root);
-    ASSERT_EQ(parse_hive(valid), root);
-    std::mt19937 random(7);
-    for (int round = 0; round < 2000; ++round) {
-        std::string text = valid;
-        for (int k = 0; k < 4; ++k)
-            text[random() % text.size()] = static_cast<char>(random() % 256);
-        text.resize(random() % (text.size() + 1));
-        auto parsed = parse_hive(text);
-        if (parsed) {
-            EXPECT_EQ(parse_hive(serialize_hive(*parsed)), parsed);
-        }
-    }
 }
 
 TEST_F(Registry, PrintsAKeyRecursively) {
