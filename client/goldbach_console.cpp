@@ -1,0 +1,98 @@
+#include "client/goldbach_console.h"
+
+#include <exception>
+#include <iostream>
+#include <string>
+
+#include "server/interface/iprime.h"
+
+namespace {
+
+void WriteComError(std::ostream& out, const _com_error& error) {
+    out << error.ErrorMessage() << std::endl;
+    CComPtr<IErrorInfo> info;
+    info.Attach(error.ErrorInfo());
+    if (info != nullptr) {
+        _bstr_t description;
+        info->GetDescription(description.GetAddress());
+        out << description.ansi() << std::endl;
+    }
+}
+
+// Activation: the HRESULT of the last step decides; E_NOINTERFACE leaves no interface but
+// lets the dialogue run (every request then fails with E_POINTER).
+CComPtr<IPrime> Activate() {
+    CComPtr<IUnknown> unknown;
+    CComPtr<IPrime> prime;
+    HRESULT hr = CoCreateInstance(CLSID_Prime, nullptr, CLSCTX_ALL, IID_IUnknown,
+                                  reinterpret_cast<void**>(&unknown));
+    if (SUCCEEDED(hr)) {
+        hr = OleRun(unknown);
+        if (SUCCEEDED(hr)) hr = unknown.QueryInterface(&prime);
+        unknown.Release();
+    }
+    if (FAILED(hr) && hr != E_NOINTERFACE) _com_issue_error(hr);
+    return prime;
+}
+
+void Request(IPrime* prime, const std::string& input, std::ostream& out) {
+    _bstr_t request(input.c_str());
+    if (prime == nullptr) _com_issue_error(E_POINTER);
+    BSTR first = nullptr, second = nullptr;
+    LONG found = 0;
+    HRESULT hr = prime->GetGBPairUsingRM(request.GetBSTR(), 0, &first, &second, &found,
+                                         kivDefaultThreadsPerCore);
+    _bstr_t owned_first(first, false), owned_second(second, false);
+    if (FAILED(hr)) _com_issue_errorex(hr, prime, IID_IPrime);
+    if (found == 0) {
+        out << "Goldbach Conjecture is false for the even natural number, " << input << std::endl;
+        return;
+    }
+    out << owned_first.ansi() << " + " << owned_second.ansi() << std::endl;
+}
+
+}  // namespace
+
+int RunGoldbachConsole(std::istream& in, std::ostream& out) {
+    CoInitialize(nullptr);
+    CComPtr<IPrime> prime;
+    // A console that cannot be written to ends the session through the handlers below.
+    auto saved_exceptions = out.exceptions();
+    out.exceptions(std::ios::badbit | std::ios::failbit);
+    try {
+        prime = Activate();
+        for (;;) {
+            out << "Enter a number > 2 (0 to quit): " << std::flush;
+            std::string input;
+            // The end of the input, or a read that fails, ends the session like 0 does.
+            if (!(in >> input) || input == "0") {
+                prime.Release();
+                out.exceptions(saved_exceptions);
+                CoUninitialize();
+                return 0;
+            }
+            try {
+                Request(prime, input, out);
+            } catch (const _com_error& error) {
+                WriteComError(out, error);
+            }
+        }
+    } catch (const _com_error& error) {
+        prime.Release();
+        out.exceptions(std::ios::goodbit);
+        WriteComError(out, error);
+    } catch (const std::exception& error) {
+        prime.Release();
+        out.exceptions(std::ios::goodbit);
+        out << error.what() << std::endl;
+    } catch (...) {
+        prime.Release();
+        out.exceptions(std::ios::goodbit);
+        out << "Errors occurred." << std::endl;
+    }
+    out << "Press any key to continue" << std::endl;
+    char key;
+    in >> key;
+    CoUninitialize();
+    return 0;
+}
