@@ -1,0 +1,137 @@
+// AKS (with its confirmation) and trial division agree: on a whole range just above the
+// sieve, on random 40- to 63-bit values and on the Carmichael numbers that the congruences
+// modulo X^3 - 1 let through. Values are chosen so that trial division ends quickly.
+#include <gtest/gtest.h>
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "server/engine/prime_engine.h"
+#include "server/interface/ntl_errors.h"
+
+namespace {
+
+// The congruence test runs in NTL, whose many small allocations a sanitizer slows several
+// times over: sanitized builds check every few values, which is enough to find memory faults.
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+constexpr std::size_t kSampleStride = 6;
+#else
+constexpr std::size_t kSampleStride = 1;
+#endif
+
+NTL::ZZ ZZOf(std::uint64_t a) {
+    return NTL::conv<NTL::ZZ>(std::to_string(a).c_str());
+}
+
+// Two engines, so that neither answers from what the other has recorded.
+class Agreement : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        UseNtlExceptions();
+        aks_ = std::make_unique<PrimeEngine>();
+        division_ = std::make_unique<PrimeEngine>();
+        aks_->BuildSieve();
+        division_->BuildSieve();
+    }
+
+    // Both answers for `a`, which must agree; returns the answer.
+    long Compare(std::uint64_t a) {
+        const long by_aks = aks_->IsPrimeAKS64(a, ZZOf(a));
+        const long by_division = division_->IsPrimeTrialDivision64(a);
+        EXPECT_EQ(by_aks, by_division) << a;
+        return by_division;
+    }
+
+    std::unique_ptr<PrimeEngine> aks_, division_;
+};
+
+// Smallest odd divisor of odd `a` up to `limit`, or 0.
+std::uint64_t SmallOddDivisor(std::uint64_t a, std::uint64_t limit) {
+    for (std::uint64_t d = 3; d <= limit && d * d <= a; d += 2)
+        if (a % d == 0)
+            return d;
+    return 0;
+}
+
+bool IsSmallPrime(std::uint64_t a) {
+    return a == 2 || (a > 2 && a % 2 == 1 && SmallOddDivisor(a, a) == 0);
+}
+
+TEST_F(Agreement, EveryOddValueAboveTheSieve) {
+    long primes = 0;
+    for (std::uint64_t a = 7'000'001; a <= 7'200'001; a += 2 * kSampleStride)
+        primes += Compare(a);
+    if (kSampleStride == 1) {
+        EXPECT_EQ(primes, 12'671);  // pi(7,200,001) - pi(7,000,001)
+    }
+}
+
+TEST_F(Agreement, RandomValuesOf40To63Bits) {
+    std::mt19937_64 random(20240601);
+    auto odd_of_bits = [&](int bits) {
+        const std::uint64_t top = std::uint64_t{1} << (bits - 1);
+        return (top | (random() & (top - 1))) | 1;
+    };
+    long primes = 0, composites = 0;
+    // Up to 44 bits anything goes: a prime costs at most about two million divisions.
+    for (int i = 0; i < 150; ++i)
+        (Compare(odd_of_bits(40 + i % 5)) != 0 ? primes : composites)++;
+    // Above, only values with an odd divisor below 2^20, so trial division stops early.
+    for (int kept = 0; kept < 200;) {
+        const std::uint64_t a = odd_of_bits(45 + static_cast<int>(random() % 19));
+        if (SmallOddDivisor(a, 1u << 20) == 0)
+            continue;
+        EXPECT_EQ(Compare(a), 0) << a;
+        ++kept;
+    }
+    // Semiprimes p x q with a small prime p: the hardest composites for a Fermat-like test
+    // among random ones, and still quick to divide.
+    for (int kept = 0; kept < 100;) {
+        const std::uint64_t p = 3 + 2 * (random() % 50'000);
+        if (!IsSmallPrime(p))
+            continue;
+        const int bits = 40 + static_cast<int>(random() % 24);
+        const NTL::ZZ q = NTL::NextPrime(NTL::RandomBits_ZZ(bits - NTL::NumBits(NTL::ZZ(p))));
+        const NTL::ZZ n = q * p;
+        if (NTL::NumBits(n) > 63 || NTL::NumBits(n) < 40)
+            continue;
+        EXPECT_EQ(Compare(NTL::conv<unsigned long>(n)), 0) << n;
+        ++kept;
+    }
+    EXPECT_GT(primes, 0);
+    EXPECT_GT(composites, 0);
+}
+
+// Chernick numbers (6k + 1)(12k + 1)(18k + 1) with three prime factors are Carmichael
+// numbers whose factors are all 1 mod 3: the congruences hold for them.
+std::vector<std::uint64_t> ChernickNumbers() {
+    std::vector<std::uint64_t> found;
+    for (std::uint64_t k = 1;; ++k) {
+        const unsigned __int128 n =
+            static_cast<unsigned __int128>((6 * k + 1) * (12 * k + 1)) * (18 * k + 1);
+        if (n > INT64_MAX)
+            break;
+        if (IsSmallPrime(6 * k + 1) && IsSmallPrime(12 * k + 1) && IsSmallPrime(18 * k + 1) &&
+            n > 7'000'000)
+            found.push_back(static_cast<std::uint64_t>(n));
+    }
+    return found;
+}
+
+TEST_F(Agreement, CarmichaelNumbersWithFactorsOneModThree) {
+    std::vector<std::uint64_t> values = ChernickNumbers();
+    ASSERT_EQ(values.size(), 1394u);
+    EXPECT_EQ(values.front(), 56'052'361u);  // 211 x 421 x 631, k = 35
+    // The first and the largest whatever the stride.
+    for (std::size_t i = 0; i < values.size(); ++i) {
+        if (i % kSampleStride == 0 || i + 1 == values.size()) {
+            EXPECT_EQ(Compare(values[i]), 0) << values[i];
+        }
+    }
+}
+
+}  // namespace

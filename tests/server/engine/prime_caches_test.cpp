@@ -1,0 +1,120 @@
+#include "server/engine/prime_caches.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+#include "server/interface/ntl_errors.h"
+
+namespace {
+
+// The sieve is held in place (875 KB): objects go on the heap.
+std::unique_ptr<PrimeCaches> NewCaches() {
+    UseNtlExceptions();
+    return std::make_unique<PrimeCaches>();
+}
+
+TEST(PrimeCaches, StartsEmptyWithTheLimit) {
+    auto caches = NewCaches();
+    EXPECT_FALSE(caches->m_bSieveBuilt);
+    EXPECT_TRUE(caches->m_sieve.none());
+    EXPECT_TRUE(caches->m_setPrimes64.empty());
+    EXPECT_TRUE(caches->m_setComposites64.empty());
+    EXPECT_TRUE(caches->m_setPrimesZZ.empty());
+    EXPECT_TRUE(caches->m_setCompositesZZ.empty());
+    EXPECT_EQ(caches->m_zzMaxInt64, NTL::conv<NTL::ZZ>(INT64_MAX));
+    EXPECT_EQ(caches->m_sieve.size(), 7'000'001u);
+}
+
+TEST(PrimeCaches, SieveMarksExactlyThePrimes) {
+    auto caches = NewCaches();
+    caches->BuildSieve();
+    ASSERT_TRUE(caches->m_bSieveBuilt);
+    struct Bit {
+        std::size_t index;
+        bool set;
+    };
+    const Bit bits[] = {
+        {0, false},        {1, false},         {2, true},          {3, true},
+        {4, false},        {5, true},          {6, false},         {7, true},
+        {9, false},        {25, false},        {49, false},        {2645, false},
+        {2647, true},      {999'983, true},    {1'000'001, false},  // 101 x 9901
+        {6'999'997, true}, {6'999'999, false}, {7'000'000, false},
+    };
+    for (const Bit& b : bits)
+        EXPECT_EQ(caches->m_sieve.test(b.index), b.set) << b.index;
+    EXPECT_EQ(caches->m_sieve.count(), 476'648u);
+}
+
+TEST(PrimeCaches, SieveIsBuiltOnce) {
+    auto caches = NewCaches();
+    caches->BuildSieve();
+    caches->m_sieve.reset(7);  // a second build would set it again
+    caches->BuildSieve();
+    EXPECT_FALSE(caches->m_sieve.test(7));
+}
+
+// Fills `target` with first, first + 1, ..., first + count - 1.
+void Fill(PrimeCaches& caches, PrimeCaches::Set64& target, std::uint64_t first, int count) {
+    for (int i = 0; i < count; ++i)
+        caches.Cache64(target, first + i);
+}
+
+TEST(PrimeCaches, FullSetKeepsItsLargestValuesAndTheNewOne) {
+    struct Case {
+        const char* what;
+        std::uint64_t recorded;  // recorded into a set holding 1000..1700
+        std::size_t size_after;
+        std::uint64_t smallest_after;
+    };
+    const Case cases[] = {
+        {"a new largest value", 5000, 102, 1600},
+        {"a new smallest value", 7, 102, 7},
+        {"the smallest element again", 1000, 102, 1000},
+        {"an element among the 600 removed", 1599, 102, 1599},
+        {"an element among the kept ones", 1650, 101, 1600},
+    };
+    for (const Case& c : cases) {
+        auto caches = NewCaches();
+        Fill(*caches, caches->m_setComposites64, 1000, 701);
+        ASSERT_EQ(caches->m_setComposites64.size(), 701u);
+        caches->Cache64(caches->m_setComposites64, c.recorded);
+        const auto& set = caches->m_setComposites64;
+        EXPECT_EQ(set.size(), c.size_after) << c.what;
+        EXPECT_EQ(*set.begin(), c.smallest_after) << c.what;
+        EXPECT_TRUE(set.contains(c.recorded)) << c.what;
+        EXPECT_TRUE(set.contains(1700)) << c.what;
+        EXPECT_TRUE(caches->m_setPrimes64.empty()) << c.what;
+    }
+}
+
+TEST(PrimeCaches, SetsBelowCapacityOnlyGrow) {
+    auto caches = NewCaches();
+    Fill(*caches, caches->m_setPrimes64, 7'000'001, 700);
+    caches->Cache64(caches->m_setPrimes64, 7'000'001);  // already present
+    EXPECT_EQ(caches->m_setPrimes64.size(), 700u);
+    caches->Cache64(caches->m_setPrimes64, 1);
+    EXPECT_EQ(caches->m_setPrimes64.size(), 701u);
+    EXPECT_EQ(*caches->m_setPrimes64.begin(), 1u);
+}
+
+TEST(PrimeCaches, ZZSetsAreOrderedByValueAndBoundedTheSameWay) {
+    auto caches = NewCaches();
+    // Values of different lengths: a textual order would put 10^30 before 9.
+    const NTL::ZZ big = NTL::power_ZZ(10, 30);
+    for (long i = 0; i < 701; ++i)
+        caches->CacheZZ(big + i, 1);
+    caches->CacheZZ(NTL::ZZ(9), 1);
+    caches->CacheZZ(NTL::ZZ(9), 0);
+    const auto& primes = caches->m_setPrimesZZ;
+    ASSERT_EQ(primes.size(), 102u);
+    EXPECT_EQ(*primes.begin(), NTL::ZZ(9));
+    EXPECT_EQ(*std::next(primes.begin()), big + 600);
+    EXPECT_EQ(*primes.rbegin(), big + 700);
+    ASSERT_EQ(caches->m_setCompositesZZ.size(), 1u);
+    EXPECT_EQ(*caches->m_setCompositesZZ.begin(), NTL::ZZ(9));
+}
+
+}  // namespace
