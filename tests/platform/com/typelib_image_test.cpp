@@ -144,7 +144,6 @@ TEST(TypeLibModel, ValidationRefusesInconsistentLibraries) {
         {"coclass names a missing interface",
          [](TypeLibModel& m) { m.coclasses[0].default_interface = 5; }},
         {"help with invalid UTF-8", [](TypeLibModel& m) { m.help = "\xC3"; }},
-        {"syskind out of range", [](TypeLibModel& m) { m.syskind = static_cast<SYSKIND>(9); }},
     };
     for (const Case& c : cases) {
         TypeLibModel model = CalcModel();
