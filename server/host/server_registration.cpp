@@ -6,6 +6,7 @@
 
 #include "platform/com/registrar.h"
 #include "platform/com/resource_reader.h"
+#include "platform/com/utf8_text.h"
 #include "server/host/kiv_module.h"
 #include "server/interface/iprime.h"
 
@@ -48,16 +49,17 @@ HRESULT LoadModuleTypeLib(ITypeLib** library, std::string& loaded_from) {
     std::string path;
     HRESULT hr = ModulePath(path);
     if (FAILED(hr)) return hr;
-    _bstr_t wide(path.c_str());
-    hr = LoadTypeLib(wide.GetBSTR(), library);
+    // File names are UTF-8 on this platform, whatever the ANSI code page.
+    std::u16string wide = comrt::utf8_to_utf16(path);
+    hr = LoadTypeLib(wide.c_str(), library);
     if (SUCCEEDED(hr)) {
         loaded_from = path;
         return hr;
     }
     std::filesystem::path tlb(path);
     tlb.replace_extension(".tlb");
-    _bstr_t wide_tlb(tlb.string().c_str());
-    hr = LoadTypeLib(wide_tlb.GetBSTR(), library);
+    std::u16string wide_tlb = comrt::utf8_to_utf16(tlb.string());
+    hr = LoadTypeLib(wide_tlb.c_str(), library);
     if (SUCCEEDED(hr)) loaded_from = tlb.string();
     return hr;
 }
@@ -69,10 +71,10 @@ HRESULT RegisterClass(RegistrationScope scope) {
     std::string path;
     hr = LoadModuleTypeLib(&library, path);
     if (FAILED(hr)) return hr;
-    _bstr_t wide(path.c_str());
+    std::u16string wide = comrt::utf8_to_utf16(path);
     return scope == RegistrationScope::PerUser
-               ? RegisterTypeLibForUser(library, wide.GetBSTR(), nullptr)
-               : RegisterTypeLib(library, wide.GetBSTR(), nullptr);
+               ? RegisterTypeLibForUser(library, wide.c_str(), nullptr)
+               : RegisterTypeLib(library, wide.c_str(), nullptr);
 }
 
 HRESULT UnregisterClass(RegistrationScope scope) {
