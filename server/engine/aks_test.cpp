@@ -33,7 +33,9 @@ class Mpz {
     mpz_t value_;
 };
 
-// GMP runs Baillie-PSW in place of its first 24 Miller-Rabin rounds and adds no random round.
+// From GMP 6.2 on, Baillie-PSW takes the place of the first 24 Miller-Rabin rounds; with 24
+// no random round is added. Older releases ran plain Miller-Rabin, which is not exact.
+static_assert(__GNU_MP_RELEASE >= 60200, "the confirmation needs GMP's Baillie-PSW test");
 constexpr int kBailliePswReps = 24;
 
 static_assert(sizeof(unsigned long) == sizeof(std::uint64_t), "mpz_init_set_ui takes 64 bits");
