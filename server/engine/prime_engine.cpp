@@ -17,24 +17,27 @@ long PrimeEngine::RecordAnswer64(std::uint64_t a, long bPrime) {
     return bPrime;
 }
 
-long PrimeEngine::IsPrimeAKS64(std::uint64_t a, const NTL::ZZ& n) {
-    long bPrime = 0;
-    if (a < 2) {
-        bPrime = 0;
-    } else if (a < 4) {
+std::optional<long> PrimeEngine::KnownAnswer64(std::uint64_t a) const {
+    if (a < 2)
+        return 0;
+    if (a < 4)
         return 1;
-    } else if (a % 2 == 0) {
-        bPrime = 0;
-    } else if (m_bSieveBuilt && a <= kSieveLimit) {
-        bPrime = m_sieve.test(a) ? 1 : 0;
-    } else if (m_setPrimes64.contains(a)) {
-        bPrime = 1;
-    } else if (m_setComposites64.contains(a)) {
-        bPrime = 0;
-    } else {
-        bPrime = AKSTest(a, n);
-    }
-    return RecordAnswer64(a, bPrime);
+    if (a % 2 == 0)
+        return 0;
+    if (m_bSieveBuilt && a <= kSieveLimit)
+        return m_sieve.test(a) ? 1 : 0;
+    if (m_setPrimes64.contains(a))
+        return 1;
+    if (m_setComposites64.contains(a))
+        return 0;
+    return std::nullopt;
+}
+
+long PrimeEngine::IsPrimeAKS64(std::uint64_t a, const NTL::ZZ& n) {
+    if (a == 2 || a == 3)
+        return 1;  // answered at once, never recorded
+    const std::optional<long> known = KnownAnswer64(a);
+    return RecordAnswer64(a, known ? *known : AKSTest(a, n));
 }
 
 HRESULT PrimeEngine::IsPrimeBody(BSTR bstrPrimeNum, LONG lPrimalityTestingMethod, LONG lNumTrials,

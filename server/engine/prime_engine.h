@@ -5,6 +5,7 @@
 #include <NTL/ZZ.h>
 
 #include <cstdint>
+#include <optional>
 
 #include "platform/win32.h"
 #include "server/engine/prime_caches.h"
@@ -39,6 +40,8 @@ class PrimeEngine : public PrimeCaches {
     static long NtlProbPrime(const NTL::ZZ& n, long lNumTrials) {
         return NTL::ProbPrime(n, lNumTrials);
     }
+    // The answer that the small-value rules, the sieve or the 64-bit sets already give.
+    std::optional<long> KnownAnswer64(std::uint64_t a) const;
     // Records a 64-bit answer: primes above the sieve and every non-prime.
     long RecordAnswer64(std::uint64_t a, long bPrime);
 
