@@ -6,6 +6,7 @@
 
 #include "platform/com/bstr.h"
 #include "platform/com/com_ptr.h"
+#include "platform/com/shared_object.h"
 
 namespace {
 
@@ -29,8 +30,10 @@ struct OwnedBstr {
     }
 };
 
-// Error objects may be handed between threads, so the count is atomic.
-class ErrorObject final : public IErrorInfo, public ICreateErrorInfo {
+class ErrorObject final : public IErrorInfo,
+                          public ICreateErrorInfo,
+                          private comrt::SharedObject<ErrorObject> {
+    friend class comrt::SharedObject<ErrorObject>;
 public:
     HRESULT QueryInterface(REFIID riid, void** ppv) override {
         if (ppv == nullptr) return E_POINTER;
@@ -45,14 +48,8 @@ public:
         AddRef();
         return S_OK;
     }
-    ULONG AddRef() override { return ++refs_; }
-    ULONG Release() override {
-        ULONG left = --refs_;
-        if (left == 0) {
-            std::unique_ptr<ErrorObject> self(this);  // the last reference owns the object
-        }
-        return left;
-    }
+    ULONG AddRef() override { return add_ref(); }
+    ULONG Release() override { return release(); }
 
     HRESULT GetGUID(GUID* g) override {
         if (g == nullptr) return E_INVALIDARG;
@@ -81,7 +78,6 @@ public:
     }
 
 private:
-    std::atomic<ULONG> refs_{1};
     GUID guid_{};
     OwnedBstr source_, description_, help_file_;
     DWORD help_context_ = 0;

@@ -8,6 +8,7 @@
 
 #include "platform/com/bstr.h"
 #include "platform/com/com_ptr.h"
+#include "platform/com/shared_object.h"
 #include "platform/com/typeinfo_invoke.h"
 
 namespace comrt {
@@ -37,31 +38,18 @@ HRESULT give_copy(const T& value, T** out) {
     }
 }
 
-class TypeInfo final : public ITypeInfo {
+class TypeInfo final : public ITypeInfo, private SharedObject<TypeInfo> {
+    friend class SharedObject<TypeInfo>;
   public:
     TypeInfo(ITypeLib* lib, std::shared_ptr<const TypeLibTables> tables, std::size_t entry,
              TypeView view)
         : lib_(lib), tables_(std::move(tables)), index_(entry), view_(view) {}
 
     HRESULT QueryInterface(REFIID riid, void** ppv) override {
-        if (ppv == nullptr)
-            return E_POINTER;
-        if (riid != IID_IUnknown && riid != IID_ITypeInfo) {
-            *ppv = nullptr;
-            return E_NOINTERFACE;
-        }
-        *ppv = static_cast<ITypeInfo*>(this);
-        AddRef();
-        return S_OK;
+        return query_single(static_cast<ITypeInfo*>(this), riid, ppv);
     }
-    ULONG AddRef() override { return ++refs_; }
-    ULONG Release() override {
-        ULONG left = --refs_;
-        if (left == 0) {
-            std::unique_ptr<TypeInfo> self(this);  // the last reference owns the object
-        }
-        return left;
-    }
+    ULONG AddRef() override { return add_ref(); }
+    ULONG Release() override { return release(); }
 
     HRESULT GetTypeAttr(TYPEATTR** pp) override {
         return give_copy(view_ == TypeView::vtable ? *entry().vtable_attr : entry().listed_attr,
@@ -160,7 +148,6 @@ class TypeInfo final : public ITypeInfo {
         return dispatch_view() ? f.dispatch_view : f.vtable_view;
     }
 
-    std::atomic<ULONG> refs_{1};
     CComPtr<ITypeLib> lib_;
     std::shared_ptr<const TypeLibTables> tables_;  // immutable: shared without locks
     std::size_t index_;

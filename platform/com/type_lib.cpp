@@ -6,34 +6,22 @@
 #include <stdexcept>
 
 #include "platform/com/bstr.h"
+#include "platform/com/shared_object.h"
 #include "platform/com/type_info.h"
 
 namespace comrt {
 namespace {
 
-class TypeLib final : public ITypeLib {
+class TypeLib final : public ITypeLib, private SharedObject<TypeLib> {
+    friend class SharedObject<TypeLib>;
   public:
     explicit TypeLib(std::shared_ptr<const TypeLibTables> tables) : tables_(std::move(tables)) {}
 
     HRESULT QueryInterface(REFIID riid, void** ppv) override {
-        if (ppv == nullptr)
-            return E_POINTER;
-        if (riid != IID_IUnknown && riid != IID_ITypeLib) {
-            *ppv = nullptr;
-            return E_NOINTERFACE;
-        }
-        *ppv = static_cast<ITypeLib*>(this);
-        AddRef();
-        return S_OK;
+        return query_single(static_cast<ITypeLib*>(this), riid, ppv);
     }
-    ULONG AddRef() override { return ++refs_; }
-    ULONG Release() override {
-        ULONG left = --refs_;
-        if (left == 0) {
-            std::unique_ptr<TypeLib> self(this);  // the last reference owns the object
-        }
-        return left;
-    }
+    ULONG AddRef() override { return add_ref(); }
+    ULONG Release() override { return release(); }
 
     UINT GetTypeInfoCount() override { return static_cast<UINT>(tables_->entries().size()); }
     HRESULT GetTypeInfo(UINT index, ITypeInfo** out) override {
@@ -142,7 +130,6 @@ class TypeLib final : public ITypeLib {
     void ReleaseTLibAttr(TLIBATTR* attr) override { std::unique_ptr<TLIBATTR> owned(attr); }
 
   private:
-    std::atomic<ULONG> refs_{1};
     std::shared_ptr<const TypeLibTables> tables_;  // immutable: shared without locks
 };
 
