@@ -1,10 +1,44 @@
 // CPrime::TestKIV: the frame around a randomised test run.
+#include <string>
+
+#include "platform/com/utf8_text.h"
+#include "server/goldbach/test_run.h"
 #include "server/host/prime.h"
-
+#include "server/interface/messages.h"
 #include "server/interface/method_frame.h"
+#include "server/interface/trace_log.h"
 
-HRESULT CPrime::TestKIV(ULONGLONG, LONG, BSTR*, LONG* pbRet, ULONG) {
-    if (pbRet == nullptr) return E_POINTER;
+namespace {
+
+// The text is ASCII but for a results path, which is UTF-8 on this system: decoded as such,
+// ASCII keeps one code unit per byte. Anything else is widened byte by byte.
+_bstr_t StatusBstr(const std::string& text) {
+    if (comrt::is_valid_utf8(text))
+        return _bstr_t(std::u16string_view(comrt::utf8_to_utf16(text)));
+    return _bstr_t(std::u16string_view(std::u16string(text.begin(), text.end())));
+}
+
+}  // namespace
+
+HRESULT CPrime::TestKIV(ULONGLONG numDigits, LONG bWriteResultsToFile, BSTR* pbstrStatus,
+                        LONG* pbRet, ULONG numThreadsPerCore) {
+    if (pbRet == nullptr)
+        return E_POINTER;
+    if (numThreadsPerCore - 2u > 2147483645u)  // below 2 wraps round and is refused too
+        return ReportError(kivmsg::ThreadsPerCore);
     *pbRet = 0;
-    return E_NOTIMPL;
+    if (pbstrStatus == nullptr)
+        return E_POINTER;
+
+    return MethodFrame([&]() -> HRESULT {
+        TestRunRequest request;
+        request.numDigits = numDigits;
+        request.numThreadsPerCore = numThreadsPerCore;
+        request.writeResultsFile = bWriteResultsToFile != 0;
+        TestRunOutcome outcome = RunGoldbachTest(request, *pbRet);
+        _bstr_t status = StatusBstr(outcome.statusText);
+        *pbstrStatus = status.Detach();
+        TraceLog("kiv: Cleaning up...\n");
+        return S_OK;
+    });
 }

@@ -20,4 +20,13 @@ inline constexpr char DigitSize[] =
     "The input digit size must be greater than zero and less than 2,147,483,648.";
 inline constexpr char ErrorsOccurred[] = "Errors occurred.";
 
+// TestKIV's status words and the outcome sentences of its results file.
+inline constexpr char StatusSuccess[] = "Success.";
+inline constexpr char StatusConjectureFalse[] = "Goldbach conjecture is false.";
+inline constexpr char ResultsWritten[] = "\nResults have been written to the file, '";
+inline constexpr char ResultsWrittenEnd[] = "' successfully.";
+inline constexpr char ResultsNotOpened[] = "\nError: Unable to open file for writing.\n";
+inline constexpr char ResultsNotWritten[] = "\nError: Unable to write to file.\n";
+inline constexpr char ResultsFilename[] = "Filename: ";
+
 }  // namespace kivmsg

@@ -1,0 +1,21 @@
+#pragma once
+// The random even number of a test run, drawn as decimal text.
+#include <cstdint>
+#include <random>
+#include <string>
+
+#include "platform/win32.h"
+
+// Ten-digit chunks, leading digit 1 to 9.
+using QChunkDistribution = std::uniform_int_distribution<std::uint64_t>;
+inline constexpr std::uint64_t kQChunkMin = 1000000000;
+inline constexpr std::uint64_t kQChunkMax = 9999999999;
+
+// numDigits >= 1 digits: chunks appended while the text is not longer than numDigits
+// (numDigits / 10 + 1 draws), cut to numDigits; an odd last digit d becomes d + 1, but 9
+// becomes 8; a single digit below 4 becomes 4. The result is even, at least 4 and has no
+// leading zero.
+std::string DrawQText(ULONGLONG numDigits, std::mt19937& engine);
+
+// The last-digit rule alone: 1->2, 3->4, 5->6, 7->8, 9->8; even digits stay.
+char EvenLastDigit(char digit);

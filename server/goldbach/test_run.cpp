@@ -1,0 +1,61 @@
+#include "server/goldbach/test_run.h"
+
+#include <random>
+#include <sstream>
+
+#include "server/goldbach/exec_time.h"
+#include "server/goldbach/goldbach_search.h"
+#include "server/goldbach/q_draw.h"
+#include "server/goldbach/results_file.h"
+#include "server/interface/messages.h"
+#include "server/interface/service_error.h"
+#include "server/interface/trace_log.h"
+#include "server/sysinfo/system_info.h"
+
+TestRunOutcome RunGoldbachTest(const TestRunRequest& request, LONG& found) {
+    if (request.numDigits - 1 > 2147483646)  // 0 wraps round and is refused too
+        throw ServiceError(kivmsg::DigitSize);
+
+    std::mt19937 engine(request.seed ? *request.seed
+                                     : static_cast<std::uint32_t>(MonotonicNanoseconds()));
+    TestRunOutcome outcome;
+    TestRunRecord& record = outcome.record;
+    record.numDigits = request.numDigits;
+    record.numThreadsPerCore = request.numThreadsPerCore;
+    const std::string drawn = DrawQText(request.numDigits, engine);
+
+    TraceLog("kiv: begin NTL::to_ZZ()...\n");
+    const NTL::ZZ q = NTL::conv<NTL::ZZ>(drawn.c_str());
+    TraceLog("kiv: end NTL::to_ZZ()...\n");
+
+    ULONG numCores = 0;
+    BuildSystemInfo(record.sysInfo, numCores, false);  // its status is not needed
+
+    const LONGLONG start = MonotonicNanoseconds();
+    if (q == 4) {
+        record.p1 = 2;
+        record.p2 = 2;
+        found = record.found = 1;
+    } else {
+        TraceLog("kiv: Calculating...\n");
+        std::optional<GoldbachPair> pair =
+            FindGoldbachPair(q, 0, request.numThreadsPerCore, numCores, request.poolThreads);
+        if (pair) {
+            record.p1 = pair->first;
+            record.p2 = pair->second;
+            found = record.found = 1;
+            TraceLog("kiv: Success.\n");
+        }
+    }
+    record.execTime = FormatExecTime(MonotonicNanoseconds() - start);
+
+    std::ostringstream qText;
+    qText << q;
+    record.qText = qText.str();
+    record.qLength = record.qText.size();
+    record.statusWord = record.found == 1 ? kivmsg::StatusSuccess : kivmsg::StatusConjectureFalse;
+    outcome.statusText = "Digits: " + std::to_string(record.qLength) + "\n" + record.statusWord;
+    if (request.writeResultsFile)
+        WriteResultsFile(record, outcome.statusText);
+    return outcome;
+}

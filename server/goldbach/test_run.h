@@ -1,0 +1,28 @@
+#pragma once
+// The randomised Goldbach test run behind TestKIV: draw an even number Q with the asked
+// number of digits, find its pair with the batched search (no random trials), time the
+// search and report. Keeps nothing between runs.
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
+
+#include "platform/win32.h"
+#include "server/goldbach/test_run_record.h"
+
+struct TestRunRequest {
+    ULONGLONG numDigits = 0;
+    ULONG numThreadsPerCore = 130;
+    bool writeResultsFile = false;
+    std::optional<std::uint32_t> seed;  // unset: the low 32 bits of the monotonic clock
+    std::size_t poolThreads = 0;        // 0: the machine's logical processors
+};
+
+struct TestRunOutcome {
+    TestRunRecord record;
+    std::string statusText;  // "Digits: <D>\n<status word>", and the results-file sentence
+};
+
+// Raises ServiceError(kivmsg::DigitSize) for numDigits 0 or above 2147483647. `found` gets 1
+// as soon as a pair is known, so that it holds 1 even when a later step fails.
+TestRunOutcome RunGoldbachTest(const TestRunRequest& request, LONG& found);
