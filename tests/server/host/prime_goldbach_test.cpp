@@ -74,6 +74,7 @@ TEST(GetGBPairUsingRM, RefusesInTheFrameOrder) {
     _bstr_t number(u"100");
     BSTR first = nullptr, second = nullptr;
     LONG ret = 7;
+    SetErrorInfo(0, nullptr);  // what earlier tests on this thread left
 
     EXPECT_EQ(prime->GetGBPairUsingRM(number.GetBSTR(), -1, &first, &second, nullptr, 1),
               E_POINTER);
