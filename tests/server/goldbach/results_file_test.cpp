@@ -8,7 +8,6 @@
 
 #include <filesystem>
 #include <fstream>
-#include <regex>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -16,6 +15,7 @@
 #include "server/goldbach/replace_file.h"
 #include "server/goldbach/results_folder.h"
 #include "tests/platform/os/scoped_env.h"
+#include "tests/server/goldbach/text_pattern.h"
 #include "tests/server/goldbach/trace_capture.h"
 #include "tests/support/isolated_env.h"
 
@@ -161,12 +161,10 @@ Written WriteInto(const TestRunRecord& record, const std::string& folder) {
     Written written;
     written.status = "Digits: 3\nSuccess.";
     WriteResultsFile(record, written.status);
-    const std::regex sentence(
-        "Digits: 3\nSuccess\\.\nResults have been written to the file, '(.*)' successfully\\.");
-    std::smatch match;
-    EXPECT_TRUE(std::regex_match(written.status, match, sentence)) << written.status;
-    if (!match.empty())
-        written.path = match[1];
+    const std::string before = "Digits: 3\nSuccess.\nResults have been written to the file, '";
+    const std::string after = "' successfully.";
+    EXPECT_TRUE(kivtest::MatchesPattern(before + "*" + after, written.status)) << written.status;
+    written.path = kivtest::Between(written.status, before, after);
     EXPECT_EQ(fs::path(written.path).parent_path().string(), folder);
     return written;
 }
@@ -182,10 +180,10 @@ TEST(WriteResultsFile, WritesIntoKivUnderTheProfile) {
 
     SYSTEM_INFO info{};
     GetNativeSystemInfo(&info);
-    const std::regex name("3_130_" + std::to_string(info.dwNumberOfProcessors) +
-                          "_0d-0h-0m-1s-250ms_1_\\d{8}_\\d{6}\\.txt");
+    const std::string name = "3_130_" + std::to_string(info.dwNumberOfProcessors) +
+                             "_0d-0h-0m-1s-250ms_1_########_######.txt";
     const std::string fileName = fs::path(written.path).filename().string();
-    EXPECT_TRUE(std::regex_match(fileName, name)) << fileName;
+    EXPECT_TRUE(kivtest::MatchesPattern(name, fileName)) << fileName;
     EXPECT_EQ(Entries(profile.Dir() + "/KIV"), std::vector<std::string>{fileName})
         << "no temporary file left";
 }
@@ -221,11 +219,10 @@ TEST(WriteResultsFile, UncreatableFolderEndsWithTheOpenErrorAndLeavesNoFile) {
     kivtest::TraceCapture trace;
     WriteResultsFile(FoundRecord(), status);
     EXPECT_EQ(trace.Finish(), std::vector<std::string>{"kiv: Writing to file...\n"});
-    const std::regex sentence(
-        "Digits: 3\nSuccess\\.\nError: Unable to open file for writing\\.\n"
-        "Filename: " +
-        profile.Dir() + "/3_130_\\d+_0d-0h-0m-1s-250ms_1_\\d{8}_\\d{6}\\.txt");
-    EXPECT_TRUE(std::regex_match(status, sentence)) << status;
+    const std::string sentence =
+        "Digits: 3\nSuccess.\nError: Unable to open file for writing.\nFilename: " + profile.Dir() +
+        "/3_130_%_0d-0h-0m-1s-250ms_1_########_######.txt";
+    EXPECT_TRUE(kivtest::MatchesPattern(sentence, status)) << status;
     EXPECT_FALSE(fs::exists(profile.Dir()));
 }
 
@@ -294,11 +291,10 @@ TEST(WriteResultsFile, FailedWriteEndsWithTheWriteErrorAndLeavesNoFile) {
         WriteResultsFile(FoundRecord(), status);
     }
     EXPECT_EQ(trace.Finish(), std::vector<std::string>{"kiv: Writing to file...\n"});
-    const std::regex sentence(
-        "Digits: 3\nSuccess\\.\nError: Unable to write to file\\.\n"
-        "Filename: " +
-        profile.Dir() + "/KIV/3_130_\\d+_0d-0h-0m-1s-250ms_1_\\d{8}_\\d{6}\\.txt");
-    EXPECT_TRUE(std::regex_match(status, sentence)) << status;
+    const std::string sentence =
+        "Digits: 3\nSuccess.\nError: Unable to write to file.\nFilename: " + profile.Dir() +
+        "/KIV/3_130_%_0d-0h-0m-1s-250ms_1_########_######.txt";
+    EXPECT_TRUE(kivtest::MatchesPattern(sentence, status)) << status;
     EXPECT_TRUE(Entries(profile.Dir() + "/KIV").empty())
         << "neither a truncated file nor a temporary one";
 }

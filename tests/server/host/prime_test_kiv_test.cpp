@@ -5,7 +5,6 @@
 
 #include <filesystem>
 #include <fstream>
-#include <regex>
 #include <sstream>
 #include <string>
 
@@ -13,6 +12,7 @@
 #include "platform/win32.h"
 #include "server/host/prime.h"
 #include "tests/platform/os/scoped_env.h"
+#include "tests/server/goldbach/text_pattern.h"
 #include "tests/support/error_info_probe.h"
 #include "tests/support/isolated_env.h"
 #include "tests/support/kiv_process.h"
@@ -155,25 +155,32 @@ class TestKIVAcrossProcesses : public ::testing::Test {
 TEST_F(TestKIVAcrossProcesses, WritesTheResultsFileUnderTheHomeOfTheServer) {
     const std::string home = getenv("HOME");
     const std::string output = Call("30 1");
-    const std::regex shape(
-        "pbstrStatus=Digits: 30\nSuccess\\.\nResults have been written to the file, '" + home +
-        "/KIV/(30_130_\\d+_\\d+d-\\d+h-\\d+m-\\d+s-\\d+ms_1_\\d{8}_\\d{6}\\.txt)' "
-        "successfully\\.\npbRet=1\nhr=0x00000000\n");
-    std::smatch match;
-    ASSERT_TRUE(std::regex_match(output, match, shape)) << output;
-    const std::string content = Slurp(home + "/KIV/" + match[1].str());
-    const std::regex format(
-        "Digits:\r\n30\r\n\r\nQ:\r\n([1-9]\\d{29})\r\n\r\nP1:\r\n(\\d+)\r\n\r\nP2:\r\n(\\d+)"
-        "\r\n\r\n"
-        "Status:\r\nQ length:  30\r\nP1 length: \\d+\r\nP2 length: \\d+\r\nSuccess\\.\r\n\r\n"
-        "Exec Time:\r\n\\d+d \\d+h \\d+m \\d+s \\d+ms\r\n\r\n"
-        "Number of Threads used per Core:\r\n130\r\n\r\n"
-        "(System Info:\r\n(.|\r\n)*\r\n\r\n\r\n)?");
-    std::smatch parts;
-    ASSERT_TRUE(std::regex_match(content, parts, format)) << content;
-    EXPECT_EQ(
-        NTL::conv<NTL::ZZ>(parts[2].str().c_str()) + NTL::conv<NTL::ZZ>(parts[3].str().c_str()),
-        NTL::conv<NTL::ZZ>(parts[1].str().c_str()));
+    const std::string before =
+        "pbstrStatus=Digits: 30\nSuccess.\nResults have been written to the file, '" + home +
+        "/KIV/";
+    const std::string after = "' successfully.\npbRet=1\nhr=0x00000000\n";
+    ASSERT_TRUE(kivtest::MatchesPattern(
+        before + "30_130_%_%d-%h-%m-%s-%ms_1_########_######.txt" + after, output))
+        << output;
+    const std::string content = Slurp(home + "/KIV/" + kivtest::Between(output, before, after));
+    const std::string format =
+        "Digits:\r\n30\r\n\r\nQ:\r\n*\r\n\r\nP1:\r\n%\r\n\r\nP2:\r\n%\r\n\r\n"
+        "Status:\r\nQ length:  30\r\nP1 length: %\r\nP2 length: %\r\nSuccess.\r\n\r\n"
+        "Exec Time:\r\n%d %h %m %s %ms\r\n\r\n"
+        "Number of Threads used per Core:\r\n130\r\n\r\n";
+    ASSERT_TRUE(kivtest::MatchesPattern(format, content) ||
+                kivtest::MatchesPattern(format + "System Info:\r\n*\r\n\r\n\r\n", content))
+        << content;
+    // The pair adds up to Q.
+    const std::string q = kivtest::Between(content, "Q:\r\n", "\r\n\r\nP1:");
+    const std::string p1 = kivtest::Between(content, "P1:\r\n", "\r\n\r\nP2:");
+    const std::string p2 = kivtest::Between(content, "P2:\r\n", "\r\n\r\nStatus:");
+    ASSERT_EQ(q.size(), 30u) << content;
+    EXPECT_NE(q[0], '0');
+    EXPECT_EQ(NTL::conv<NTL::ZZ>(p1.c_str()) + NTL::conv<NTL::ZZ>(p2.c_str()),
+              NTL::conv<NTL::ZZ>(q.c_str()));
+    EXPECT_EQ(content.find("P1 length: " + std::to_string(p1.size()) + "\r\n"),
+              content.find("P1 length: "));
 }
 
 TEST_F(TestKIVAcrossProcesses, RefusalsArriveWithTheirMessages) {
