@@ -103,38 +103,38 @@ std::optional<GoldbachPair> SearchGoldbachPair(const GoldbachSearch& search) {
     WorkerPool pool(PoolSizeFor(search, workersPerBatch));
     const std::size_t maxInFlight = MaxInFlight(pool.Size());
 
+    // A batch of W workers is a window that slides in launch order: when the oldest worker
+    // has been collected, the next candidate is launched at once, so the pool never idles at
+    // a batch boundary. Collection stays in launch order, so the answer is the smallest
+    // candidate whatever the timing, and a winner still stops and waits for every later
+    // worker.
+    const std::size_t window =
+        static_cast<std::size_t>(std::min<ULONGLONG>(workersPerBatch, maxInFlight));
     NTL::ZZ candidate = search.firstCandidate;
-    while (candidate <= search.largestCandidate) {
-        Batch batch(pool);
-        ULONGLONG launched = 0;
-        auto launchNext = [&] {
-            batch.Launch(search.numTrials, candidate, search.n);
-            ++launched;
-            candidate += 2;
-        };
-        auto mayLaunch = [&] {
-            return launched < workersPerBatch && candidate <= search.largestCandidate;
-        };
+    Batch batch(pool);
+    auto launchNext = [&] {
+        batch.Launch(search.numTrials, candidate, search.n);
+        candidate += 2;
+    };
+    for (std::size_t inFlight = 0; inFlight < window && candidate <= search.largestCandidate;
+         ++inFlight)
+        launchNext();
 
-        for (std::size_t inFlight = 0; inFlight < maxInFlight && mayLaunch(); ++inFlight)
-            launchNext();
-
-        while (!batch.Empty()) {
-            LaunchedWorker& worker = batch.Front();
-            LONG found = worker.done.get();  // rethrows what escaped the worker
-            if (found == 0 && IsConfirmedPrime(worker.result.first) &&
-                IsConfirmedPrime(worker.result.second)) {
-                GoldbachPair pair = worker.result;
-                TraceLog("kiv: Found P1 and P2.\n");
-                TraceLog("kiv: Waiting for all running threads to exit.\n");
-                batch.PopFront();
-                batch.StopAndWaitAll();
-                return pair;
-            }
+    while (!batch.Empty()) {
+        LaunchedWorker& worker = batch.Front();
+        LONG found = worker.done.get();  // rethrows what escaped the worker
+        if (found == 0 && IsConfirmedPrime(worker.result.first) &&
+            IsConfirmedPrime(worker.result.second)) {
+            GoldbachPair pair = worker.result;
+            TraceLog("kiv: Found P1 and P2.\n");
+            TraceLog("kiv: Waiting for all running threads to exit.\n");
             batch.PopFront();
-            if (mayLaunch())
-                launchNext();
+            batch.StopAndWaitAll();
+            return pair;
         }
+        batch.PopFront();
+        if (candidate <= search.largestCandidate)
+            launchNext();
     }
     return std::nullopt;
 }
