@@ -1,6 +1,7 @@
 // Calls across processes: the round trip of a cheap call, and a cold activation (no server
 // running) up to the first answer. Run by hand:
-//   cmake --build --preset release --target activation_bench kiv && build/release/bench/activation_bench
+//   cmake --build --preset release --target activation_bench kiv &&
+//   build/release/bench/activation_bench
 // It registers kiv for a private temporary user profile and removes it afterwards.
 #include <benchmark/benchmark.h>
 #include <stdlib.h>
@@ -30,8 +31,8 @@ int RunKiv(const char* arg) {
 }
 
 bool ServerRunning() {
-    std::string path = comrt::class_endpoint_path(comrt::runtime_dir_path(),
-                                                  guid_to_string(CLSID_Prime), ".sock");
+    std::string path =
+        comrt::class_endpoint_path(comrt::runtime_dir_path(), guid_to_string(CLSID_Prime), ".sock");
     return static_cast<bool>(comrt::connect_unix(path));
 }
 
@@ -48,7 +49,8 @@ void BM_RoundTrip(benchmark::State& state) {
         state.SkipWithError("activation failed");
         return;
     }
-    for (auto _ : state) benchmark::DoNotOptimize(CheapCall(prime));
+    for (auto _ : state)
+        benchmark::DoNotOptimize(CheapCall(prime));
 }
 // The median over the repetitions is the figure to read.
 BENCHMARK(BM_RoundTrip)->Repetitions(5)->Unit(benchmark::kMicrosecond);
@@ -56,7 +58,8 @@ BENCHMARK(BM_RoundTrip)->Repetitions(5)->Unit(benchmark::kMicrosecond);
 void BM_ColdActivationToFirstAnswer(benchmark::State& state) {
     for (auto _ : state) {
         state.PauseTiming();
-        while (ServerRunning()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        while (ServerRunning())
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
         state.ResumeTiming();
         CComPtr<IPrime> prime;
         if (FAILED(CoCreateInstance(CLSID_Prime, nullptr, CLSCTX_ALL, IID_IPrime,
@@ -76,7 +79,8 @@ BENCHMARK(BM_ColdActivationToFirstAnswer)->Unit(benchmark::kMillisecond)->Iterat
 
 int main(int argc, char** argv) {
     char root[] = "/tmp/kivbench-XXXXXX";
-    if (::mkdtemp(root) == nullptr) return 2;
+    if (::mkdtemp(root) == nullptr)
+        return 2;
     std::string base = root;
     std::filesystem::create_directories(base + "/run");
     std::filesystem::permissions(base + "/run", std::filesystem::perms::owner_all);
@@ -84,7 +88,8 @@ int main(int argc, char** argv) {
     ::setenv("XDG_DATA_HOME", (base + "/data").c_str(), 1);
     ::setenv("XDG_RUNTIME_DIR", (base + "/run").c_str(), 1);
     ::setenv("COMRT_MACHINE_DIR", (base + "/machine").c_str(), 1);
-    if (RunKiv("-RegServerPerUser") != 0) return 2;
+    if (RunKiv("-RegServerPerUser") != 0)
+        return 2;
     CoInitialize(nullptr);
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();

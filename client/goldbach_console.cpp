@@ -28,22 +28,26 @@ CComPtr<IPrime> Activate() {
                                   reinterpret_cast<void**>(&unknown));
     if (SUCCEEDED(hr)) {
         hr = OleRun(unknown);
-        if (SUCCEEDED(hr)) hr = unknown.QueryInterface(&prime);
+        if (SUCCEEDED(hr))
+            hr = unknown.QueryInterface(&prime);
         unknown.Release();
     }
-    if (FAILED(hr) && hr != E_NOINTERFACE) _com_issue_error(hr);
+    if (FAILED(hr) && hr != E_NOINTERFACE)
+        _com_issue_error(hr);
     return prime;
 }
 
 void Request(IPrime* prime, const std::string& input, std::ostream& out) {
     _bstr_t request(input.c_str());
-    if (prime == nullptr) _com_issue_error(E_POINTER);
+    if (prime == nullptr)
+        _com_issue_error(E_POINTER);
     BSTR first = nullptr, second = nullptr;
     LONG found = 0;
     HRESULT hr = prime->GetGBPairUsingRM(request.GetBSTR(), 0, &first, &second, &found,
                                          kivDefaultThreadsPerCore);
     _bstr_t owned_first(first, false), owned_second(second, false);
-    if (FAILED(hr)) _com_issue_errorex(hr, prime, IID_IPrime);
+    if (FAILED(hr))
+        _com_issue_errorex(hr, prime, IID_IPrime);
     if (found == 0) {
         out << "Goldbach Conjecture is false for the even natural number, " << input << std::endl;
         return;

@@ -3,4 +3,6 @@
 
 #include "client/goldbach_console.h"
 
-int main() { return RunGoldbachConsole(std::cin, std::cout); }
+int main() {
+    return RunGoldbachConsole(std::cin, std::cout);
+}

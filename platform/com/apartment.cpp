@@ -69,16 +69,20 @@ thread_local std::unique_ptr<Apartment> t_apartment;
 
 }  // namespace
 
-bool in_apartment() { return t_apartment != nullptr; }
+bool in_apartment() {
+    return t_apartment != nullptr;
+}
 
 bool apartment_watch(int fd, IoHandler handler) {
-    if (!t_apartment) return false;
+    if (!t_apartment)
+        return false;
     t_apartment->io[fd] = std::move(handler);
     return true;
 }
 
 void apartment_unwatch(int fd) {
-    if (t_apartment) t_apartment->io.erase(fd);
+    if (t_apartment)
+        t_apartment->io.erase(fd);
 }
 
 }  // namespace comrt
@@ -87,15 +91,18 @@ using comrt::t_apartment;
 
 HRESULT CoInitializeEx(LPVOID, DWORD dwCoInit) {
     if (t_apartment) {
-        if (dwCoInit != COINIT_APARTMENTTHREADED) return RPC_E_CHANGED_MODE;
+        if (dwCoInit != COINIT_APARTMENTTHREADED)
+            return RPC_E_CHANGED_MODE;
         ++t_apartment->init_count;
         return S_FALSE;
     }
-    if (dwCoInit != COINIT_APARTMENTTHREADED) return E_NOTIMPL;  // only apartments are served
+    if (dwCoInit != COINIT_APARTMENTTHREADED)
+        return E_NOTIMPL;  // only apartments are served
     try {
         auto apartment = std::make_unique<comrt::Apartment>();
         apartment->queue = std::make_shared<comrt::MessageQueue>();
-        if (!apartment->queue->wake) return E_OUTOFMEMORY;
+        if (!apartment->queue->wake)
+            return E_OUTOFMEMORY;
         apartment->thread_id = GetCurrentThreadId();
         apartment->init_count = 1;
         {
@@ -114,7 +121,8 @@ HRESULT CoInitialize(LPVOID pvReserved) {
 }
 
 void CoUninitialize() {
-    if (!t_apartment || --t_apartment->init_count > 0) return;
+    if (!t_apartment || --t_apartment->init_count > 0)
+        return;
     {
         std::lock_guard guard(comrt::g_queues_lock);
         comrt::g_queues.erase(t_apartment->thread_id);
@@ -123,7 +131,8 @@ void CoUninitialize() {
 }
 
 BOOL GetMessageA(MSG* lpMsg, HWND, UINT wMsgFilterMin, UINT wMsgFilterMax) {
-    if (lpMsg == nullptr || !t_apartment) return -1;
+    if (lpMsg == nullptr || !t_apartment)
+        return -1;
     comrt::Apartment& apt = *t_apartment;
     std::vector<pollfd> fds;
     std::vector<int> io_fds;
@@ -138,30 +147,41 @@ BOOL GetMessageA(MSG* lpMsg, HWND, UINT wMsgFilterMin, UINT wMsgFilterMax) {
         }
         int ready = ::poll(fds.data(), fds.size(), -1);
         if (ready < 0) {
-            if (errno == EINTR) continue;
+            if (errno == EINTR)
+                continue;
             return -1;
         }
-        if (fds[0].revents != 0) apt.queue->drain_wake();
-        if (io_fds.empty()) continue;
+        if (fds[0].revents != 0)
+            apt.queue->drain_wake();
+        if (io_fds.empty())
+            continue;
         for (std::size_t k = 0; k < io_fds.size(); ++k) {
             std::size_t i = (apt.next_io + k) % io_fds.size();
             if (fds[i + 1].revents != 0) {
                 apt.next_io = i + 1;
-                *lpMsg = MSG{nullptr, comrt::WM_COMRT_IO, static_cast<WPARAM>(io_fds[i]),
-                             fds[i + 1].revents, 0, {0, 0}};
+                *lpMsg = MSG{nullptr,
+                             comrt::WM_COMRT_IO,
+                             static_cast<WPARAM>(io_fds[i]),
+                             fds[i + 1].revents,
+                             0,
+                             {0, 0}};
                 return 1;
             }
         }
     }
 }
 
-BOOL TranslateMessage(const MSG*) { return FALSE; }  // no keyboard input in a windowless loop
+BOOL TranslateMessage(const MSG*) {
+    return FALSE;
+}  // no keyboard input in a windowless loop
 
 LRESULT DispatchMessageA(const MSG* lpMsg) {
-    if (lpMsg == nullptr || lpMsg->message != comrt::WM_COMRT_IO || !t_apartment) return 0;
+    if (lpMsg == nullptr || lpMsg->message != comrt::WM_COMRT_IO || !t_apartment)
+        return 0;
     auto it = t_apartment->io.find(static_cast<int>(lpMsg->wParam));
-    if (it == t_apartment->io.end()) return 0;  // unwatched since the message was taken
-    comrt::IoHandler handler = it->second;      // the handler may unwatch itself
+    if (it == t_apartment->io.end())
+        return 0;                           // unwatched since the message was taken
+    comrt::IoHandler handler = it->second;  // the handler may unwatch itself
     handler(static_cast<short>(lpMsg->lParam));
     return 0;
 }
@@ -171,7 +191,8 @@ BOOL PostThreadMessageA(DWORD idThread, UINT Msg, WPARAM wParam, LPARAM lParam) 
     {
         std::lock_guard guard(comrt::g_queues_lock);
         auto it = comrt::g_queues.find(idThread);
-        if (it == comrt::g_queues.end()) return FALSE;
+        if (it == comrt::g_queues.end())
+            return FALSE;
         queue = it->second;
     }
     queue->post(MSG{nullptr, Msg, wParam, lParam, 0, {0, 0}});

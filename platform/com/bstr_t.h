@@ -7,7 +7,7 @@
 #include "platform/com/bstr.h"
 
 class _bstr_t {
-public:
+  public:
     _bstr_t() noexcept = default;
     // Converts 8-bit text with the ANSI code page.
     explicit _bstr_t(const char* text);
@@ -32,6 +32,6 @@ public:
     // The text in the ANSI code page, one byte per code unit.
     std::string ansi() const;
 
-private:
+  private:
     BSTR bstr_ = nullptr;
 };

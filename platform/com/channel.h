@@ -17,12 +17,12 @@ std::optional<std::vector<unsigned char>> receive_message(int fd);
 
 // Collects messages from a non-blocking socket as its bytes arrive.
 class MessageAssembler {
-public:
+  public:
     enum class Status { more, message, closed, malformed };
     // Reads what the socket has; `message` is filled when Status::message.
     Status read_from(int fd, std::vector<unsigned char>& message);
 
-private:
+  private:
     std::vector<unsigned char> buffer_;
 };
 

@@ -1,10 +1,10 @@
 #include "platform/com/class_registration.h"
 
+#include <fcntl.h>
 #include <sys/file.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
-#include <fcntl.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -35,7 +35,8 @@ struct ClassEntry {
     unique_fd listener;
     unique_fd server_lock;  // held while published: one server per user and class
     std::string socket_path;
-    bool linked = false;  // our socket file is in place; once unlinked, the path may be another server's
+    bool linked =
+        false;  // our socket file is in place; once unlinked, the path may be another server's
 };
 
 // Registered classes, by cookie. Touched by the registering apartment's thread; the mutex
@@ -54,14 +55,16 @@ IClassFactory* lookup_class(const CLSID& clsid, HRESULT& why_not) {
     }
     std::lock_guard guard(g_lock);
     for (auto& [cookie, entry] : g_classes)
-        if (entry.clsid == clsid && entry.published) return entry.factory.get();
+        if (entry.clsid == clsid && entry.published)
+            return entry.factory.get();
     why_not = REGDB_E_CLASSNOTREG;
     return nullptr;
 }
 
 void on_connection(int fd) {
     auto it = g_connections.find(fd);
-    if (it == g_connections.end()) return;
+    if (it == g_connections.end())
+        return;
     if (!it->second->on_readable()) {
         apartment_unwatch(fd);
         auto finished = std::move(it->second);
@@ -72,7 +75,8 @@ void on_connection(int fd) {
 
 void on_listener(int listen_fd) {
     unique_fd fd{::accept4(listen_fd, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK)};
-    if (!fd) return;
+    if (!fd)
+        return;
     ucred peer{};
     socklen_t size = sizeof peer;
     // Only the user's own processes may activate or call.
@@ -86,11 +90,14 @@ void on_listener(int listen_fd) {
 }
 
 void unpublish(ClassEntry& entry) {
-    if (!entry.published) return;
+    if (!entry.published)
+        return;
     entry.published = false;
-    if (entry.linked) ::unlink(entry.socket_path.c_str());  // first, so no new client finds it
+    if (entry.linked)
+        ::unlink(entry.socket_path.c_str());  // first, so no new client finds it
     entry.linked = false;
-    if (entry.listener) apartment_unwatch(entry.listener.get());
+    if (entry.listener)
+        apartment_unwatch(entry.listener.get());
     entry.listener.reset();
     entry.server_lock.reset();
 }
@@ -98,7 +105,8 @@ void unpublish(ClassEntry& entry) {
 // Takes the class's server lock, waiting a little for a server that is shutting down.
 unique_fd take_server_lock(const std::string& path) {
     unique_fd fd{::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600)};
-    if (!fd) return fd;
+    if (!fd)
+        return fd;
     auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
     while (::flock(fd.get(), LOCK_EX | LOCK_NB) != 0) {
         if (errno != EWOULDBLOCK || std::chrono::steady_clock::now() > deadline) {
@@ -112,17 +120,21 @@ unique_fd take_server_lock(const std::string& path) {
 
 HRESULT publish(ClassEntry& entry) {
     auto dir = ensure_runtime_dir();
-    if (!dir) return E_ACCESSDENIED;
+    if (!dir)
+        return E_ACCESSDENIED;
     std::string id = guid_to_string(entry.clsid);
     unique_fd lock = take_server_lock(class_endpoint_path(*dir, id, ".server.lock"));
-    if (!lock) return CO_E_SERVER_EXEC_FAILURE;
+    if (!lock)
+        return CO_E_SERVER_EXEC_FAILURE;
     entry.socket_path = class_endpoint_path(*dir, id, ".sock");
     sockaddr_un addr{};
     addr.sun_family = AF_UNIX;
-    if (entry.socket_path.size() >= sizeof addr.sun_path) return HRESULT_FROM_WIN32(ERROR_INSUFFICIENT_BUFFER);
+    if (entry.socket_path.size() >= sizeof addr.sun_path)
+        return HRESULT_FROM_WIN32(ERROR_INSUFFICIENT_BUFFER);
     std::memcpy(addr.sun_path, entry.socket_path.c_str(), entry.socket_path.size() + 1);
     unique_fd listener{::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0)};
-    if (!listener) return E_FAIL;
+    if (!listener)
+        return E_FAIL;
     ::unlink(entry.socket_path.c_str());  // left by a server that died; we hold the lock
     if (::bind(listener.get(), reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 ||
         ::listen(listener.get(), 64) != 0)
@@ -142,7 +154,8 @@ HRESULT publish(ClassEntry& entry) {
 // A client that launched us waits on this pipe until the classes are reachable.
 void signal_launcher() {
     const char* value = std::getenv(launch_fd_variable);
-    if (value == nullptr) return;
+    if (value == nullptr)
+        return;
     int fd = std::atoi(value);
     ::unsetenv(launch_fd_variable);
     if (fd > 2) {
@@ -159,10 +172,13 @@ using namespace comrt;
 
 HRESULT CoRegisterClassObject(REFCLSID rclsid, IUnknown* pUnk, DWORD dwClsContext, DWORD flags,
                               LPDWORD lpdwRegister) {
-    if (pUnk == nullptr || lpdwRegister == nullptr) return E_INVALIDARG;
+    if (pUnk == nullptr || lpdwRegister == nullptr)
+        return E_INVALIDARG;
     *lpdwRegister = 0;
-    if (!in_apartment()) return CO_E_NOTINITIALIZED;
-    if ((dwClsContext & CLSCTX_LOCAL_SERVER) == 0) return E_INVALIDARG;
+    if (!in_apartment())
+        return CO_E_NOTINITIALIZED;
+    if ((dwClsContext & CLSCTX_LOCAL_SERVER) == 0)
+        return E_INVALIDARG;
     CComPtr<IClassFactory> factory;
     if (FAILED(pUnk->QueryInterface(IID_IClassFactory, reinterpret_cast<void**>(&factory))))
         return E_NOINTERFACE;
@@ -191,9 +207,11 @@ HRESULT CoRegisterClassObject(REFCLSID rclsid, IUnknown* pUnk, DWORD dwClsContex
 HRESULT CoResumeClassObjects() {
     std::lock_guard guard(g_lock);
     for (auto& [cookie, entry] : g_classes) {
-        if (entry.published) continue;
+        if (entry.published)
+            continue;
         HRESULT hr = publish(entry);
-        if (FAILED(hr)) return hr;
+        if (FAILED(hr))
+            return hr;
     }
     g_suspended = false;
     signal_launcher();
@@ -205,7 +223,8 @@ HRESULT CoSuspendClassObjects() {
     std::lock_guard guard(g_lock);
     for (auto& [cookie, entry] : g_classes) {
         // Unreachable from now on; a new server may take the name and the lock at once.
-        if (entry.linked) ::unlink(entry.socket_path.c_str());
+        if (entry.linked)
+            ::unlink(entry.socket_path.c_str());
         entry.linked = false;
         entry.server_lock.reset();
     }
@@ -215,16 +234,20 @@ HRESULT CoSuspendClassObjects() {
 HRESULT CoRevokeClassObject(DWORD dwRegister) {
     std::lock_guard guard(g_lock);
     auto it = g_classes.find(dwRegister);
-    if (it == g_classes.end()) return E_INVALIDARG;
+    if (it == g_classes.end())
+        return E_INVALIDARG;
     unpublish(it->second);
     g_classes.erase(it);
     return S_OK;
 }
 
-ULONG CoAddRefServerProcess() { return ++g_server_refs; }
+ULONG CoAddRefServerProcess() {
+    return ++g_server_refs;
+}
 
 ULONG CoReleaseServerProcess() {
     ULONG left = --g_server_refs;
-    if (left == 0) CoSuspendClassObjects();
+    if (left == 0)
+        CoSuspendClassObjects();
     return left;
 }

@@ -12,13 +12,15 @@ std::optional<std::vector<unsigned char>> ClientConnection::exchange(
         return std::nullopt;
     }
     auto reply = receive_message(fd_.get());
-    if (!reply) broken_ = true;
+    if (!reply)
+        broken_ = true;
     return reply;
 }
 
 void ClientConnection::post(const std::vector<unsigned char>& request) {
     std::lock_guard guard(lock_);
-    if (!broken_ && !send_message(fd_.get(), request)) broken_ = true;
+    if (!broken_ && !send_message(fd_.get(), request))
+        broken_ = true;
 }
 
 }  // namespace comrt

@@ -10,7 +10,7 @@
 namespace comrt {
 
 class ClientConnection {
-public:
+  public:
     explicit ClientConnection(unique_fd fd) : fd_(std::move(fd)) {}
 
     // Sends `request` and waits for the reply, however long the server takes; nullopt when
@@ -19,7 +19,7 @@ public:
     // Sends a request that has no reply.
     void post(const std::vector<unsigned char>& request);
 
-private:
+  private:
     std::mutex lock_;
     unique_fd fd_;
     bool broken_ = false;

@@ -29,17 +29,21 @@ IErrorInfo* _com_error::ErrorInfo() const noexcept {
     return out;
 }
 
-std::string _com_error::ErrorMessage() const { return com_error_message(hr_); }
+std::string _com_error::ErrorMessage() const {
+    return com_error_message(hr_);
+}
 
 std::u16string _com_error::Description() const {
     BSTR text = nullptr;
-    if (info_ != nullptr) info_->GetDescription(&text);
+    if (info_ != nullptr)
+        info_->GetDescription(&text);
     return take_bstr(text);
 }
 
 std::u16string _com_error::Source() const {
     BSTR text = nullptr;
-    if (info_ != nullptr) info_->GetSource(&text);
+    if (info_ != nullptr)
+        info_->GetSource(&text);
     return take_bstr(text);
 }
 
@@ -54,7 +58,8 @@ std::string com_error_message(HRESULT hr) {
         std::string text(buffer, length);
         if (!text.empty() && text.back() == '\n') {
             text.pop_back();
-            if (!text.empty() && text.back() == '\r') text.pop_back();
+            if (!text.empty() && text.back() == '\r')
+                text.pop_back();
         }
         return text;
     }
@@ -69,16 +74,17 @@ std::string com_error_message(HRESULT hr) {
     return fallback;
 }
 
-void _com_issue_error(HRESULT hr) { throw _com_error(hr); }
+void _com_issue_error(HRESULT hr) {
+    throw _com_error(hr);
+}
 
 void _com_issue_errorex(HRESULT hr, IUnknown* punk, REFIID riid) {
     IErrorInfo* info = nullptr;
     if (punk != nullptr) {
         CComPtr<ISupportErrorInfo> support;
-        if (SUCCEEDED(punk->QueryInterface(IID_ISupportErrorInfo,
-                                           reinterpret_cast<void**>(&support))) &&
-            support->InterfaceSupportsErrorInfo(riid) == S_OK &&
-            GetErrorInfo(0, &info) != S_OK)
+        if (SUCCEEDED(
+                punk->QueryInterface(IID_ISupportErrorInfo, reinterpret_cast<void**>(&support))) &&
+            support->InterfaceSupportsErrorInfo(riid) == S_OK && GetErrorInfo(0, &info) != S_OK)
             info = nullptr;
     }
     throw _com_error(hr, info);

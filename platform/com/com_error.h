@@ -6,7 +6,7 @@
 #include "platform/com/com_ptr.h"
 
 class _com_error {
-public:
+  public:
     // Takes over the caller's reference to `perrinfo` unless `fAddRef` asks for a new one.
     explicit _com_error(HRESULT hr, IErrorInfo* perrinfo = nullptr, bool fAddRef = false) noexcept;
 
@@ -19,7 +19,7 @@ public:
     std::u16string Description() const;
     std::u16string Source() const;
 
-private:
+  private:
     HRESULT hr_;
     CComPtr<IErrorInfo> info_;
 };

@@ -6,12 +6,13 @@
 
 template <class T>
 class CComPtr {
-public:
+  public:
     CComPtr() noexcept = default;
     CComPtr(std::nullptr_t) noexcept {}
     // Adds a reference, as ATL's CComPtr does; use Attach to adopt one.
     CComPtr(T* p) noexcept : p_(p) {
-        if (p_ != nullptr) p_->AddRef();
+        if (p_ != nullptr)
+            p_->AddRef();
     }
     CComPtr(const CComPtr& other) noexcept : CComPtr(other.p_) {}
     CComPtr(CComPtr&& other) noexcept : p_(std::exchange(other.p_, nullptr)) {}
@@ -33,12 +34,15 @@ public:
     }
     T* Detach() noexcept { return std::exchange(p_, nullptr); }
     void Release() noexcept {
-        if (T* p = std::exchange(p_, nullptr)) p->Release();
+        if (T* p = std::exchange(p_, nullptr))
+            p->Release();
     }
     HRESULT CopyTo(T** out) const noexcept {
-        if (out == nullptr) return E_POINTER;
+        if (out == nullptr)
+            return E_POINTER;
         *out = p_;
-        if (p_ != nullptr) p_->AddRef();
+        if (p_ != nullptr)
+            p_->AddRef();
         return S_OK;
     }
     template <class Q>
@@ -46,6 +50,6 @@ public:
         return p_->QueryInterface(uuidof<Q>(), reinterpret_cast<void**>(out));
     }
 
-private:
+  private:
     T* p_ = nullptr;
 };

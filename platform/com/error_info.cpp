@@ -16,15 +16,18 @@ struct OwnedBstr {
     ~OwnedBstr() { SysFreeString(value); }
     HRESULT assign(LPCOLESTR text) {
         BSTR fresh = nullptr;
-        if (text != nullptr && (fresh = SysAllocString(text)) == nullptr) return E_OUTOFMEMORY;
+        if (text != nullptr && (fresh = SysAllocString(text)) == nullptr)
+            return E_OUTOFMEMORY;
         SysFreeString(value);
         value = fresh;
         return S_OK;
     }
     HRESULT copy_to(BSTR* out) const {
-        if (out == nullptr) return E_INVALIDARG;
+        if (out == nullptr)
+            return E_INVALIDARG;
         *out = nullptr;
-        if (value == nullptr) return S_OK;
+        if (value == nullptr)
+            return S_OK;
         *out = SysAllocStringLen(value, SysStringLen(value));
         return *out == nullptr ? E_OUTOFMEMORY : S_OK;
     }
@@ -34,9 +37,11 @@ class ErrorObject final : public IErrorInfo,
                           public ICreateErrorInfo,
                           private comrt::SharedObject<ErrorObject> {
     friend class comrt::SharedObject<ErrorObject>;
-public:
+
+  public:
     HRESULT QueryInterface(REFIID riid, void** ppv) override {
-        if (ppv == nullptr) return E_POINTER;
+        if (ppv == nullptr)
+            return E_POINTER;
         if (riid == IID_IUnknown || riid == IID_IErrorInfo)
             *ppv = static_cast<IErrorInfo*>(this);
         else if (riid == IID_ICreateErrorInfo)
@@ -52,7 +57,8 @@ public:
     ULONG Release() override { return release(); }
 
     HRESULT GetGUID(GUID* g) override {
-        if (g == nullptr) return E_INVALIDARG;
+        if (g == nullptr)
+            return E_INVALIDARG;
         *g = guid_;
         return S_OK;
     }
@@ -60,7 +66,8 @@ public:
     HRESULT GetDescription(BSTR* out) override { return description_.copy_to(out); }
     HRESULT GetHelpFile(BSTR* out) override { return help_file_.copy_to(out); }
     HRESULT GetHelpContext(DWORD* out) override {
-        if (out == nullptr) return E_INVALIDARG;
+        if (out == nullptr)
+            return E_INVALIDARG;
         *out = help_context_;
         return S_OK;
     }
@@ -77,7 +84,7 @@ public:
         return S_OK;
     }
 
-private:
+  private:
     GUID guid_{};
     OwnedBstr source_, description_, help_file_;
     DWORD help_context_ = 0;
@@ -89,7 +96,8 @@ thread_local CComPtr<IErrorInfo> t_error_info;
 }  // namespace
 
 HRESULT CreateErrorInfo(ICreateErrorInfo** pperrinfo) {
-    if (pperrinfo == nullptr) return E_INVALIDARG;
+    if (pperrinfo == nullptr)
+        return E_INVALIDARG;
     try {
         *pperrinfo = std::make_unique<ErrorObject>().release();  // owned by its reference count
         return S_OK;
@@ -100,13 +108,15 @@ HRESULT CreateErrorInfo(ICreateErrorInfo** pperrinfo) {
 }
 
 HRESULT SetErrorInfo(ULONG dwReserved, IErrorInfo* perrinfo) {
-    if (dwReserved != 0) return E_INVALIDARG;
+    if (dwReserved != 0)
+        return E_INVALIDARG;
     t_error_info = perrinfo;
     return S_OK;
 }
 
 HRESULT GetErrorInfo(ULONG dwReserved, IErrorInfo** pperrinfo) {
-    if (pperrinfo == nullptr || dwReserved != 0) return E_INVALIDARG;
+    if (pperrinfo == nullptr || dwReserved != 0)
+        return E_INVALIDARG;
     *pperrinfo = t_error_info.Detach();
     return *pperrinfo == nullptr ? S_FALSE : S_OK;
 }

@@ -25,9 +25,15 @@ using REFCLSID = const CLSID&;
 inline constexpr GUID GUID_NULL{};
 inline constexpr IID IID_NULL{};
 
-inline constexpr bool IsEqualGUID(REFGUID a, REFGUID b) { return a == b; }
-inline constexpr bool IsEqualIID(REFIID a, REFIID b) { return a == b; }
-inline constexpr bool IsEqualCLSID(REFCLSID a, REFCLSID b) { return a == b; }
+inline constexpr bool IsEqualGUID(REFGUID a, REFGUID b) {
+    return a == b;
+}
+inline constexpr bool IsEqualIID(REFIID a, REFIID b) {
+    return a == b;
+}
+inline constexpr bool IsEqualCLSID(REFCLSID a, REFCLSID b) {
+    return a == b;
+}
 
 // Registry form: upper-case hexadecimal with hyphens, in braces (38 characters).
 std::string guid_to_string(REFGUID guid);

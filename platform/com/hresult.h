@@ -2,9 +2,15 @@
 // HRESULT codes and macros as the Windows SDK defines them.
 #include "platform/com/types.h"
 
-inline constexpr bool SUCCEEDED(HRESULT hr) { return hr >= 0; }
-inline constexpr bool FAILED(HRESULT hr) { return hr < 0; }
-inline constexpr DWORD HRESULT_CODE(HRESULT hr) { return static_cast<DWORD>(hr) & 0xFFFFu; }
+inline constexpr bool SUCCEEDED(HRESULT hr) {
+    return hr >= 0;
+}
+inline constexpr bool FAILED(HRESULT hr) {
+    return hr < 0;
+}
+inline constexpr DWORD HRESULT_CODE(HRESULT hr) {
+    return static_cast<DWORD>(hr) & 0xFFFFu;
+}
 inline constexpr DWORD HRESULT_FACILITY(HRESULT hr) {
     return (static_cast<DWORD>(hr) >> 16) & 0x1FFFu;
 }
@@ -21,7 +27,9 @@ inline constexpr HRESULT HRESULT_FROM_WIN32(DWORD err) {
                : static_cast<HRESULT>((err & 0xFFFFu) | (FACILITY_WIN32 << 16) | 0x80000000u);
 }
 
-constexpr HRESULT hresult(std::uint32_t bits) { return static_cast<HRESULT>(bits); }
+constexpr HRESULT hresult(std::uint32_t bits) {
+    return static_cast<HRESULT>(bits);
+}
 
 inline constexpr HRESULT S_OK = 0;
 inline constexpr HRESULT S_FALSE = 1;

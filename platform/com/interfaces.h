@@ -5,7 +5,8 @@
 #include "platform/com/variant.h"
 
 inline constexpr IID IID_IUnknown = {0x00000000, 0x0000, 0x0000, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
-inline constexpr IID IID_IClassFactory = {0x00000001, 0x0000, 0x0000, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
+inline constexpr IID IID_IClassFactory = {
+    0x00000001, 0x0000, 0x0000, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
 inline constexpr IID IID_IDispatch = {0x00020400, 0x0000, 0x0000, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
 inline constexpr IID IID_ITypeInfo = {0x00020401, 0x0000, 0x0000, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
 inline constexpr IID IID_ITypeLib = {0x00020402, 0x0000, 0x0000, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
@@ -28,7 +29,7 @@ struct IUnknown {
     STDMETHOD_(ULONG, AddRef)() = 0;
     STDMETHOD_(ULONG, Release)() = 0;
 
-protected:
+  protected:
     ~IUnknown() = default;  // objects are destroyed through Release, never through delete
 };
 
@@ -37,7 +38,7 @@ struct IClassFactory : IUnknown {
     STDMETHOD(CreateInstance)(IUnknown* pUnkOuter, REFIID riid, void** ppvObject) = 0;
     STDMETHOD(LockServer)(BOOL fLock) = 0;
 
-protected:
+  protected:
     ~IClassFactory() = default;
 };
 
@@ -47,13 +48,13 @@ struct IDispatch : IUnknown {
     static constexpr const IID& iid = IID_IDispatch;
     STDMETHOD(GetTypeInfoCount)(UINT* pctinfo) = 0;
     STDMETHOD(GetTypeInfo)(UINT iTInfo, LCID lcid, ITypeInfo** ppTInfo) = 0;
-    STDMETHOD(GetIDsOfNames)(REFIID riid, LPOLESTR* rgszNames, UINT cNames, LCID lcid,
-                             DISPID* rgDispId) = 0;
-    STDMETHOD(Invoke)(DISPID dispIdMember, REFIID riid, LCID lcid, WORD wFlags,
-                      DISPPARAMS* pDispParams, VARIANT* pVarResult, EXCEPINFO* pExcepInfo,
-                      UINT* puArgErr) = 0;
+    STDMETHOD(GetIDsOfNames)
+    (REFIID riid, LPOLESTR* rgszNames, UINT cNames, LCID lcid, DISPID* rgDispId) = 0;
+    STDMETHOD(Invoke)
+    (DISPID dispIdMember, REFIID riid, LCID lcid, WORD wFlags, DISPPARAMS* pDispParams,
+     VARIANT* pVarResult, EXCEPINFO* pExcepInfo, UINT* puArgErr) = 0;
 
-protected:
+  protected:
     ~IDispatch() = default;
 };
 
@@ -61,7 +62,7 @@ struct ISupportErrorInfo : IUnknown {
     static constexpr const IID& iid = IID_ISupportErrorInfo;
     STDMETHOD(InterfaceSupportsErrorInfo)(REFIID riid) = 0;
 
-protected:
+  protected:
     ~ISupportErrorInfo() = default;
 };
 
@@ -73,7 +74,7 @@ struct IErrorInfo : IUnknown {
     STDMETHOD(GetHelpFile)(BSTR* pBstrHelpFile) = 0;
     STDMETHOD(GetHelpContext)(DWORD* pdwHelpContext) = 0;
 
-protected:
+  protected:
     ~IErrorInfo() = default;
 };
 
@@ -85,6 +86,6 @@ struct ICreateErrorInfo : IUnknown {
     STDMETHOD(SetHelpFile)(LPOLESTR szHelpFile) = 0;
     STDMETHOD(SetHelpContext)(DWORD dwHelpContext) = 0;
 
-protected:
+  protected:
     ~ICreateErrorInfo() = default;
 };

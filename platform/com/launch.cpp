@@ -35,7 +35,8 @@ bool peer_is_us(int fd) {
 
 unique_fd try_connect(const std::string& path) {
     unique_fd fd = connect_unix(path);
-    if (fd && !peer_is_us(fd.get())) fd.reset();  // someone else's socket in our place
+    if (fd && !peer_is_us(fd.get()))
+        fd.reset();  // someone else's socket in our place
     return fd;
 }
 
@@ -43,11 +44,13 @@ unique_fd try_connect(const std::string& path) {
 // that gets one byte when the server has published its classes and EOF if it dies first.
 unique_fd spawn_server(const std::string& command) {
     std::vector<std::string> args = split_command_line(command);
-    if (args.empty()) return unique_fd();
+    if (args.empty())
+        return unique_fd();
     args.push_back("-Embedding");
 
     int pipe_fds[2];
-    if (::pipe2(pipe_fds, O_CLOEXEC) != 0) return unique_fd();
+    if (::pipe2(pipe_fds, O_CLOEXEC) != 0)
+        return unique_fd();
     unique_fd ready_read(pipe_fds[0]), ready_write(pipe_fds[1]);
 
     // Everything the children need is prepared before fork: after it only async-signal-safe
@@ -59,29 +62,35 @@ unique_fd spawn_server(const std::string& command) {
     env_strings.push_back(std::string(launch_fd_variable) + "=" +
                           std::to_string(ready_write.get()));
     std::vector<char*> argv, envp;
-    for (auto& a : args) argv.push_back(a.data());
+    for (auto& a : args)
+        argv.push_back(a.data());
     argv.push_back(nullptr);
-    for (auto& e : env_strings) envp.push_back(e.data());
+    for (auto& e : env_strings)
+        envp.push_back(e.data());
     envp.push_back(nullptr);
     int write_fd = ready_write.get();
 
     pid_t child = ::fork();
-    if (child < 0) return unique_fd();
+    if (child < 0)
+        return unique_fd();
     if (child == 0) {
         // The intermediate child starts a new session and leaves, so the server belongs to
         // no client and no terminal, and init reaps it.
         ::setsid();
         pid_t server = ::fork();
-        if (server != 0) ::_exit(server < 0 ? 1 : 0);
+        if (server != 0)
+            ::_exit(server < 0 ? 1 : 0);
         int null_fd = ::open("/dev/null", O_RDWR);
         if (null_fd >= 0) {
             ::dup2(null_fd, 0);
             ::dup2(null_fd, 1);
             ::dup2(null_fd, 2);
-            if (null_fd > 2) ::close(null_fd);
+            if (null_fd > 2)
+                ::close(null_fd);
         }
         ::fcntl(write_fd, F_SETFD, 0);  // the one descriptor the server inherits
-        if (::chdir("/") != 0) ::_exit(126);
+        if (::chdir("/") != 0)
+            ::_exit(126);
         ::execve(argv[0], argv.data(), envp.data());
         ::_exit(127);
     }
@@ -98,14 +107,18 @@ bool wait_until_ready(int fd) {
     for (;;) {
         auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
             deadline - std::chrono::steady_clock::now());
-        if (left.count() <= 0) return false;
+        if (left.count() <= 0)
+            return false;
         pollfd pfd{fd, POLLIN, 0};
         int ready = ::poll(&pfd, 1, static_cast<int>(left.count()));
-        if (ready < 0 && errno == EINTR) continue;
-        if (ready <= 0) return false;
+        if (ready < 0 && errno == EINTR)
+            continue;
+        if (ready <= 0)
+            return false;
         char byte;
         ssize_t n = ::read(fd, &byte, 1);
-        if (n < 0 && errno == EINTR) continue;
+        if (n < 0 && errno == EINTR)
+            continue;
         return n == 1;
     }
 }
@@ -113,8 +126,10 @@ bool wait_until_ready(int fd) {
 }  // namespace
 
 HRESULT local_server_command(REFCLSID clsid, std::string& command) {
-    auto value = reg_get_string(HKEY_CLASSES_ROOT, "CLSID\\" + guid_to_string(clsid) + "\\LocalServer32");
-    if (!value || value->empty()) return REGDB_E_CLASSNOTREG;
+    auto value =
+        reg_get_string(HKEY_CLASSES_ROOT, "CLSID\\" + guid_to_string(clsid) + "\\LocalServer32");
+    if (!value || value->empty())
+        return REGDB_E_CLASSNOTREG;
     command = *value;
     return S_OK;
 }
@@ -124,16 +139,20 @@ std::vector<std::string> split_command_line(const std::string& command) {
     std::size_t i = 0;
     auto blank = [&](char c) { return c == ' ' || c == '\t'; };
     while (i < command.size()) {
-        while (i < command.size() && blank(command[i])) ++i;
-        if (i >= command.size()) break;
+        while (i < command.size() && blank(command[i]))
+            ++i;
+        if (i >= command.size())
+            break;
         std::string arg;
         if (command[i] == '"') {
             std::size_t end = command.find('"', i + 1);
-            if (end == std::string::npos) end = command.size();
+            if (end == std::string::npos)
+                end = command.size();
             arg = command.substr(i + 1, end - i - 1);
             i = end + 1;
         } else {
-            while (i < command.size() && !blank(command[i])) arg.push_back(command[i++]);
+            while (i < command.size() && !blank(command[i]))
+                arg.push_back(command[i++]);
         }
         args.push_back(std::move(arg));
     }
@@ -142,21 +161,27 @@ std::vector<std::string> split_command_line(const std::string& command) {
 
 HRESULT connect_to_server(REFCLSID clsid, const std::string& command, unique_fd& connection) {
     auto dir = ensure_runtime_dir();
-    if (!dir) return E_ACCESSDENIED;
+    if (!dir)
+        return E_ACCESSDENIED;
     std::string id = guid_to_string(clsid);
     std::string socket_path = class_endpoint_path(*dir, id, ".sock");
-    if ((connection = try_connect(socket_path))) return S_OK;
+    if ((connection = try_connect(socket_path)))
+        return S_OK;
 
     // One client at a time decides whether to start the server.
     unique_fd lock{::open(class_endpoint_path(*dir, id, ".spawn.lock").c_str(),
                           O_RDWR | O_CREAT | O_CLOEXEC, 0600)};
-    if (!lock) return E_ACCESSDENIED;
+    if (!lock)
+        return E_ACCESSDENIED;
     while (::flock(lock.get(), LOCK_EX) != 0)
-        if (errno != EINTR) return E_ACCESSDENIED;
-    if ((connection = try_connect(socket_path))) return S_OK;
+        if (errno != EINTR)
+            return E_ACCESSDENIED;
+    if ((connection = try_connect(socket_path)))
+        return S_OK;
 
     unique_fd ready = spawn_server(command);
-    if (!ready || !wait_until_ready(ready.get())) return CO_E_SERVER_EXEC_FAILURE;
+    if (!ready || !wait_until_ready(ready.get()))
+        return CO_E_SERVER_EXEC_FAILURE;
     connection = try_connect(socket_path);
     return connection ? S_OK : CO_E_SERVER_EXEC_FAILURE;
 }

@@ -36,12 +36,15 @@ std::size_t value_size(VARTYPE vt) {
     }
 }
 
-bool marshallable(VARTYPE vt) { return vt == VT_BSTR || value_size(vt) != 0; }
+bool marshallable(VARTYPE vt) {
+    return vt == VT_BSTR || value_size(vt) != 0;
+}
 
 // "1.0" -> 1, 0
 bool parse_version(const std::string& text, WORD& major, WORD& minor) {
     auto dot = text.find('.');
-    if (dot == std::string::npos) return false;
+    if (dot == std::string::npos)
+        return false;
     try {
         major = static_cast<WORD>(std::stoul(text.substr(0, dot)));
         minor = static_cast<WORD>(std::stoul(text.substr(dot + 1)));
@@ -56,18 +59,23 @@ HRESULT load_interface_info(REFIID iid, CComPtr<ITypeInfo>& dispatch_view,
     std::string key = "Interface\\" + guid_to_string(iid) + "\\TypeLib";
     auto libid_text = reg_get_string(HKEY_CLASSES_ROOT, key);
     auto version_text = reg_get_string(HKEY_CLASSES_ROOT, key, "Version");
-    if (!libid_text || !version_text) return REGDB_E_IIDNOTREG;
+    if (!libid_text || !version_text)
+        return REGDB_E_IIDNOTREG;
     auto libid = guid_from_string(*libid_text);
     WORD major = 0, minor = 0;
-    if (!libid || !parse_version(*version_text, major, minor)) return REGDB_E_IIDNOTREG;
+    if (!libid || !parse_version(*version_text, major, minor))
+        return REGDB_E_IIDNOTREG;
     CComPtr<ITypeLib> library;
     HRESULT hr = LoadRegTypeLib(*libid, major, minor, LOCALE_NEUTRAL, &library);
-    if (FAILED(hr)) return hr;
+    if (FAILED(hr))
+        return hr;
     hr = library->GetTypeInfoOfGuid(iid, &dispatch_view);
-    if (FAILED(hr)) return hr;
+    if (FAILED(hr))
+        return hr;
     TYPEATTR* attr = nullptr;
     hr = dispatch_view->GetTypeAttr(&attr);
-    if (FAILED(hr)) return hr;
+    if (FAILED(hr))
+        return hr;
     TYPEKIND kind = attr->typekind;
     dispatch_view->ReleaseTypeAttr(attr);
     if (kind == TKIND_INTERFACE) {
@@ -77,20 +85,23 @@ HRESULT load_interface_info(REFIID iid, CComPtr<ITypeInfo>& dispatch_view,
     // A dual interface's dispatch view refers to its vtable view as implemented type -1.
     HREFTYPE ref = 0;
     hr = dispatch_view->GetRefTypeOfImplType(static_cast<UINT>(-1), &ref);
-    if (FAILED(hr)) return hr;
+    if (FAILED(hr))
+        return hr;
     return dispatch_view->GetRefTypeInfo(ref, &vtable_view);
 }
 
 HRESULT describe(ITypeInfo* info, WireInterface& out) {
     TYPEATTR* attr = nullptr;
     HRESULT hr = info->GetTypeAttr(&attr);
-    if (FAILED(hr)) return hr;
+    if (FAILED(hr))
+        return hr;
     WORD count = attr->cFuncs;
     info->ReleaseTypeAttr(attr);
     for (UINT i = 0; i < count; ++i) {
         FUNCDESC* desc = nullptr;
         hr = info->GetFuncDesc(i, &desc);
-        if (FAILED(hr)) return hr;
+        if (FAILED(hr))
+            return hr;
         WireMethod method{static_cast<USHORT>(desc->oVft / static_cast<SHORT>(sizeof(void*))), {}};
         bool ok = desc->elemdescFunc.tdesc.vt == VT_HRESULT;
         for (SHORT p = 0; p < desc->cParams && ok; ++p) {
@@ -98,7 +109,8 @@ HRESULT describe(ITypeInfo* info, WireInterface& out) {
             WireParam param{elem.tdesc.vt, false, true, false};
             if (param.vt == VT_PTR) {
                 param.by_ref = true;
-                param.vt = elem.tdesc.lptdesc != nullptr ? elem.tdesc.lptdesc->vt : static_cast<VARTYPE>(VT_EMPTY);
+                param.vt = elem.tdesc.lptdesc != nullptr ? elem.tdesc.lptdesc->vt
+                                                         : static_cast<VARTYPE>(VT_EMPTY);
                 USHORT flags = elem.paramdesc.wParamFlags;
                 param.out = (flags & PARAMFLAG_FOUT) != 0;
                 param.in = (flags & PARAMFLAG_FIN) != 0 || !param.out;
@@ -107,8 +119,10 @@ HRESULT describe(ITypeInfo* info, WireInterface& out) {
             method.params.push_back(param);
         }
         info->ReleaseFuncDesc(desc);
-        if (!ok) return DISP_E_BADVARTYPE;
-        if (method.slot >= vtable_slot_of_first_method) out.methods.push_back(std::move(method));
+        if (!ok)
+            return DISP_E_BADVARTYPE;
+        if (method.slot >= vtable_slot_of_first_method)
+            out.methods.push_back(std::move(method));
     }
     return S_OK;
 }
@@ -131,14 +145,16 @@ void read_value(wire::Reader& in, VARTYPE vt, void* target) {
         BSTR b = nullptr;
         if (text) {
             b = SysAllocStringLen(text->data(), static_cast<UINT>(text->size()));
-            if (b == nullptr) throw std::bad_alloc();
+            if (b == nullptr)
+                throw std::bad_alloc();
         }
         std::memcpy(target, &b, sizeof b);
         return;
     }
     std::size_t size = value_size(vt);
     unsigned char bytes[8] = {};
-    for (std::size_t i = 0; i < size; ++i) bytes[i] = in.get<unsigned char>();
+    for (std::size_t i = 0; i < size; ++i)
+        bytes[i] = in.get<unsigned char>();
     std::memcpy(target, bytes, size);
 }
 
@@ -156,7 +172,8 @@ void write_value(wire::Writer& out, VARTYPE vt, const void* source) {
 
 const WireMethod* WireInterface::find(USHORT slot) const {
     for (const auto& m : methods)
-        if (m.slot == slot) return &m;
+        if (m.slot == slot)
+            return &m;
     return nullptr;
 }
 
@@ -170,9 +187,11 @@ HRESULT wire_interface(REFIID iid, std::shared_ptr<const WireInterface>& out) {
     auto built = std::make_shared<WireInterface>();
     built->iid = iid;
     HRESULT hr = load_interface_info(iid, built->dispatch_info, built->vtable_info);
-    if (FAILED(hr)) return hr;
+    if (FAILED(hr))
+        return hr;
     hr = describe(built->vtable_info, *built);
-    if (FAILED(hr)) return hr;
+    if (FAILED(hr))
+        return hr;
     g_cache[iid] = built;
     out = built;
     return S_OK;
@@ -180,7 +199,8 @@ HRESULT wire_interface(REFIID iid, std::shared_ptr<const WireInterface>& out) {
 
 void write_error_info(wire::Writer& out, IErrorInfo* info) {
     out.put<std::uint8_t>(info != nullptr ? 1 : 0);
-    if (info == nullptr) return;
+    if (info == nullptr)
+        return;
     GUID guid{};
     info->GetGUID(&guid);
     out.put_guid(guid);
@@ -197,18 +217,23 @@ void write_error_info(wire::Writer& out, IErrorInfo* info) {
 
 CComPtr<IErrorInfo> read_error_info(wire::Reader& in) {
     CComPtr<IErrorInfo> result;
-    if (in.get<std::uint8_t>() == 0) return result;
+    if (in.get<std::uint8_t>() == 0)
+        return result;
     GUID guid = in.get_guid();
     auto source = in.get_text();
     auto description = in.get_text();
     auto help_file = in.get_text();
     auto context = in.get<DWORD>();
     CComPtr<ICreateErrorInfo> builder;
-    if (FAILED(CreateErrorInfo(&builder))) return result;
+    if (FAILED(CreateErrorInfo(&builder)))
+        return result;
     builder->SetGUID(guid);
-    if (source) builder->SetSource(source->data());
-    if (description) builder->SetDescription(description->data());
-    if (help_file) builder->SetHelpFile(help_file->data());
+    if (source)
+        builder->SetSource(source->data());
+    if (description)
+        builder->SetDescription(description->data());
+    if (help_file)
+        builder->SetHelpFile(help_file->data());
     builder->SetHelpContext(context);
     builder.QueryInterface(&result);
     return result;
@@ -242,7 +267,8 @@ void serve_call(void* itf, const WireMethod& method, wire::Reader& in, wire::Wri
             slot.arg.vt = static_cast<VARTYPE>(VT_BYREF | p.vt);
             bool present = in.get<std::uint8_t>() != 0;
             slot.arg.byref = present ? &slot.storage : nullptr;
-            if (present && p.in) read_value(in, p.vt, &slot.storage);
+            if (present && p.in)
+                read_value(in, p.vt, &slot.storage);
         }
         types[i] = slot.arg.vt;
         args[i] = &slot.arg;
@@ -254,7 +280,8 @@ void serve_call(void* itf, const WireMethod& method, wire::Reader& in, wire::Wri
     VariantInit(&result);
     HRESULT hr = DispCallFunc(itf, method.slot * sizeof(void*), CC_STDCALL, VT_HRESULT,
                               static_cast<UINT>(n), types.data(), args.data(), &result);
-    if (SUCCEEDED(hr)) hr = result.scode;
+    if (SUCCEEDED(hr))
+        hr = result.scode;
 
     reply.put<HRESULT>(hr);
     for (std::size_t i = 0; i < n; ++i) {
@@ -263,7 +290,8 @@ void serve_call(void* itf, const WireMethod& method, wire::Reader& in, wire::Wri
             write_value(reply, p.vt, &slots[i].storage);
     }
     CComPtr<IErrorInfo> info;
-    if (GetErrorInfo(0, &info) != S_OK || SUCCEEDED(hr)) info.Release();
+    if (GetErrorInfo(0, &info) != S_OK || SUCCEEDED(hr))
+        info.Release();
     write_error_info(reply, info);
 }
 

@@ -12,10 +12,10 @@
 namespace comrt {
 
 struct WireParam {
-    VARTYPE vt;    // the value's type; for by_ref, the pointee's
-    bool by_ref;   // passed as a pointer (out or in/out)
-    bool in;       // the caller's value travels to the server
-    bool out;      // the server's value travels back
+    VARTYPE vt;   // the value's type; for by_ref, the pointee's
+    bool by_ref;  // passed as a pointer (out or in/out)
+    bool in;      // the caller's value travels to the server
+    bool out;     // the server's value travels back
 };
 
 struct WireMethod {
@@ -29,7 +29,7 @@ struct WireInterface {
     IID iid;
     CComPtr<ITypeInfo> dispatch_info;  // what IDispatch of a proxy answers from
     CComPtr<ITypeInfo> vtable_info;
-    std::vector<WireMethod> methods;   // methods after the IUnknown and IDispatch slots
+    std::vector<WireMethod> methods;  // methods after the IUnknown and IDispatch slots
     const WireMethod* find(USHORT slot) const;
 };
 HRESULT wire_interface(REFIID iid, std::shared_ptr<const WireInterface>& out);

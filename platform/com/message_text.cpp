@@ -38,8 +38,9 @@ constexpr Entry table[] = {
      "The system cannot find message text for message number 0x%1 in the message file for "
      "%2.\r\n"},
     {0x000003EC, "Invalid flags.\r\n"},
-    {0x00000459, "No mapping for the Unicode character exists in the target multi-byte code "
-                 "page.\r\n"},
+    {0x00000459,
+     "No mapping for the Unicode character exists in the target multi-byte code "
+     "page.\r\n"},
     {0x000006BA, "The RPC server is unavailable.\r\n"},
     {0x000006BE, "The remote procedure call failed.\r\n"},
     {0x80004001, "Not implemented\r\n"},
@@ -93,7 +94,8 @@ constexpr Entry table[] = {
 
 constexpr bool sorted() {
     for (std::size_t i = 1; i < std::size(table); ++i)
-        if (!(table[i - 1].id < table[i].id)) return false;
+        if (!(table[i - 1].id < table[i].id))
+            return false;
     return true;
 }
 static_assert(sorted(), "the message table is searched by bisection");
@@ -111,14 +113,16 @@ bool default_language(DWORD lang) {
 }  // namespace
 
 const char* system_message_text(DWORD id) {
-    if (const char* text = find(id)) return text;
+    if (const char* text = find(id))
+        return text;
     auto hr = static_cast<HRESULT>(id);
-    if (FAILED(hr) && HRESULT_FACILITY(hr) == FACILITY_WIN32) return find(HRESULT_CODE(hr));
+    if (FAILED(hr) && HRESULT_FACILITY(hr) == FACILITY_WIN32)
+        return find(HRESULT_CODE(hr));
     return nullptr;
 }
 
-DWORD FormatMessageA(DWORD dwFlags, LPCVOID, DWORD dwMessageId, DWORD dwLanguageId,
-                     LPSTR lpBuffer, DWORD nSize, va_list*) {
+DWORD FormatMessageA(DWORD dwFlags, LPCVOID, DWORD dwMessageId, DWORD dwLanguageId, LPSTR lpBuffer,
+                     DWORD nSize, va_list*) {
     if ((dwFlags & FORMAT_MESSAGE_FROM_SYSTEM) == 0 || lpBuffer == nullptr) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return 0;
@@ -152,7 +156,9 @@ DWORD FormatMessageA(DWORD dwFlags, LPCVOID, DWORD dwMessageId, DWORD dwLanguage
     return static_cast<DWORD>(length);
 }
 
-HLOCAL LocalAlloc(UINT, std::size_t uBytes) { return std::malloc(uBytes == 0 ? 1 : uBytes); }
+HLOCAL LocalAlloc(UINT, std::size_t uBytes) {
+    return std::malloc(uBytes == 0 ? 1 : uBytes);
+}
 
 HLOCAL LocalFree(HLOCAL hMem) {
     std::free(hMem);

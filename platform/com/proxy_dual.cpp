@@ -41,12 +41,13 @@ struct ProxyVtable {
     std::vector<void*> slots;
     ~ProxyVtable() {
         for (auto& m : methods)
-            if (m->closure != nullptr) ffi_closure_free(m->closure);
+            if (m->closure != nullptr)
+                ffi_closure_free(m->closure);
     }
 };
 
 class DualFacet final : public Facet {
-public:
+  public:
     DualFacet(RemoteObject& owner, std::shared_ptr<const ProxyVtable> vtable)
         : owner_(owner), vtable_(std::move(vtable)) {
         instance_.vptr = vtable_->slots.data();
@@ -57,40 +58,47 @@ public:
     ITypeInfo* type_info() { return vtable_->itf->dispatch_info; }
     HRESULT call(const ProxyMethod& m, void** args);
 
-private:
+  private:
     RemoteObject& owner_;
     std::shared_ptr<const ProxyVtable> vtable_;
     ProxyInstance instance_{};
 };
 
-DualFacet& facet_of(void* self) { return *static_cast<ProxyInstance*>(self)->facet; }
+DualFacet& facet_of(void* self) {
+    return *static_cast<ProxyInstance*>(self)->facet;
+}
 
 HRESULT proxy_query_interface(void* self, REFIID riid, void** ppv) {
     return facet_of(self).owner().query(riid, ppv);
 }
-ULONG proxy_add_ref(void* self) { return facet_of(self).owner().add_ref(); }
-ULONG proxy_release(void* self) { return facet_of(self).owner().release(); }
+ULONG proxy_add_ref(void* self) {
+    return facet_of(self).owner().add_ref();
+}
+ULONG proxy_release(void* self) {
+    return facet_of(self).owner().release();
+}
 HRESULT proxy_get_type_info_count(void*, UINT* count) {
-    if (count == nullptr) return E_POINTER;
+    if (count == nullptr)
+        return E_POINTER;
     *count = 1;
     return S_OK;
 }
 HRESULT proxy_get_type_info(void* self, UINT index, LCID, ITypeInfo** info) {
-    if (info == nullptr) return E_POINTER;
+    if (info == nullptr)
+        return E_POINTER;
     *info = nullptr;
-    if (index != 0) return DISP_E_BADINDEX;
+    if (index != 0)
+        return DISP_E_BADINDEX;
     *info = facet_of(self).type_info();
     (*info)->AddRef();
     return S_OK;
 }
-HRESULT proxy_get_ids_of_names(void* self, REFIID, LPOLESTR* names, UINT count, LCID,
-                               DISPID* ids) {
+HRESULT proxy_get_ids_of_names(void* self, REFIID, LPOLESTR* names, UINT count, LCID, DISPID* ids) {
     return facet_of(self).type_info()->GetIDsOfNames(names, count, ids);
 }
 HRESULT proxy_invoke(void* self, DISPID member, REFIID, LCID, WORD flags, DISPPARAMS* params,
                      VARIANT* result, EXCEPINFO* excep, UINT* arg_err) {
-    return facet_of(self).type_info()->Invoke(self, member, flags, params, result, excep,
-                                              arg_err);
+    return facet_of(self).type_info()->Invoke(self, member, flags, params, result, excep, arg_err);
 }
 
 void proxy_method_entry(ffi_cif*, void* ret, void** args, void* user) {
@@ -101,25 +109,38 @@ void proxy_method_entry(ffi_cif*, void* ret, void** args, void* user) {
 }
 
 ffi_type* ffi_type_of(const WireParam& p) {
-    if (p.by_ref) return &ffi_type_pointer;
+    if (p.by_ref)
+        return &ffi_type_pointer;
     switch (p.vt) {
-        case VT_I1: return &ffi_type_sint8;
-        case VT_UI1: return &ffi_type_uint8;
+        case VT_I1:
+            return &ffi_type_sint8;
+        case VT_UI1:
+            return &ffi_type_uint8;
         case VT_I2:
-        case VT_BOOL: return &ffi_type_sint16;
-        case VT_UI2: return &ffi_type_uint16;
+        case VT_BOOL:
+            return &ffi_type_sint16;
+        case VT_UI2:
+            return &ffi_type_uint16;
         case VT_I4:
         case VT_INT:
         case VT_ERROR:
-        case VT_HRESULT: return &ffi_type_sint32;
+        case VT_HRESULT:
+            return &ffi_type_sint32;
         case VT_UI4:
-        case VT_UINT: return &ffi_type_uint32;
-        case VT_I8: return &ffi_type_sint64;
-        case VT_UI8: return &ffi_type_uint64;
-        case VT_R4: return &ffi_type_float;
-        case VT_R8: return &ffi_type_double;
-        case VT_BSTR: return &ffi_type_pointer;
-        default: return nullptr;
+        case VT_UINT:
+            return &ffi_type_uint32;
+        case VT_I8:
+            return &ffi_type_sint64;
+        case VT_UI8:
+            return &ffi_type_uint64;
+        case VT_R4:
+            return &ffi_type_float;
+        case VT_R8:
+            return &ffi_type_double;
+        case VT_BSTR:
+            return &ffi_type_pointer;
+        default:
+            return nullptr;
     }
 }
 
@@ -128,7 +149,8 @@ HRESULT build_vtable(std::shared_ptr<const WireInterface> itf,
     auto vt = std::make_shared<ProxyVtable>();
     vt->itf = itf;
     USHORT last = vtable_slot_of_first_method - 1;
-    for (const auto& m : itf->methods) last = std::max(last, m.slot);
+    for (const auto& m : itf->methods)
+        last = std::max(last, m.slot);
     vt->slots.assign(last + 1u, nullptr);
     vt->slots[0] = reinterpret_cast<void*>(&proxy_query_interface);
     vt->slots[1] = reinterpret_cast<void*>(&proxy_add_ref);
@@ -144,14 +166,16 @@ HRESULT build_vtable(std::shared_ptr<const WireInterface> itf,
         pm->arg_types.push_back(&ffi_type_pointer);  // this
         for (const auto& p : wm.params) {
             ffi_type* type = ffi_type_of(p);
-            if (type == nullptr) return DISP_E_BADVARTYPE;
+            if (type == nullptr)
+                return DISP_E_BADVARTYPE;
             pm->arg_types.push_back(type);
         }
         if (ffi_prep_cif(&pm->cif, FFI_DEFAULT_ABI, static_cast<unsigned>(pm->arg_types.size()),
                          &ffi_type_sint32, pm->arg_types.data()) != FFI_OK)
             return E_FAIL;
         pm->closure = static_cast<ffi_closure*>(ffi_closure_alloc(sizeof(ffi_closure), &pm->code));
-        if (pm->closure == nullptr) return E_OUTOFMEMORY;
+        if (pm->closure == nullptr)
+            return E_OUTOFMEMORY;
         if (ffi_prep_closure_loc(pm->closure, &pm->cif, &proxy_method_entry, pm.get(), pm->code) !=
             FFI_OK)
             return E_FAIL;
@@ -195,36 +219,43 @@ HRESULT DualFacet::call(const ProxyMethod& m, void** args) {
             }
             void* target = *static_cast<void**>(args[i]);
             request.put<std::uint8_t>(target != nullptr ? 1 : 0);
-            if (target != nullptr && p.in) put_value(request, p, target);
+            if (target != nullptr && p.in)
+                put_value(request, p, target);
         }
         hr = remote_exchange(owner_, request.bytes(), &reply);
-        if (hr == RPC_E_DISCONNECTED && reply.empty()) return hr;
+        if (hr == RPC_E_DISCONNECTED && reply.empty())
+            return hr;
         wire::Reader in(reply);
         in.get<HRESULT>();
         for (std::size_t i = 0; i < method.params.size(); ++i) {
             const WireParam& p = method.params[i];
             void* target = p.by_ref ? *static_cast<void**>(args[i]) : nullptr;
-            if (target == nullptr || !p.out) continue;
+            if (target == nullptr || !p.out)
+                continue;
             if (p.vt == VT_BSTR) {
                 auto text = in.get_text();
                 BSTR fresh = nullptr;
                 if (text) {
                     fresh = SysAllocStringLen(text->data(), static_cast<UINT>(text->size()));
-                    if (fresh == nullptr) return E_OUTOFMEMORY;
+                    if (fresh == nullptr)
+                        return E_OUTOFMEMORY;
                 }
                 BSTR old;
                 std::memcpy(&old, target, sizeof old);
-                if (p.in) SysFreeString(old);  // an in/out string is replaced, not leaked
+                if (p.in)
+                    SysFreeString(old);  // an in/out string is replaced, not leaked
                 std::memcpy(target, &fresh, sizeof fresh);
             } else {
                 std::size_t size = ffi_type_of(WireParam{p.vt, false, true, false})->size;
                 std::vector<unsigned char> bytes(size);
-                for (auto& b : bytes) b = in.get<unsigned char>();
+                for (auto& b : bytes)
+                    b = in.get<unsigned char>();
                 std::memcpy(target, bytes.data(), size);
             }
         }
         CComPtr<IErrorInfo> info = read_error_info(in);
-        if (info != nullptr) SetErrorInfo(0, info);
+        if (info != nullptr)
+            SetErrorInfo(0, info);
     } catch (const wire::Malformed&) {
         return RPC_E_INVALID_DATAPACKET;
     } catch (const std::bad_alloc&) {
@@ -243,9 +274,11 @@ HRESULT make_dual_facet(RemoteObject& owner, REFIID iid, std::shared_ptr<Facet>&
         } else {
             std::shared_ptr<const WireInterface> itf;
             HRESULT hr = wire_interface(iid, itf);
-            if (FAILED(hr)) return hr == REGDB_E_IIDNOTREG ? E_NOINTERFACE : hr;
+            if (FAILED(hr))
+                return hr == REGDB_E_IIDNOTREG ? E_NOINTERFACE : hr;
             hr = build_vtable(itf, vtable);
-            if (FAILED(hr)) return hr;
+            if (FAILED(hr))
+                return hr;
             g_vtables[iid] = vtable;
         }
     }

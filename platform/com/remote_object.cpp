@@ -11,19 +11,19 @@ using wire::Op;
 
 // IUnknown of the object itself: the identity every QueryInterface(IID_IUnknown) returns.
 class IdentityFacet final : public Facet, public IUnknown {
-public:
+  public:
     explicit IdentityFacet(RemoteObject& owner) : owner_(owner) {}
     void* pointer() override { return static_cast<IUnknown*>(this); }
     HRESULT QueryInterface(REFIID riid, void** ppv) override { return owner_.query(riid, ppv); }
     ULONG AddRef() override { return owner_.add_ref(); }
     ULONG Release() override { return owner_.release(); }
 
-private:
+  private:
     RemoteObject& owner_;
 };
 
 class FactoryFacet final : public Facet, public IClassFactory {
-public:
+  public:
     explicit FactoryFacet(RemoteObject& owner) : owner_(owner) {}
     void* pointer() override { return static_cast<IClassFactory*>(this); }
     HRESULT QueryInterface(REFIID riid, void** ppv) override { return owner_.query(riid, ppv); }
@@ -31,7 +31,8 @@ public:
     ULONG Release() override { return owner_.release(); }
 
     HRESULT CreateInstance(IUnknown* outer, REFIID riid, void** ppv) override {
-        if (ppv == nullptr) return E_POINTER;
+        if (ppv == nullptr)
+            return E_POINTER;
         *ppv = nullptr;
         wire::Writer request;
         request.put(Op::FactoryCreate);
@@ -40,7 +41,8 @@ public:
         request.put<std::uint8_t>(outer != nullptr ? 1 : 0);
         std::vector<unsigned char> reply;
         HRESULT hr = remote_exchange(owner_, request.bytes(), &reply);
-        if (FAILED(hr)) return hr;
+        if (FAILED(hr))
+            return hr;
         wire::Reader in(reply);
         try {
             in.get<HRESULT>();
@@ -59,13 +61,13 @@ public:
         return remote_exchange(owner_, request.bytes());
     }
 
-private:
+  private:
     HRESULT adopt_new(std::uint32_t id, REFIID riid, const IID& dual, void** ppv);
     RemoteObject& owner_;
 };
 
 class ErrorInfoSupportFacet final : public Facet, public ISupportErrorInfo {
-public:
+  public:
     explicit ErrorInfoSupportFacet(RemoteObject& owner) : owner_(owner) {}
     void* pointer() override { return static_cast<ISupportErrorInfo*>(this); }
     HRESULT QueryInterface(REFIID riid, void** ppv) override { return owner_.query(riid, ppv); }
@@ -79,7 +81,7 @@ public:
         return remote_exchange(owner_, request.bytes());
     }
 
-private:
+  private:
     RemoteObject& owner_;
 };
 
@@ -88,10 +90,12 @@ private:
 HRESULT remote_exchange(RemoteObject& owner, const std::vector<unsigned char>& request,
                         std::vector<unsigned char>* reply) {
     auto answer = owner.connection().exchange(request);
-    if (!answer || answer->size() < sizeof(HRESULT)) return RPC_E_DISCONNECTED;
+    if (!answer || answer->size() < sizeof(HRESULT))
+        return RPC_E_DISCONNECTED;
     HRESULT hr;
     std::memcpy(&hr, answer->data(), sizeof hr);
-    if (reply != nullptr) *reply = std::move(*answer);
+    if (reply != nullptr)
+        *reply = std::move(*answer);
     return hr;
 }
 
@@ -124,7 +128,9 @@ RemoteObject::~RemoteObject() {
     connection_->post(request.bytes());
 }
 
-ULONG RemoteObject::add_ref() { return ++refs_; }
+ULONG RemoteObject::add_ref() {
+    return ++refs_;
+}
 
 ULONG RemoteObject::release() {
     ULONG left = --refs_;
@@ -150,7 +156,8 @@ HRESULT RemoteObject::make_facet(REFIID riid, const IID& dual, void** ppv) {
                 facet = it->second;
             } else {
                 HRESULT hr = make_dual_facet(*this, dual_iid, facet);
-                if (FAILED(hr)) return hr;
+                if (FAILED(hr))
+                    return hr;
                 facets_[dual_iid] = facet;
             }
         }
@@ -175,7 +182,8 @@ HRESULT RemoteObject::adopt(REFIID riid, const IID& dual, void** ppv) {
 }
 
 HRESULT RemoteObject::query(REFIID riid, void** ppv) {
-    if (ppv == nullptr) return E_POINTER;
+    if (ppv == nullptr)
+        return E_POINTER;
     *ppv = nullptr;
     {
         std::lock_guard guard(lock_);
@@ -185,7 +193,8 @@ HRESULT RemoteObject::query(REFIID riid, void** ppv) {
             add_ref();
             return S_OK;
         }
-        if (riid == IID_IUnknown) return make_facet(riid, riid, ppv);
+        if (riid == IID_IUnknown)
+            return make_facet(riid, riid, ppv);
     }
     wire::Writer request;
     request.put(Op::QueryInterface);
@@ -193,12 +202,14 @@ HRESULT RemoteObject::query(REFIID riid, void** ppv) {
     request.put_guid(riid);
     std::vector<unsigned char> reply;
     HRESULT hr = remote_exchange(*this, request.bytes(), &reply);
-    if (FAILED(hr)) return hr;
+    if (FAILED(hr))
+        return hr;
     IID dual = riid;
     try {
         wire::Reader in(reply);
         in.get<HRESULT>();
-        if (riid == IID_IDispatch) dual = in.get_guid();
+        if (riid == IID_IDispatch)
+            dual = in.get_guid();
     } catch (const wire::Malformed&) {
         return RPC_E_INVALID_DATAPACKET;
     }

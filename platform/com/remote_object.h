@@ -16,14 +16,14 @@ class RemoteObject;
 // A proxy for one interface of a RemoteObject. Proxies of dual interfaces are built at run
 // time from type information; the few standard interfaces have hand-written proxies.
 class Facet {
-public:
+  public:
     virtual ~Facet() = default;
     // The interface pointer handed to callers.
     virtual void* pointer() = 0;
 };
 
 class RemoteObject {
-public:
+  public:
     // Takes over one server-side reference to object `id` on `connection`.
     RemoteObject(std::shared_ptr<ClientConnection> connection, std::uint32_t id);
     ~RemoteObject();
@@ -41,7 +41,7 @@ public:
     std::shared_ptr<ClientConnection> shared_connection() const { return connection_; }
     std::uint32_t id() const { return id_; }
 
-private:
+  private:
     HRESULT make_facet(REFIID riid, const IID& dual, void** ppv);
 
     std::shared_ptr<ClientConnection> connection_;

@@ -13,7 +13,8 @@ using wire::Op;
 // the class object sees a non-null outer unknown, as it would in-process.
 struct RemoteOuter final : IUnknown {
     HRESULT QueryInterface(REFIID, void** ppv) override {
-        if (ppv != nullptr) *ppv = nullptr;
+        if (ppv != nullptr)
+            *ppv = nullptr;
         return E_NOINTERFACE;
     }
     ULONG AddRef() override { return 2; }
@@ -27,9 +28,11 @@ bool dispatch_iid(IUnknown* itf, IID& iid) {
     if (FAILED(itf->QueryInterface(IID_IDispatch, reinterpret_cast<void**>(&dispatch))))
         return false;
     CComPtr<ITypeInfo> info;
-    if (FAILED(dispatch->GetTypeInfo(0, LOCALE_NEUTRAL, &info)) || info == nullptr) return false;
+    if (FAILED(dispatch->GetTypeInfo(0, LOCALE_NEUTRAL, &info)) || info == nullptr)
+        return false;
     TYPEATTR* attr = nullptr;
-    if (FAILED(info->GetTypeAttr(&attr)) || attr == nullptr) return false;
+    if (FAILED(info->GetTypeAttr(&attr)) || attr == nullptr)
+        return false;
     iid = attr->guid;
     info->ReleaseTypeAttr(attr);
     return true;
@@ -43,7 +46,8 @@ ServerConnection::ServerConnection(unique_fd fd, ClassLookup lookup)
 ServerConnection::~ServerConnection() {
     remotes_.clear();
     // Server locks a vanished client took are given back.
-    for (auto& factory : locks_) factory->LockServer(FALSE);
+    for (auto& factory : locks_)
+        factory->LockServer(FALSE);
 }
 
 bool ServerConnection::on_readable() {
@@ -57,7 +61,8 @@ bool ServerConnection::on_readable() {
                 return false;
             case MessageAssembler::Status::message:
                 try {
-                    if (!handle(message)) return false;
+                    if (!handle(message))
+                        return false;
                 } catch (const wire::Malformed&) {
                     return false;
                 } catch (const std::bad_alloc&) {
@@ -86,9 +91,11 @@ void ServerConnection::create_instance(IClassFactory* factory, const IID& iid, b
     CComPtr<IUnknown> object;
     HRESULT hr = factory->CreateInstance(has_outer ? &g_remote_outer : nullptr, iid,
                                          reinterpret_cast<void**>(&object));
-    if (SUCCEEDED(hr) && object == nullptr) hr = E_UNEXPECTED;
+    if (SUCCEEDED(hr) && object == nullptr)
+        hr = E_UNEXPECTED;
     reply.put<HRESULT>(hr);
-    if (FAILED(hr)) return;
+    if (FAILED(hr))
+        return;
     CComPtr<IUnknown> identity;
     object->QueryInterface(IID_IUnknown, reinterpret_cast<void**>(&identity));
     IID dual{};
@@ -141,8 +148,10 @@ bool ServerConnection::handle(std::vector<unsigned char>& request) {
             bool has_outer = in.get<std::uint8_t>() != 0;
             in.expect_end();
             Remote* remote = find(id);
-            if (remote == nullptr || remote->interfaces.count(IID_IClassFactory) == 0) return false;
-            auto* factory = static_cast<IClassFactory*>(remote->interfaces[IID_IClassFactory].get());
+            if (remote == nullptr || remote->interfaces.count(IID_IClassFactory) == 0)
+                return false;
+            auto* factory =
+                static_cast<IClassFactory*>(remote->interfaces[IID_IClassFactory].get());
             create_instance(factory, iid, has_outer, reply);
             break;
         }
@@ -151,7 +160,8 @@ bool ServerConnection::handle(std::vector<unsigned char>& request) {
             bool lock = in.get<std::uint8_t>() != 0;
             in.expect_end();
             Remote* remote = find(id);
-            if (remote == nullptr || remote->interfaces.count(IID_IClassFactory) == 0) return false;
+            if (remote == nullptr || remote->interfaces.count(IID_IClassFactory) == 0)
+                return false;
             CComPtr<IClassFactory> factory(
                 static_cast<IClassFactory*>(remote->interfaces[IID_IClassFactory].get()));
             HRESULT hr = factory->LockServer(lock ? TRUE : FALSE);
@@ -168,7 +178,8 @@ bool ServerConnection::handle(std::vector<unsigned char>& request) {
             IID iid = in.get_guid();
             in.expect_end();
             Remote* remote = find(id);
-            if (remote == nullptr) return false;
+            if (remote == nullptr)
+                return false;
             CComPtr<IUnknown> itf;
             HRESULT hr = remote->identity->QueryInterface(iid, reinterpret_cast<void**>(&itf));
             IID dual{};
@@ -192,7 +203,8 @@ bool ServerConnection::handle(std::vector<unsigned char>& request) {
             IID iid = in.get_guid();
             in.expect_end();
             Remote* remote = find(id);
-            if (remote == nullptr) return false;
+            if (remote == nullptr)
+                return false;
             CComPtr<ISupportErrorInfo> support;
             HRESULT hr = remote->identity->QueryInterface(IID_ISupportErrorInfo,
                                                           reinterpret_cast<void**>(&support));
@@ -209,13 +221,17 @@ bool ServerConnection::handle(std::vector<unsigned char>& request) {
             IID iid = in.get_guid();
             auto slot = in.get<USHORT>();
             Remote* remote = find(id);
-            if (remote == nullptr) return false;
+            if (remote == nullptr)
+                return false;
             auto it = remote->interfaces.find(iid);
-            if (it == remote->interfaces.end()) return false;
+            if (it == remote->interfaces.end())
+                return false;
             std::shared_ptr<const WireInterface> methods;
-            if (FAILED(wire_interface(iid, methods))) return false;
+            if (FAILED(wire_interface(iid, methods)))
+                return false;
             const WireMethod* method = methods->find(slot);
-            if (method == nullptr) return false;
+            if (method == nullptr)
+                return false;
             CComPtr<IUnknown> keep = it->second;  // the call may release the client's last ref
             serve_call(keep.get(), *method, in, reply);
             break;

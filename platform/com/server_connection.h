@@ -16,7 +16,7 @@ namespace comrt {
 using ClassLookup = IClassFactory* (*)(const CLSID&, HRESULT& why_not);
 
 class ServerConnection {
-public:
+  public:
     ServerConnection(unique_fd fd, ClassLookup lookup);
     ~ServerConnection();
     ServerConnection(const ServerConnection&) = delete;
@@ -26,7 +26,7 @@ public:
     // Handles what has arrived; false when the connection is finished (closed or malformed).
     bool on_readable();
 
-private:
+  private:
     struct Remote {
         CComPtr<IUnknown> identity;
         std::map<IID, CComPtr<IUnknown>> interfaces;

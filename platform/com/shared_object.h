@@ -12,17 +12,19 @@ namespace comrt {
 
 template <class Derived>
 class SharedObject {
-protected:
+  protected:
     ULONG add_ref() noexcept { return ++refs_; }
     ULONG release() noexcept {
         ULONG left = --refs_;
-        if (left == 0) std::unique_ptr<Derived>(static_cast<Derived*>(this)).reset();
+        if (left == 0)
+            std::unique_ptr<Derived>(static_cast<Derived*>(this)).reset();
         return left;
     }
     // QueryInterface of an object that answers IUnknown and `Itf` only.
     template <class Itf>
     HRESULT query_single(Itf* self, REFIID riid, void** ppv) noexcept {
-        if (ppv == nullptr) return E_POINTER;
+        if (ppv == nullptr)
+            return E_POINTER;
         if (riid != IID_IUnknown && riid != uuidof<Itf>()) {
             *ppv = nullptr;
             return E_NOINTERFACE;
@@ -32,7 +34,7 @@ protected:
         return S_OK;
     }
 
-private:
+  private:
     std::atomic<ULONG> refs_{1};
 };
 

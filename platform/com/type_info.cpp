@@ -40,6 +40,7 @@ HRESULT give_copy(const T& value, T** out) {
 
 class TypeInfo final : public ITypeInfo, private SharedObject<TypeInfo> {
     friend class SharedObject<TypeInfo>;
+
   public:
     TypeInfo(ITypeLib* lib, std::shared_ptr<const TypeLibTables> tables, std::size_t entry,
              TypeView view)

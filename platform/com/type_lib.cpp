@@ -14,6 +14,7 @@ namespace {
 
 class TypeLib final : public ITypeLib, private SharedObject<TypeLib> {
     friend class SharedObject<TypeLib>;
+
   public:
     explicit TypeLib(std::shared_ptr<const TypeLibTables> tables) : tables_(std::move(tables)) {}
 

@@ -20,9 +20,9 @@ namespace comrt {
 
 struct ParamDesc {
     std::string_view name;
-    VARTYPE vt;          // the pointee's type when by_pointer
-    bool by_pointer;     // e.g. LONG* is {VT_I4, true}
-    USHORT flags;        // PARAMFLAG_*
+    VARTYPE vt;                  // the pointee's type when by_pointer
+    bool by_pointer;             // e.g. LONG* is {VT_I4, true}
+    USHORT flags;                // PARAMFLAG_*
     LONGLONG default_value = 0;  // meaningful with PARAMFLAG_FHASDEFAULT
 };
 

@@ -11,14 +11,16 @@ void VariantInit(VARIANT* pvarg) {
 }
 
 HRESULT VariantClear(VARIANT* pvarg) {
-    if (pvarg == nullptr) return E_INVALIDARG;
+    if (pvarg == nullptr)
+        return E_INVALIDARG;
     switch (pvarg->vt) {
         case VT_BSTR:
             SysFreeString(pvarg->bstrVal);
             break;
         case VT_UNKNOWN:
         case VT_DISPATCH:
-            if (pvarg->punkVal != nullptr) pvarg->punkVal->Release();
+            if (pvarg->punkVal != nullptr)
+                pvarg->punkVal->Release();
             break;
         default:
             break;
@@ -28,12 +30,15 @@ HRESULT VariantClear(VARIANT* pvarg) {
 }
 
 HRESULT VariantCopy(VARIANT* dest, const VARIANT* src) {
-    if (dest == nullptr || src == nullptr) return E_INVALIDARG;
-    if (dest == src) return S_OK;
+    if (dest == nullptr || src == nullptr)
+        return E_INVALIDARG;
+    if (dest == src)
+        return S_OK;
     VARIANT copy = *src;
     if (src->vt == VT_BSTR && src->bstrVal != nullptr) {
         copy.bstrVal = SysAllocStringLen(src->bstrVal, SysStringLen(src->bstrVal));
-        if (copy.bstrVal == nullptr) return E_OUTOFMEMORY;
+        if (copy.bstrVal == nullptr)
+            return E_OUTOFMEMORY;
     } else if ((src->vt == VT_UNKNOWN || src->vt == VT_DISPATCH) && src->punkVal != nullptr) {
         src->punkVal->AddRef();
     }

@@ -20,7 +20,7 @@ struct Malformed : std::runtime_error {
 };
 
 class Writer {
-public:
+  public:
     template <class T>
     void put(T value) {
         static_assert(std::is_trivially_copyable_v<T>);
@@ -32,24 +32,26 @@ public:
     void put_bytes(const void* data, std::size_t size) {
         auto at = bytes_.size();
         bytes_.resize(at + size);
-        if (size != 0) std::memcpy(bytes_.data() + at, data, size);
+        if (size != 0)
+            std::memcpy(bytes_.data() + at, data, size);
     }
     // A BSTR or other counted UTF-16 text; null stays distinct from empty.
     void put_text(const char16_t* units, std::uint32_t count, bool present = true) {
         put<std::uint8_t>(present ? 1 : 0);
-        if (!present) return;
+        if (!present)
+            return;
         put<std::uint32_t>(count);
         put_bytes(units, std::size_t{count} * sizeof(char16_t));
     }
     std::vector<unsigned char>& bytes() { return bytes_; }
     const std::vector<unsigned char>& bytes() const { return bytes_; }
 
-private:
+  private:
     std::vector<unsigned char> bytes_;
 };
 
 class Reader {
-public:
+  public:
     explicit Reader(std::span<const unsigned char> bytes) : bytes_(bytes) {}
     template <class T>
     T get() {
@@ -64,8 +66,10 @@ public:
     // Returns nullopt for a null text.
     std::optional<std::u16string> get_text() {
         auto present = get<std::uint8_t>();
-        if (present > 1) throw Malformed();
-        if (present == 0) return std::nullopt;
+        if (present > 1)
+            throw Malformed();
+        if (present == 0)
+            return std::nullopt;
         auto count = get<std::uint32_t>();
         need(std::size_t{count} * sizeof(char16_t));
         std::u16string text(count, u'\0');
@@ -75,12 +79,14 @@ public:
     }
     bool at_end() const { return pos_ == bytes_.size(); }
     void expect_end() const {
-        if (!at_end()) throw Malformed();
+        if (!at_end())
+            throw Malformed();
     }
 
-private:
+  private:
     void need(std::size_t n) const {
-        if (n > bytes_.size() - pos_) throw Malformed();
+        if (n > bytes_.size() - pos_)
+            throw Malformed();
     }
     std::span<const unsigned char> bytes_;
     std::size_t pos_ = 0;
@@ -88,13 +94,13 @@ private:
 
 // Operations of the runtime protocol. Every request but Release gets one reply.
 enum class Op : std::uint8_t {
-    CreateInstance = 1,   // clsid, iid, has_outer -> hr, object
-    GetClassObject = 2,   // clsid -> hr, object (IClassFactory)
-    QueryInterface = 3,   // object, iid -> hr [, iid of the dual interface for IDispatch]
-    Release = 4,          // object (no reply)
-    Call = 5,             // object, iid, slot, arguments -> hr, out values, error information
-    FactoryCreate = 6,    // object, iid, has_outer -> hr, object
-    LockServer = 7,       // object, lock -> hr
+    CreateInstance = 1,     // clsid, iid, has_outer -> hr, object
+    GetClassObject = 2,     // clsid -> hr, object (IClassFactory)
+    QueryInterface = 3,     // object, iid -> hr [, iid of the dual interface for IDispatch]
+    Release = 4,            // object (no reply)
+    Call = 5,               // object, iid, slot, arguments -> hr, out values, error information
+    FactoryCreate = 6,      // object, iid, has_outer -> hr, object
+    LockServer = 7,         // object, lock -> hr
     SupportsErrorInfo = 8,  // object, iid -> hr
 };
 

@@ -19,9 +19,11 @@ char16_t widen(unsigned char b) {
 
 // The byte for a code unit, or -1 when Windows-1252 has none.
 int narrow(char16_t u) {
-    if (u < 0x100) return u;  // includes the C1 controls, which 1252 passes through
+    if (u < 0x100)
+        return u;  // includes the C1 controls, which 1252 passes through
     for (int i = 0; i < 32; ++i)
-        if (high_block[i] == u) return 0x80 + i;
+        if (high_block[i] == u)
+            return 0x80 + i;
     return -1;
 }
 
@@ -36,17 +38,23 @@ int fail(DWORD error) {
 
 }  // namespace
 
-UINT GetACP() { return CP_WINDOWS_1252; }
+UINT GetACP() {
+    return CP_WINDOWS_1252;
+}
 
 int MultiByteToWideChar(UINT CodePage, DWORD, LPCSTR mb, int cb, LPWSTR wide, int cch) {
     if (!known_code_page(CodePage) || mb == nullptr || cb == 0 || cb < -1 || cch < 0 ||
         (cch > 0 && wide == nullptr))
         return fail(ERROR_INVALID_PARAMETER);
     std::size_t count = cb == -1 ? std::strlen(mb) + 1 : static_cast<std::size_t>(cb);
-    if (count > 0x7FFFFFFF) return fail(ERROR_INVALID_PARAMETER);
-    if (cch == 0) return static_cast<int>(count);
-    if (static_cast<std::size_t>(cch) < count) return fail(ERROR_INSUFFICIENT_BUFFER);
-    for (std::size_t i = 0; i < count; ++i) wide[i] = widen(static_cast<unsigned char>(mb[i]));
+    if (count > 0x7FFFFFFF)
+        return fail(ERROR_INVALID_PARAMETER);
+    if (cch == 0)
+        return static_cast<int>(count);
+    if (static_cast<std::size_t>(cch) < count)
+        return fail(ERROR_INSUFFICIENT_BUFFER);
+    for (std::size_t i = 0; i < count; ++i)
+        wide[i] = widen(static_cast<unsigned char>(mb[i]));
     return static_cast<int>(count);
 }
 
@@ -58,12 +66,16 @@ int WideCharToMultiByte(UINT CodePage, DWORD, LPCWSTR wide, int cch, LPSTR mb, i
     std::size_t count = static_cast<std::size_t>(cch);
     if (cch == -1) {
         count = 0;
-        while (wide[count] != 0) ++count;
+        while (wide[count] != 0)
+            ++count;
         ++count;
     }
-    if (count > 0x7FFFFFFF) return fail(ERROR_INVALID_PARAMETER);
-    if (cb == 0) return static_cast<int>(count);
-    if (static_cast<std::size_t>(cb) < count) return fail(ERROR_INSUFFICIENT_BUFFER);
+    if (count > 0x7FFFFFFF)
+        return fail(ERROR_INVALID_PARAMETER);
+    if (cb == 0)
+        return static_cast<int>(count);
+    if (static_cast<std::size_t>(cb) < count)
+        return fail(ERROR_INSUFFICIENT_BUFFER);
     char default_char = lpDefaultChar != nullptr ? *lpDefaultChar : '?';
     bool used_default = false;
     for (std::size_t i = 0; i < count; ++i) {
@@ -75,7 +87,8 @@ int WideCharToMultiByte(UINT CodePage, DWORD, LPCWSTR wide, int cch, LPSTR mb, i
             mb[i] = static_cast<char>(b);
         }
     }
-    if (lpUsedDefaultChar != nullptr) *lpUsedDefaultChar = used_default ? TRUE : FALSE;
+    if (lpUsedDefaultChar != nullptr)
+        *lpUsedDefaultChar = used_default ? TRUE : FALSE;
     return static_cast<int>(count);
 }
 
@@ -83,7 +96,8 @@ namespace comrt {
 
 std::u16string ansi_to_utf16(std::string_view text) {
     std::u16string out(text.size(), u'\0');
-    for (std::size_t i = 0; i < text.size(); ++i) out[i] = widen(static_cast<unsigned char>(text[i]));
+    for (std::size_t i = 0; i < text.size(); ++i)
+        out[i] = widen(static_cast<unsigned char>(text[i]));
     return out;
 }
 

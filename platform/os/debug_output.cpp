@@ -17,7 +17,8 @@ namespace {
 bool make_address(const std::string& path, sockaddr_un& addr) {
     std::memset(&addr, 0, sizeof addr);
     addr.sun_family = AF_UNIX;
-    if (path.size() >= sizeof addr.sun_path) return false;
+    if (path.size() >= sizeof addr.sun_path)
+        return false;
     std::memcpy(addr.sun_path, path.c_str(), path.size() + 1);
     return true;
 }
@@ -25,7 +26,8 @@ bool make_address(const std::string& path, sockaddr_un& addr) {
 unique_fd make_sender() {
     unique_fd fd{::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0)};
     timeval limit{1, 0};  // a stalled listener slows the sender, never stops it
-    if (fd) ::setsockopt(fd.get(), SOL_SOCKET, SO_SNDTIMEO, &limit, sizeof limit);
+    if (fd)
+        ::setsockopt(fd.get(), SOL_SOCKET, SO_SNDTIMEO, &limit, sizeof limit);
     return fd;
 }
 
@@ -41,17 +43,24 @@ int sender_socket() {
 
 }  // namespace
 
-std::string debug_socket_path() { return runtime_dir_path() + "/debug"; }
+std::string debug_socket_path() {
+    return runtime_dir_path() + "/debug";
+}
 
 DebugOutputListener::DebugOutputListener() {
-    if (!ensure_runtime_dir()) throw_errno("debug output: runtime directory");
+    if (!ensure_runtime_dir())
+        throw_errno("debug output: runtime directory");
     path_ = debug_socket_path();
     sockaddr_un addr;
-    if (!make_address(path_, addr)) throw std::system_error(ENAMETOOLONG, std::generic_category());
+    if (!make_address(path_, addr))
+        throw std::system_error(ENAMETOOLONG, std::generic_category());
     socket_.reset(::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0));
-    if (!socket_) throw_errno("debug output: socket");
-    if (::bind(socket_.get(), reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0) return;
-    if (errno != EADDRINUSE) throw_errno("debug output: bind");
+    if (!socket_)
+        throw_errno("debug output: socket");
+    if (::bind(socket_.get(), reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0)
+        return;
+    if (errno != EADDRINUSE)
+        throw_errno("debug output: bind");
     // A socket file left by a listener that died is taken over; a live listener is not.
     unique_fd probe{::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0)};
     if (::connect(probe.get(), reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0 ||
@@ -64,7 +73,9 @@ DebugOutputListener::DebugOutputListener() {
         throw_errno("debug output: bind");
 }
 
-DebugOutputListener::~DebugOutputListener() { ::unlink(path_.c_str()); }
+DebugOutputListener::~DebugOutputListener() {
+    ::unlink(path_.c_str());
+}
 
 std::optional<std::string> DebugOutputListener::receive(std::chrono::milliseconds timeout) {
     pollfd pfd{socket_.get(), POLLIN, 0};
@@ -72,12 +83,15 @@ std::optional<std::string> DebugOutputListener::receive(std::chrono::millisecond
     do {
         ready = ::poll(&pfd, 1, static_cast<int>(timeout.count()));
     } while (ready < 0 && errno == EINTR);
-    if (ready <= 0) return std::nullopt;
+    if (ready <= 0)
+        return std::nullopt;
     ssize_t size = ::recv(socket_.get(), nullptr, 0, MSG_PEEK | MSG_TRUNC);
-    if (size < 0) return std::nullopt;
+    if (size < 0)
+        return std::nullopt;
     std::string text(static_cast<std::size_t>(size), '\0');
     ssize_t got = ::recv(socket_.get(), text.data(), text.size(), 0);
-    if (got < 0) return std::nullopt;
+    if (got < 0)
+        return std::nullopt;
     text.resize(static_cast<std::size_t>(got));
     return text;
 }
@@ -85,10 +99,12 @@ std::optional<std::string> DebugOutputListener::receive(std::chrono::millisecond
 }  // namespace comrt
 
 void OutputDebugStringA(LPCSTR lpOutputString) {
-    if (lpOutputString == nullptr) return;
+    if (lpOutputString == nullptr)
+        return;
     int fd = comrt::sender_socket();
     sockaddr_un addr;
-    if (fd < 0 || !comrt::make_address(comrt::debug_socket_path(), addr)) return;
+    if (fd < 0 || !comrt::make_address(comrt::debug_socket_path(), addr))
+        return;
     int saved = errno;  // debug output leaves no trace, not even in errno
     ::sendto(fd, lpOutputString, std::strlen(lpOutputString), MSG_NOSIGNAL,
              reinterpret_cast<sockaddr*>(&addr), sizeof addr);

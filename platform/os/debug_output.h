@@ -18,7 +18,7 @@ std::string debug_socket_path();
 
 // The one listener of the calling user's debug output (`comrt debug`, and tests).
 class DebugOutputListener {
-public:
+  public:
     // Binds the socket; throws std::system_error when another listener is alive.
     DebugOutputListener();
     ~DebugOutputListener();
@@ -28,7 +28,7 @@ public:
     // The next text sent, or nullopt when none arrives within `timeout`.
     std::optional<std::string> receive(std::chrono::milliseconds timeout);
 
-private:
+  private:
     unique_fd socket_;
     std::string path_;
 };

@@ -9,7 +9,9 @@
 #include "platform/com/hresult.h"
 #include "platform/os/last_error.h"
 
-DWORD GetCurrentThreadId() { return static_cast<DWORD>(::syscall(SYS_gettid)); }
+DWORD GetCurrentThreadId() {
+    return static_cast<DWORD>(::syscall(SYS_gettid));
+}
 
 namespace comrt {
 

@@ -7,7 +7,7 @@
 namespace comrt {
 
 class unique_fd {
-public:
+  public:
     unique_fd() noexcept = default;
     explicit unique_fd(int fd) noexcept : fd_(fd) {}
     unique_fd(unique_fd&& other) noexcept : fd_(other.release()) {}
@@ -23,11 +23,12 @@ public:
     explicit operator bool() const noexcept { return fd_ >= 0; }
     int release() noexcept { return std::exchange(fd_, -1); }
     void reset(int fd = -1) noexcept {
-        if (fd_ >= 0) ::close(fd_);
+        if (fd_ >= 0)
+            ::close(fd_);
         fd_ = fd;
     }
 
-private:
+  private:
     int fd_ = -1;
 };
 

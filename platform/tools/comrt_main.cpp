@@ -22,11 +22,14 @@ int Usage() {
     return 2;
 }
 
-std::string Ansi(BSTR text) { return comrt::utf16_to_ansi({text ? text : u"", SysStringLen(text)}); }
+std::string Ansi(BSTR text) {
+    return comrt::utf16_to_ansi({text ? text : u"", SysStringLen(text)});
+}
 
 // Prints a failed HRESULT the way every failure of the tool is reported, and returns 1.
 int Fail(HRESULT hr, BSTR source, BSTR description) {
-    std::fprintf(stderr, "hr=0x%08X\n%s\n", static_cast<unsigned>(hr), com_error_message(hr).c_str());
+    std::fprintf(stderr, "hr=0x%08X\n%s\n", static_cast<unsigned>(hr),
+                 com_error_message(hr).c_str());
     std::fprintf(stderr, "source=%s\ndescription=%s\n", Ansi(source).c_str(),
                  Ansi(description).c_str());
     return 1;
@@ -55,20 +58,32 @@ struct Argument {
 
 std::string Text(const VARIANT& v) {
     switch (v.vt) {
-        case VT_BSTR: return Ansi(v.bstrVal);
-        case VT_I1: return std::to_string(static_cast<int>(v.cVal));
-        case VT_UI1: return std::to_string(v.bVal);
-        case VT_I2: return std::to_string(v.iVal);
-        case VT_UI2: return std::to_string(v.uiVal);
-        case VT_BOOL: return v.boolVal ? "true" : "false";
+        case VT_BSTR:
+            return Ansi(v.bstrVal);
+        case VT_I1:
+            return std::to_string(static_cast<int>(v.cVal));
+        case VT_UI1:
+            return std::to_string(v.bVal);
+        case VT_I2:
+            return std::to_string(v.iVal);
+        case VT_UI2:
+            return std::to_string(v.uiVal);
+        case VT_BOOL:
+            return v.boolVal ? "true" : "false";
         case VT_I4:
-        case VT_INT: return std::to_string(v.lVal);
+        case VT_INT:
+            return std::to_string(v.lVal);
         case VT_UI4:
-        case VT_UINT: return std::to_string(v.ulVal);
-        case VT_I8: return std::to_string(v.llVal);
-        case VT_UI8: return std::to_string(v.ullVal);
-        case VT_R8: return std::to_string(v.dblVal);
-        default: return "?";
+        case VT_UINT:
+            return std::to_string(v.ulVal);
+        case VT_I8:
+            return std::to_string(v.llVal);
+        case VT_UI8:
+            return std::to_string(v.ullVal);
+        case VT_R8:
+            return std::to_string(v.dblVal);
+        default:
+            return "?";
     }
 }
 
@@ -76,30 +91,36 @@ int Call(const std::string& prog_id, const std::string& method, std::vector<std:
     _bstr_t wide_prog_id(prog_id.c_str());
     CLSID clsid;
     HRESULT hr = CLSIDFromProgID(wide_prog_id.GetBSTR(), &clsid);
-    if (FAILED(hr)) return Fail(hr, nullptr, nullptr);
+    if (FAILED(hr))
+        return Fail(hr, nullptr, nullptr);
     CComPtr<IDispatch> dispatch;
     hr = CoCreateInstance(clsid, nullptr, CLSCTX_ALL, IID_IDispatch,
                           reinterpret_cast<void**>(&dispatch));
-    if (FAILED(hr)) return FailWithErrorInfo(hr);
+    if (FAILED(hr))
+        return FailWithErrorInfo(hr);
 
     _bstr_t name(method.c_str());
     LPOLESTR names[] = {name.GetBSTR()};
     DISPID dispid;
     hr = dispatch->GetIDsOfNames(IID_NULL, names, 1, LOCALE_USER_DEFAULT, &dispid);
-    if (FAILED(hr)) return Fail(hr, nullptr, nullptr);
+    if (FAILED(hr))
+        return Fail(hr, nullptr, nullptr);
 
     CComPtr<ITypeInfo> info;
     hr = dispatch->GetTypeInfo(0, LOCALE_USER_DEFAULT, &info);
-    if (FAILED(hr)) return Fail(hr, nullptr, nullptr);
+    if (FAILED(hr))
+        return Fail(hr, nullptr, nullptr);
     TYPEATTR* attr = nullptr;
-    if (FAILED(hr = info->GetTypeAttr(&attr))) return Fail(hr, nullptr, nullptr);
+    if (FAILED(hr = info->GetTypeAttr(&attr)))
+        return Fail(hr, nullptr, nullptr);
     WORD count = attr->cFuncs;
     info->ReleaseTypeAttr(attr);
 
     std::vector<Argument> args;
     for (UINT i = 0; i < count && args.empty(); ++i) {
         FUNCDESC* desc = nullptr;
-        if (FAILED(info->GetFuncDesc(i, &desc))) continue;
+        if (FAILED(info->GetFuncDesc(i, &desc)))
+            continue;
         if (desc->memid == dispid) {
             std::vector<BSTR> param_names(desc->cParams + 1u, nullptr);
             UINT got = 0;
@@ -114,7 +135,8 @@ int Call(const std::string& prog_id, const std::string& method, std::vector<std:
                 a.optional = (e.paramdesc.wParamFlags & PARAMFLAG_FOPT) != 0;
                 args.push_back(a);
             }
-            for (BSTR b : param_names) SysFreeString(b);
+            for (BSTR b : param_names)
+                SysFreeString(b);
         }
         info->ReleaseFuncDesc(desc);
     }
@@ -137,7 +159,8 @@ int Call(const std::string& prog_id, const std::string& method, std::vector<std:
         } else if (a.optional) {
             break;
         } else {
-            std::fprintf(stderr, "comrt: %s needs a value for %s\n", method.c_str(), a.name.c_str());
+            std::fprintf(stderr, "comrt: %s needs a value for %s\n", method.c_str(),
+                         a.name.c_str());
             return 2;
         }
         passed = i + 1;
@@ -147,7 +170,8 @@ int Call(const std::string& prog_id, const std::string& method, std::vector<std:
         return 2;
     }
     std::vector<VARIANTARG> reversed;
-    for (std::size_t i = passed; i-- > 0;) reversed.push_back(args[i].value);
+    for (std::size_t i = passed; i-- > 0;)
+        reversed.push_back(args[i].value);
     DISPPARAMS params{reversed.data(), nullptr, static_cast<UINT>(passed), 0};
     EXCEPINFO excep{};
     UINT arg_error = 0;
@@ -163,7 +187,8 @@ int Call(const std::string& prog_id, const std::string& method, std::vector<std:
                                         : FailWithErrorInfo(hr);
     } else {
         for (const Argument& a : args)
-            if (a.out) std::printf("%s=%s\n", a.name.c_str(), Text(a.target).c_str());
+            if (a.out)
+                std::printf("%s=%s\n", a.name.c_str(), Text(a.target).c_str());
         std::printf("hr=0x%08X\n", static_cast<unsigned>(hr));
     }
     SysFreeString(excep.bstrSource);
@@ -171,7 +196,8 @@ int Call(const std::string& prog_id, const std::string& method, std::vector<std:
     SysFreeString(excep.bstrHelpFile);
     VariantClear(&result);
     for (Argument& a : args) {
-        if (a.value.vt == VT_BSTR) VariantClear(&a.value);
+        if (a.value.vt == VT_BSTR)
+            VariantClear(&a.value);
         VariantClear(&a.target);
     }
     return status;
@@ -194,7 +220,8 @@ int Debug() {
 
 int RegQuery(const std::string& key) {
     LSTATUS status = comrt::PrintRegistryKey(std::cout, key);
-    if (status == ERROR_SUCCESS) return 0;
+    if (status == ERROR_SUCCESS)
+        return 0;
     std::fprintf(stderr, "comrt reg query: %s: %s\n", key.c_str(),
                  com_error_message(HRESULT_FROM_WIN32(static_cast<DWORD>(status))).c_str());
     return 1;
@@ -204,10 +231,14 @@ int RegQuery(const std::string& key) {
 
 int main(int argc, char** argv) {
     std::vector<std::string> args(argv + 1, argv + argc);
-    if (args.empty()) return Usage();
-    if (args[0] == "debug" && args.size() == 1) return Debug();
-    if (args[0] == "reg" && args.size() == 3 && args[1] == "query") return RegQuery(args[2]);
-    if (args[0] != "call" || args.size() < 3) return Usage();
+    if (args.empty())
+        return Usage();
+    if (args[0] == "debug" && args.size() == 1)
+        return Debug();
+    if (args[0] == "reg" && args.size() == 3 && args[1] == "query")
+        return RegQuery(args[2]);
+    if (args[0] != "call" || args.size() < 3)
+        return Usage();
     CoInitialize(nullptr);
     int status = Call(args[1], args[2], std::vector<std::string>(args.begin() + 3, args.end()));
     CoUninitialize();

@@ -8,11 +8,14 @@
 
 namespace {
 
-bool is_digit(char c) { return c >= '0' && c <= '9'; }
+bool is_digit(char c) {
+    return c >= '0' && c <= '9';
+}
 
 bool all_digits(const std::string& text) {
     for (char c : text)
-        if (!is_digit(c)) return false;
+        if (!is_digit(c))
+            return false;
     return true;
 }
 
@@ -30,9 +33,11 @@ std::string Narrow(BSTR bstr) {
 
 DecimalInput ParseNaturalNumber(BSTR bstr) {
     DecimalInput input{Narrow(bstr), {}};
-    if (input.text == "0" || !all_digits(input.text)) throw ServiceError(kivmsg::NaturalNumber);
+    if (input.text == "0" || !all_digits(input.text))
+        throw ServiceError(kivmsg::NaturalNumber);
     NTL::conv(input.value, input.text.c_str());
-    if (input.value < 2) throw ServiceError(kivmsg::NaturalNumber);
+    if (input.value < 2)
+        throw ServiceError(kivmsg::NaturalNumber);
     return input;
 }
 
@@ -40,14 +45,17 @@ DecimalInput ParseEvenNumber(BSTR bstr) {
     DecimalInput input{Narrow(bstr), {}};
     TraceLog("kiv: Copied bstrEvenNum...\n");
     const std::string& text = input.text;
-    if (text == "0") throw ServiceError(kivmsg::EvenNumber);
+    if (text == "0")
+        throw ServiceError(kivmsg::EvenNumber);
     if (!text.empty() && (!is_digit(text.back()) || (text.back() - '0') % 2 != 0))
         throw ServiceError(kivmsg::EvenNumber);
-    if (!all_digits(text)) throw ServiceError(kivmsg::EvenNumber);
+    if (!all_digits(text))
+        throw ServiceError(kivmsg::EvenNumber);
     TraceLog("kiv: begin NTL::to_ZZ()...\n");
     NTL::conv(input.value, text.c_str());
     TraceLog("kiv: end NTL::to_ZZ()...\n");
-    if (input.value < 4) throw ServiceError(kivmsg::EvenNumber);
+    if (input.value < 4)
+        throw ServiceError(kivmsg::EvenNumber);
     return input;
 }
 

@@ -9,7 +9,8 @@ CPrimeClassFactory& PrimeClassObject() {
 }
 
 HRESULT CPrimeClassFactory::QueryInterface(REFIID riid, void** ppv) {
-    if (ppv == nullptr) return E_POINTER;
+    if (ppv == nullptr)
+        return E_POINTER;
     if (riid == IID_IUnknown || riid == IID_IClassFactory) {
         *ppv = static_cast<IClassFactory*>(this);
         return S_OK;
@@ -19,9 +20,11 @@ HRESULT CPrimeClassFactory::QueryInterface(REFIID riid, void** ppv) {
 }
 
 HRESULT CPrimeClassFactory::CreateInstance(IUnknown* pUnkOuter, REFIID riid, void** ppv) {
-    if (ppv == nullptr) return E_POINTER;
+    if (ppv == nullptr)
+        return E_POINTER;
     *ppv = nullptr;
-    if (pUnkOuter != nullptr) return CLASS_E_NOAGGREGATION;
+    if (pUnkOuter != nullptr)
+        return CLASS_E_NOAGGREGATION;
     return CPrime::CreateInstance(riid, ppv);
 }
 

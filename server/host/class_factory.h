@@ -3,7 +3,7 @@
 #include "platform/win32.h"
 
 class CPrimeClassFactory final : public IClassFactory {
-public:
+  public:
     HRESULT QueryInterface(REFIID riid, void** ppv) override;
     // The class object lives as long as the process and holds no server reference.
     ULONG AddRef() override { return 2; }

@@ -16,12 +16,16 @@ constexpr Keyword keywords[] = {
     {"RegServerPerUser", ServerAction::RegServerPerUser},
 };
 
-char Upper(char c) { return static_cast<char>(std::toupper(static_cast<unsigned char>(c))); }
+char Upper(char c) {
+    return static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+}
 
 bool WordMatches(std::string_view rest, std::string_view keyword) {
-    if (rest.size() < keyword.size()) return false;
+    if (rest.size() < keyword.size())
+        return false;
     for (std::size_t i = 0; i < keyword.size(); ++i)
-        if (Upper(rest[i]) != Upper(keyword[i])) return false;
+        if (Upper(rest[i]) != Upper(keyword[i]))
+            return false;
     return rest.size() == keyword.size() || rest[keyword.size()] == ' ' ||
            rest[keyword.size()] == '\t';
 }
@@ -33,7 +37,8 @@ ServerAction ScanCommandLine(std::string_view line) {
          at = line.find_first_of("-/", at + 1)) {
         std::string_view token = line.substr(at + 1);
         for (const Keyword& k : keywords)
-            if (WordMatches(token, k.text)) return k.action;
+            if (WordMatches(token, k.text))
+                return k.action;
     }
     return ServerAction::Serve;
 }
@@ -41,12 +46,15 @@ ServerAction ScanCommandLine(std::string_view line) {
 std::string JoinCommandLine(int argc, char** argv) {
     std::string line;
     for (int i = 0; i < argc; ++i) {
-        if (i > 0) line += ' ';
+        if (i > 0)
+            line += ' ';
         std::string_view arg = argv[i];
         bool quote = arg.find_first_of(" \t") != std::string_view::npos;
-        if (quote) line += '"';
+        if (quote)
+            line += '"';
         line += arg;
-        if (quote) line += '"';
+        if (quote)
+            line += '"';
     }
     return line;
 }

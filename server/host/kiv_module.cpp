@@ -1,29 +1,36 @@
 #include "server/host/kiv_module.h"
 
 #include "server/host/class_factory.h"
-#include "server/interface/iprime.h"
 #include "server/host/server_registration.h"
+#include "server/interface/iprime.h"
 
 namespace {
 CkivModule g_module;
 }
 
-CkivModule& Module() { return g_module; }
+CkivModule& Module() {
+    return g_module;
+}
 
 CkivModule::CkivModule() : m_dwMainThreadId(GetCurrentThreadId()) {}
 
-ULONG CkivModule::Lock() { return CoAddRefServerProcess(); }
+ULONG CkivModule::Lock() {
+    return CoAddRefServerProcess();
+}
 
 ULONG CkivModule::Unlock() {
     ULONG left = CoReleaseServerProcess();
-    if (left == 0) PostThreadMessageA(m_dwMainThreadId, WM_QUIT, 0, 0);
+    if (left == 0)
+        PostThreadMessageA(m_dwMainThreadId, WM_QUIT, 0, 0);
     return left;
 }
 
 HRESULT CkivModule::Run(const std::string& commandLine) {
-    if (m_bInitFailed) return hresult(0xFFFFFFFF);
+    if (m_bInitFailed)
+        return hresult(0xFFFFFFFF);
     HRESULT hr = CoInitialize(nullptr);
-    if (FAILED(hr)) return hr;  // no other runtime can hold this thread's apartment here
+    if (FAILED(hr))
+        return hr;  // no other runtime can hold this thread's apartment here
     m_bComInitialized = true;
 
     ServerAction action = ScanCommandLine(commandLine);
@@ -42,14 +49,16 @@ HRESULT CkivModule::Run(const std::string& commandLine) {
             hr = Serve();
             break;
     }
-    if (m_bComInitialized) CoUninitialize();
+    if (m_bComInitialized)
+        CoUninitialize();
     return hr;
 }
 
 HRESULT CkivModule::Serve() {
     HRESULT hr = CoRegisterClassObject(CLSID_Prime, &PrimeClassObject(), CLSCTX_LOCAL_SERVER,
                                        REGCLS_MULTIPLEUSE | REGCLS_SUSPENDED, &m_dwClassCookie);
-    if (FAILED(hr)) return hr;
+    if (FAILED(hr))
+        return hr;
     hr = CoResumeClassObjects();
     if (FAILED(hr)) {
         CoRevokeClassObject(m_dwClassCookie);

@@ -8,7 +8,7 @@
 enum class RegistrationScope { PerMachine, PerUser };
 
 class CkivModule {
-public:
+  public:
     CkivModule();
 
     // The whole life of the process after start-up; returns the exit code (an HRESULT).
@@ -21,7 +21,7 @@ public:
 
     DWORD MainThreadId() const { return m_dwMainThreadId; }
 
-private:
+  private:
     HRESULT Serve();
 
     DWORD m_dwMainThreadId;

@@ -8,7 +8,8 @@
 #include "server/interface/method_frame.h"
 
 HRESULT CPrime::CreateInstance(REFIID riid, void** ppv) {
-    if (ppv == nullptr) return E_POINTER;
+    if (ppv == nullptr)
+        return E_POINTER;
     *ppv = nullptr;
     std::unique_ptr<CPrime> object;
     try {
@@ -19,16 +20,19 @@ HRESULT CPrime::CreateInstance(REFIID riid, void** ppv) {
     Module().Lock();  // the object's own server reference, given back by its destructor
     object->m_bHoldsServerReference = true;
     HRESULT hr = object->QueryInterface(riid, ppv);
-    if (SUCCEEDED(hr)) object.release();  // owned by its reference count from here on
+    if (SUCCEEDED(hr))
+        object.release();  // owned by its reference count from here on
     return hr;
 }
 
 CPrime::~CPrime() {
-    if (m_bHoldsServerReference) Module().Unlock();
+    if (m_bHoldsServerReference)
+        Module().Unlock();
 }
 
 HRESULT CPrime::QueryInterface(REFIID riid, void** ppv) {
-    if (ppv == nullptr) return E_POINTER;
+    if (ppv == nullptr)
+        return E_POINTER;
     if (riid == IID_IUnknown || riid == IID_IDispatch || riid == IID_IPrime) {
         *ppv = static_cast<IPrime*>(this);
     } else if (riid == IID_ISupportErrorInfo) {
@@ -41,7 +45,9 @@ HRESULT CPrime::QueryInterface(REFIID riid, void** ppv) {
     return S_OK;
 }
 
-ULONG CPrime::AddRef() { return ++m_cRef; }
+ULONG CPrime::AddRef() {
+    return ++m_cRef;
+}
 
 ULONG CPrime::Release() {
     ULONG left = --m_cRef;
@@ -62,26 +68,31 @@ HRESULT PrimeTypeInfo(ITypeInfo** ppTInfo) {
     static HRESULT s_hr = [] {
         CComPtr<ITypeLib> library;
         HRESULT hr = LoadRegTypeLib(LIBID_kivLib, 1, 0, LOCALE_NEUTRAL, &library);
-        if (SUCCEEDED(hr)) hr = library->GetTypeInfoOfGuid(IID_IPrime, &s_info);
+        if (SUCCEEDED(hr))
+            hr = library->GetTypeInfoOfGuid(IID_IPrime, &s_info);
         return hr;
     }();
     *ppTInfo = nullptr;
-    if (FAILED(s_hr)) return s_hr;
+    if (FAILED(s_hr))
+        return s_hr;
     return s_info.CopyTo(ppTInfo);
 }
 
 }  // namespace
 
 HRESULT CPrime::GetTypeInfoCount(UINT* pctinfo) {
-    if (pctinfo == nullptr) return E_POINTER;
+    if (pctinfo == nullptr)
+        return E_POINTER;
     *pctinfo = 1;
     return S_OK;
 }
 
 HRESULT CPrime::GetTypeInfo(UINT iTInfo, LCID, ITypeInfo** ppTInfo) {
-    if (ppTInfo == nullptr) return E_POINTER;
+    if (ppTInfo == nullptr)
+        return E_POINTER;
     *ppTInfo = nullptr;
-    if (iTInfo != 0) return DISP_E_BADINDEX;
+    if (iTInfo != 0)
+        return DISP_E_BADINDEX;
     return PrimeTypeInfo(ppTInfo);
 }
 
@@ -91,13 +102,14 @@ HRESULT CPrime::GetIDsOfNames(REFIID, LPOLESTR* rgszNames, UINT cNames, LCID, DI
     return FAILED(hr) ? hr : DispGetIDsOfNames(info, rgszNames, cNames, rgDispId);
 }
 
-HRESULT CPrime::Invoke(DISPID dispIdMember, REFIID riid, LCID, WORD wFlags,
-                       DISPPARAMS* pDispParams, VARIANT* pVarResult, EXCEPINFO* pExcepInfo,
-                       UINT* puArgErr) {
-    if (riid != IID_NULL) return DISP_E_UNKNOWNINTERFACE;
+HRESULT CPrime::Invoke(DISPID dispIdMember, REFIID riid, LCID, WORD wFlags, DISPPARAMS* pDispParams,
+                       VARIANT* pVarResult, EXCEPINFO* pExcepInfo, UINT* puArgErr) {
+    if (riid != IID_NULL)
+        return DISP_E_UNKNOWNINTERFACE;
     CComPtr<ITypeInfo> info;
     HRESULT hr = PrimeTypeInfo(&info);
-    if (FAILED(hr)) return hr;
+    if (FAILED(hr))
+        return hr;
     return DispInvoke(static_cast<IPrime*>(this), info, dispIdMember, wFlags, pDispParams,
                       pVarResult, pExcepInfo, puArgErr);
 }

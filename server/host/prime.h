@@ -5,7 +5,7 @@
 #include "server/interface/iprime.h"
 
 class CPrime final : public IPrime, public ISupportErrorInfo, private PrimeEngine {
-public:
+  public:
     // A new object with one reference, queried for `riid`.
     static HRESULT CreateInstance(REFIID riid, void** ppv);
 
@@ -28,8 +28,8 @@ public:
                     LONG* pbRet) override;
     HRESULT IsInt64Prime(ULONGLONG ulPrimeNum, LONG lPrimalityTestingMethod, LONG lNumTrials,
                          LONG* pbRet) override;
-    HRESULT GetGBPairUsingRM(BSTR bstrEvenNum, LONG lNumTrials, BSTR* pbstrFirst,
-                             BSTR* pbstrSecond, LONG* pbRet, ULONG numThreadsPerCore) override;
+    HRESULT GetGBPairUsingRM(BSTR bstrEvenNum, LONG lNumTrials, BSTR* pbstrFirst, BSTR* pbstrSecond,
+                             LONG* pbRet, ULONG numThreadsPerCore) override;
     HRESULT TestKIV(ULONGLONG numDigits, LONG bWriteResultsToFile, BSTR* pbstrStatus, LONG* pbRet,
                     ULONG numThreadsPerCore) override;
     HRESULT GetSysInfo(BSTR* pbstrSysInfo) override;
@@ -42,7 +42,7 @@ public:
     CPrime(const CPrime&) = delete;
     CPrime& operator=(const CPrime&) = delete;
 
-private:
+  private:
     ULONG m_cRef = 0;
     bool m_bHoldsServerReference = false;
 };

@@ -5,9 +5,9 @@
 
 HRESULT CPrime::IsPrime(BSTR bstrPrimeNum, LONG lPrimalityTestingMethod, LONG lNumTrials,
                         LONG* pbRet) {
-    if (pbRet == nullptr) return E_POINTER;
+    if (pbRet == nullptr)
+        return E_POINTER;
     *pbRet = 0;
-    return MethodFrame([&] {
-        return IsPrimeBody(bstrPrimeNum, lPrimalityTestingMethod, lNumTrials, pbRet);
-    });
+    return MethodFrame(
+        [&] { return IsPrimeBody(bstrPrimeNum, lPrimalityTestingMethod, lNumTrials, pbRet); });
 }

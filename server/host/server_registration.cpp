@@ -22,8 +22,10 @@ comrt::registrar_scope ScopeOf(RegistrationScope scope) {
 
 HRESULT ModulePath(std::string& path) {
     path = comrt::executable_path();
-    if (path.empty()) return E_FAIL;
-    if (path.size() >= max_path) return HRESULT_FROM_WIN32(ERROR_INSUFFICIENT_BUFFER);
+    if (path.empty())
+        return E_FAIL;
+    if (path.size() >= max_path)
+        return HRESULT_FROM_WIN32(ERROR_INSUFFICIENT_BUFFER);
     return S_OK;
 }
 
@@ -31,9 +33,11 @@ HRESULT ModulePath(std::string& path) {
 HRESULT UpdateScript(int id, bool bRegister, RegistrationScope scope) {
     std::string path;
     HRESULT hr = ModulePath(path);
-    if (FAILED(hr)) return hr;
+    if (FAILED(hr))
+        return hr;
     auto script = comrt::read_resource(path, comrt::registry_section(id));
-    if (!script) return HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND);
+    if (!script)
+        return HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND);
     const std::map<std::string, std::string> replacements = {
         {"MODULE", "\"" + path + "\""},
         {"APPID", guid_to_string(APPID_kiv)},
@@ -48,7 +52,8 @@ HRESULT UpdateScript(int id, bool bRegister, RegistrationScope scope) {
 HRESULT LoadModuleTypeLib(ITypeLib** library, std::string& loaded_from) {
     std::string path;
     HRESULT hr = ModulePath(path);
-    if (FAILED(hr)) return hr;
+    if (FAILED(hr))
+        return hr;
     // File names are UTF-8 on this platform, whatever the ANSI code page.
     std::u16string wide = comrt::utf8_to_utf16(path);
     hr = LoadTypeLib(wide.c_str(), library);
@@ -60,17 +65,20 @@ HRESULT LoadModuleTypeLib(ITypeLib** library, std::string& loaded_from) {
     tlb.replace_extension(".tlb");
     std::u16string wide_tlb = comrt::utf8_to_utf16(tlb.string());
     hr = LoadTypeLib(wide_tlb.c_str(), library);
-    if (SUCCEEDED(hr)) loaded_from = tlb.string();
+    if (SUCCEEDED(hr))
+        loaded_from = tlb.string();
     return hr;
 }
 
 HRESULT RegisterClass(RegistrationScope scope) {
     HRESULT hr = UpdateScript(102, true, scope);
-    if (FAILED(hr)) return hr;
+    if (FAILED(hr))
+        return hr;
     CComPtr<ITypeLib> library;
     std::string path;
     hr = LoadModuleTypeLib(&library, path);
-    if (FAILED(hr)) return hr;
+    if (FAILED(hr))
+        return hr;
     std::u16string wide = comrt::utf8_to_utf16(path);
     return scope == RegistrationScope::PerUser
                ? RegisterTypeLibForUser(library, wide.c_str(), nullptr)
@@ -79,19 +87,21 @@ HRESULT RegisterClass(RegistrationScope scope) {
 
 HRESULT UnregisterClass(RegistrationScope scope) {
     HRESULT hr = UpdateScript(102, false, scope);
-    if (FAILED(hr)) return hr;
+    if (FAILED(hr))
+        return hr;
     CComPtr<ITypeLib> library;
     std::string path;
     hr = LoadModuleTypeLib(&library, path);
-    if (FAILED(hr)) return hr;
+    if (FAILED(hr))
+        return hr;
     TLIBATTR* attr = nullptr;
     hr = library->GetLibAttr(&attr);
-    if (FAILED(hr)) return hr;
+    if (FAILED(hr))
+        return hr;
     TLIBATTR a = *attr;
     library->ReleaseTLibAttr(attr);
     return scope == RegistrationScope::PerUser
-               ? UnRegisterTypeLibForUser(a.guid, a.wMajorVerNum, a.wMinorVerNum, a.lcid,
-                                          a.syskind)
+               ? UnRegisterTypeLibForUser(a.guid, a.wMajorVerNum, a.wMinorVerNum, a.lcid, a.syskind)
                : UnRegisterTypeLib(a.guid, a.wMajorVerNum, a.wMinorVerNum, a.lcid, a.syskind);
 }
 
@@ -99,12 +109,14 @@ HRESULT UnregisterClass(RegistrationScope scope) {
 
 HRESULT RegisterServer(RegistrationScope scope) {
     HRESULT hr = UpdateScript(101, true, scope);
-    if (FAILED(hr)) return hr;
+    if (FAILED(hr))
+        return hr;
     return RegisterClass(scope);
 }
 
 HRESULT UnregisterServer(RegistrationScope scope) {
     HRESULT hr = UnregisterClass(scope);
-    if (FAILED(hr)) return hr;
+    if (FAILED(hr))
+        return hr;
     return UpdateScript(101, false, scope);
 }

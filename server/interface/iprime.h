@@ -32,21 +32,22 @@ struct IPrime : IDispatch {
     static constexpr const IID& iid = IID_IPrime;
 
     // DISPID 1
-    STDMETHOD(IsPrime)(BSTR bstrPrimeNum, LONG lPrimalityTestingMethod, LONG lNumTrials,
-                       LONG* pbRet) = 0;
+    STDMETHOD(IsPrime)
+    (BSTR bstrPrimeNum, LONG lPrimalityTestingMethod, LONG lNumTrials, LONG* pbRet) = 0;
     // DISPID 2
-    STDMETHOD(IsInt64Prime)(ULONGLONG ulPrimeNum, LONG lPrimalityTestingMethod, LONG lNumTrials,
-                            LONG* pbRet) = 0;
+    STDMETHOD(IsInt64Prime)
+    (ULONGLONG ulPrimeNum, LONG lPrimalityTestingMethod, LONG lNumTrials, LONG* pbRet) = 0;
     // DISPID 3
-    STDMETHOD(GetGBPairUsingRM)(BSTR bstrEvenNum, LONG lNumTrials, BSTR* pbstrFirst,
-                                BSTR* pbstrSecond, LONG* pbRet,
-                                ULONG numThreadsPerCore = kivDefaultThreadsPerCore) = 0;
+    STDMETHOD(GetGBPairUsingRM)
+    (BSTR bstrEvenNum, LONG lNumTrials, BSTR* pbstrFirst, BSTR* pbstrSecond, LONG* pbRet,
+     ULONG numThreadsPerCore = kivDefaultThreadsPerCore) = 0;
     // DISPID 4
-    STDMETHOD(TestKIV)(ULONGLONG numDigits, LONG bWriteResultsToFile, BSTR* pbstrStatus,
-                       LONG* pbRet, ULONG numThreadsPerCore = kivDefaultThreadsPerCore) = 0;
+    STDMETHOD(TestKIV)
+    (ULONGLONG numDigits, LONG bWriteResultsToFile, BSTR* pbstrStatus, LONG* pbRet,
+     ULONG numThreadsPerCore = kivDefaultThreadsPerCore) = 0;
     // DISPID 5
     STDMETHOD(GetSysInfo)(BSTR* pbstrSysInfo) = 0;
 
-protected:
+  protected:
     ~IPrime() = default;
 };

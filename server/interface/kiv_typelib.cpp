@@ -8,8 +8,9 @@ using comrt::EnumConstDesc;
 using comrt::FuncDesc;
 using comrt::ParamDesc;
 
-constexpr EnumConstDesc method_constants[] = {
-    {"kivAKS", kivAKS}, {"kivTrial_Division", kivTrial_Division}, {"kivRabin_Miller", kivRabin_Miller}};
+constexpr EnumConstDesc method_constants[] = {{"kivAKS", kivAKS},
+                                              {"kivTrial_Division", kivTrial_Division},
+                                              {"kivRabin_Miller", kivRabin_Miller}};
 
 constexpr comrt::EnumDesc enums[] = {{"kivPrimalityTestingMethods", GUID_kivPrimalityTestingMethods,
                                       "Primality Testing Method Constants", method_constants}};
@@ -54,9 +55,12 @@ constexpr comrt::InterfaceDesc interfaces[] = {
 constexpr comrt::CoClassDesc coclasses[] = {
     {"Prime", CLSID_Prime, "Prime Class", &interfaces[0], true}};
 
-constexpr comrt::TypeLibDesc kiv_lib = {"kivLib", LIBID_kivLib, "kiv 1.0 Type Library", 1, 0,
-                                        LOCALE_NEUTRAL, SYS_WIN64, enums, interfaces, coclasses};
+constexpr comrt::TypeLibDesc kiv_lib = {
+    "kivLib",   LIBID_kivLib, "kiv 1.0 Type Library", 1, 0, LOCALE_NEUTRAL, SYS_WIN64, enums,
+    interfaces, coclasses};
 
 }  // namespace
 
-const comrt::TypeLibDesc& KivTypeLibDesc() { return kiv_lib; }
+const comrt::TypeLibDesc& KivTypeLibDesc() {
+    return kiv_lib;
+}

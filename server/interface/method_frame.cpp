@@ -34,9 +34,11 @@ HRESULT report_com_error(const _com_error& error) noexcept {
 }  // namespace
 
 HRESULT ReportError(const char* text) noexcept {
-    if (text == nullptr) return E_POINTER;
+    if (text == nullptr)
+        return E_POINTER;
     std::size_t length = std::strlen(text);
-    if (length >= max_report_bytes) return E_OUTOFMEMORY;
+    if (length >= max_report_bytes)
+        return E_OUTOFMEMORY;
     std::u16string wide;
     try {
         wide.resize(length + 1);
@@ -57,7 +59,8 @@ HRESULT ReportError(const char* text) noexcept {
         }
         builder->SetDescription(wide.data());
         CComPtr<IErrorInfo> info;
-        if (SUCCEEDED(builder.QueryInterface(&info))) SetErrorInfo(0, info);
+        if (SUCCEEDED(builder.QueryInterface(&info)))
+            SetErrorInfo(0, info);
     }
     return DISP_E_EXCEPTION;
 }

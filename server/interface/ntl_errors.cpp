@@ -8,10 +8,13 @@
 namespace {
 
 [[noreturn]] void raise_ntl_error(const char* message) {
-    if (message != nullptr && std::strcmp(message, "out of memory") == 0) throw std::bad_alloc();
+    if (message != nullptr && std::strcmp(message, "out of memory") == 0)
+        throw std::bad_alloc();
     throw NtlError(message != nullptr ? message : "NTL error");
 }
 
 }  // namespace
 
-void UseNtlExceptions() noexcept { NTL::ErrorMsgCallback = &raise_ntl_error; }
+void UseNtlExceptions() noexcept {
+    NTL::ErrorMsgCallback = &raise_ntl_error;
+}

@@ -4,7 +4,9 @@
 
 #include "platform/win32.h"
 
-void TraceLog(const char* line) noexcept { OutputDebugStringA(line); }
+void TraceLog(const char* line) noexcept {
+    OutputDebugStringA(line);
+}
 
 void TraceLogNumber(const char* text, const NTL::ZZ& value) {
     std::ostringstream line;

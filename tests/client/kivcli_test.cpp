@@ -22,7 +22,8 @@ struct Transcript {
 // Runs kivcli with `input` on its standard input (then end of input) and collects its output.
 Transcript RunKivcli(const std::string& input) {
     int in[2], out[2];
-    if (::pipe(in) != 0 || ::pipe(out) != 0) return {};
+    if (::pipe(in) != 0 || ::pipe(out) != 0)
+        return {};
     pid_t pid = ::fork();
     if (pid == 0) {
         ::dup2(in[0], 0);
@@ -41,7 +42,8 @@ Transcript RunKivcli(const std::string& input) {
     pollfd pfd{out[0], POLLIN, 0};
     while (::poll(&pfd, 1, 60000) > 0) {
         ssize_t n = ::read(out[0], buffer, sizeof buffer);
-        if (n <= 0) break;
+        if (n <= 0)
+            break;
         t.output.append(buffer, static_cast<std::size_t>(n));
     }
     ::close(out[0]);
@@ -58,7 +60,7 @@ const std::string kEvenMessage =
     "that 1 <= P <= 1073739772.";
 
 class Kivcli : public ::testing::Test {
-protected:
+  protected:
     static void SetUpTestSuite() { kivtest::AdoptOrphans(); }
     void SetUp() override { ASSERT_EQ(kivtest::RunKiv({"-RegServerPerUser"}), 0); }
 };

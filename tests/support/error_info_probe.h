@@ -15,7 +15,8 @@ struct ErrorInfoSeen {
 
 inline std::optional<ErrorInfoSeen> TakeErrorInfo() {
     CComPtr<IErrorInfo> info;
-    if (GetErrorInfo(0, &info) != S_OK) return std::nullopt;
+    if (GetErrorInfo(0, &info) != S_OK)
+        return std::nullopt;
     ErrorInfoSeen seen;
     _bstr_t source, description;
     info->GetSource(source.GetAddress());
@@ -26,6 +27,8 @@ inline std::optional<ErrorInfoSeen> TakeErrorInfo() {
     return seen;
 }
 
-inline std::u16string U16(const char* ansi) { return comrt::ansi_to_utf16(ansi); }
+inline std::u16string U16(const char* ansi) {
+    return comrt::ansi_to_utf16(ansi);
+}
 
 }  // namespace kivtest

@@ -16,13 +16,16 @@
 
 namespace kivtest {
 
-const char* KivPath() { return KIV_EXECUTABLE; }
+const char* KivPath() {
+    return KIV_EXECUTABLE;
+}
 
 pid_t StartKiv(const std::vector<std::string>& args) {
     std::vector<std::string> argv_strings{KivPath()};
     argv_strings.insert(argv_strings.end(), args.begin(), args.end());
     std::vector<char*> argv;
-    for (auto& a : argv_strings) argv.push_back(a.data());
+    for (auto& a : argv_strings)
+        argv.push_back(a.data());
     argv.push_back(nullptr);
     pid_t pid = ::fork();
     if (pid == 0) {
@@ -35,27 +38,33 @@ pid_t StartKiv(const std::vector<std::string>& args) {
 int RunKiv(const std::vector<std::string>& args) {
     pid_t pid = StartKiv(args);
     int status = 0;
-    if (pid < 0 || ::waitpid(pid, &status, 0) != pid || !WIFEXITED(status)) return -1;
+    if (pid < 0 || ::waitpid(pid, &status, 0) != pid || !WIFEXITED(status))
+        return -1;
     return WEXITSTATUS(status);
 }
 
-void AdoptOrphans() { ::prctl(PR_SET_CHILD_SUBREAPER, 1); }
+void AdoptOrphans() {
+    ::prctl(PR_SET_CHILD_SUBREAPER, 1);
+}
 
 pid_t ServerPid() {
-    std::string path = comrt::class_endpoint_path(comrt::runtime_dir_path(),
-                                                  guid_to_string(CLSID_Prime), ".sock");
+    std::string path =
+        comrt::class_endpoint_path(comrt::runtime_dir_path(), guid_to_string(CLSID_Prime), ".sock");
     comrt::unique_fd fd = comrt::connect_unix(path);
-    if (!fd) return 0;
+    if (!fd)
+        return 0;
     ucred peer{};
     socklen_t size = sizeof peer;
-    if (::getsockopt(fd.get(), SOL_SOCKET, SO_PEERCRED, &peer, &size) != 0) return 0;
+    if (::getsockopt(fd.get(), SOL_SOCKET, SO_PEERCRED, &peer, &size) != 0)
+        return 0;
     return peer.pid;
 }
 
 bool Running(pid_t pid) {
     std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
     std::string pid_text, name, state;
-    if (!(stat >> pid_text >> name >> state)) return false;
+    if (!(stat >> pid_text >> name >> state))
+        return false;
     return state != "Z" && state != "X";
 }
 
@@ -64,9 +73,12 @@ std::optional<int> WaitExit(pid_t pid, std::chrono::milliseconds limit) {
     for (;;) {
         int status = 0;
         pid_t got = ::waitpid(pid, &status, WNOHANG);
-        if (got == pid) return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-        if (got < 0 && !Running(pid)) return -1;  // not our child, but gone
-        if (std::chrono::steady_clock::now() > deadline) return std::nullopt;
+        if (got == pid)
+            return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+        if (got < 0 && !Running(pid))
+            return -1;  // not our child, but gone
+        if (std::chrono::steady_clock::now() > deadline)
+            return std::nullopt;
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
 }

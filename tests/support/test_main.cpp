@@ -12,14 +12,17 @@ namespace {
 std::string g_root;
 }
 
-const std::string& isolated_root() { return g_root; }
+const std::string& isolated_root() {
+    return g_root;
+}
 
 }  // namespace kivtest
 
 int main(int argc, char** argv) {
     testing::InitGoogleTest(&argc, argv);
     char pattern[] = "/tmp/kivtest-XXXXXX";
-    if (mkdtemp(pattern) == nullptr) return 2;
+    if (mkdtemp(pattern) == nullptr)
+        return 2;
     kivtest::g_root = pattern;
     const std::string& root = kivtest::g_root;
     for (const char* sub : {"/home", "/data", "/config", "/run", "/machine"})

@@ -13,8 +13,8 @@ struct BstrDeleter {
 using UniqueBstr = std::unique_ptr<OLECHAR, BstrDeleter>;
 
 TEST(Bstr, RoundTripsKeepEveryCodeUnit) {
-    const std::u16string cases[] = {u"", u"123", std::u16string(u"a\0b\0", 4), u"\u20AC\u00E9\uFFFD",
-                                    std::u16string(70000, u'7')};
+    const std::u16string cases[] = {u"", u"123", std::u16string(u"a\0b\0", 4),
+                                    u"\u20AC\u00E9\uFFFD", std::u16string(70000, u'7')};
     for (const auto& text : cases) {
         UniqueBstr b(SysAllocStringLen(text.data(), static_cast<UINT>(text.size())));
         ASSERT_NE(b, nullptr);

@@ -22,7 +22,8 @@ TEST(MessageText, WindowsTextsWithoutTheFinalLineBreak) {
          "The data area passed to a system call is too small."},
         {S_OK, "The operation completed successfully."},
     };
-    for (const auto& c : cases) EXPECT_EQ(com_error_message(c.hr), c.text) << std::hex << c.hr;
+    for (const auto& c : cases)
+        EXPECT_EQ(com_error_message(c.hr), c.text) << std::hex << c.hr;
 }
 
 TEST(MessageText, FallbacksForCodesWithoutText) {

@@ -10,9 +10,9 @@ TEST(CodePage, AnsiIsWindows1252) {
         unsigned char byte;
         char16_t unit;
     };
-    const Case cases[] = {{'0', u'0'}, {'9', u'9'}, {0x80, u'\u20AC'}, {0x81, u'\u0081'},
-                          {0x92, u'\u2019'}, {0x9F, u'\u0178'}, {0xA0, u'\u00A0'}, {0xE9, u'\u00E9'},
-                          {0xFF, u'\u00FF'}};
+    const Case cases[] = {{'0', u'0'},       {'9', u'9'},       {0x80, u'\u20AC'},
+                          {0x81, u'\u0081'}, {0x92, u'\u2019'}, {0x9F, u'\u0178'},
+                          {0xA0, u'\u00A0'}, {0xE9, u'\u00E9'}, {0xFF, u'\u00FF'}};
     for (const auto& c : cases) {
         char in[2] = {static_cast<char>(c.byte), 0};
         WCHAR out[2] = {};
@@ -20,7 +20,8 @@ TEST(CodePage, AnsiIsWindows1252) {
         EXPECT_EQ(out[0], c.unit) << int(c.byte);
         char back[2] = {};
         BOOL used_default = TRUE;
-        EXPECT_EQ(WideCharToMultiByte(CP_THREAD_ACP, 0, out, 1, back, 1, nullptr, &used_default), 1);
+        EXPECT_EQ(WideCharToMultiByte(CP_THREAD_ACP, 0, out, 1, back, 1, nullptr, &used_default),
+                  1);
         EXPECT_EQ(static_cast<unsigned char>(back[0]), c.byte);
         EXPECT_FALSE(used_default);
     }
@@ -32,8 +33,9 @@ TEST(CodePage, OnlyAsciiDigitsBecomeDigits) {
     char narrow[5];
     BOOL used_default = FALSE;
     EXPECT_EQ(WideCharToMultiByte(CP_ACP, 0, wide, 5, narrow, 5, nullptr, &used_default), 5);
-    EXPECT_EQ(std::string(narrow, 5), "???\xB9"
-                                      "7");
+    EXPECT_EQ(std::string(narrow, 5),
+              "???\xB9"
+              "7");
     EXPECT_TRUE(used_default);
 }
 

@@ -28,14 +28,16 @@ TEST(DebugOutput, LinesFromManyThreadsAreNeverTorn) {
     for (int t = 0; t < 4; ++t)
         threads.emplace_back([t] {
             std::string line = "kiv: thread " + std::to_string(t) + std::string(500, 'x') + "\n";
-            for (int i = 0; i < 50; ++i) OutputDebugStringA(line.c_str());
+            for (int i = 0; i < 50; ++i)
+                OutputDebugStringA(line.c_str());
         });
     int received = 0;
     while (auto line = listener.receive(500ms)) {
         EXPECT_EQ(line->size(), 13u + 500u + 1u);
         ++received;
     }
-    for (auto& t : threads) t.join();
+    for (auto& t : threads)
+        t.join();
     EXPECT_EQ(received, 200) << "a listener that keeps up loses nothing";
 }
 

@@ -47,13 +47,27 @@ const std::string kThousands = "1" + std::string(4000, '0');
 TEST(DecimalInput, NaturalNumberRule) {
     const std::string& bad = kivmsg::NaturalNumber;
     const Case cases[] = {
-        {u"0", false, bad},   {u"00", false, bad},    {u"1", false, bad},
-        {u"0001", false, bad}, {u"2", true, "2"},     {u"02", true, "2"},
-        {u"0007", true, "7"},  {u"13", true, "13"},   {u"+7", false, bad},
-        {u"-7", false, bad},   {u" 7", false, bad},   {u"7 ", false, bad},
-        {u"7.0", false, bad},  {u"1a4", false, bad},  {u"x4", false, bad},
-        {u"\uFF17", false, bad}, {u"\u00B9", false, bad},
-        {std::u16string(u"7\0" u"1", 3), false, bad},
+        {u"0", false, bad},
+        {u"00", false, bad},
+        {u"1", false, bad},
+        {u"0001", false, bad},
+        {u"2", true, "2"},
+        {u"02", true, "2"},
+        {u"0007", true, "7"},
+        {u"13", true, "13"},
+        {u"+7", false, bad},
+        {u"-7", false, bad},
+        {u" 7", false, bad},
+        {u"7 ", false, bad},
+        {u"7.0", false, bad},
+        {u"1a4", false, bad},
+        {u"x4", false, bad},
+        {u"\uFF17", false, bad},
+        {u"\u00B9", false, bad},
+        {std::u16string(u"7\0"
+                        u"1",
+                        3),
+         false, bad},
         {u"", false, "bad conversion from char*"},
         {std::u16string(kThousands.begin(), kThousands.end()), true, kThousands},
     };
@@ -67,10 +81,20 @@ TEST(DecimalInput, NaturalNumberRule) {
 TEST(DecimalInput, EvenNumberRule) {
     const std::string& bad = kivmsg::EvenNumber;
     const Case cases[] = {
-        {u"4", true, "4"},    {u"004", true, "4"},  {u"0004", true, "4"}, {u"10", true, "10"},
-        {u"2", false, bad},   {u"02", false, bad},  {u"0", false, bad},   {u"00", false, bad},
-        {u"13", false, bad},  {u"1a4", false, bad}, {u"x4", false, bad},  {u"4 ", false, bad},
-        {u"-4", false, bad},  {u"", false, "bad conversion from char*"},
+        {u"4", true, "4"},
+        {u"004", true, "4"},
+        {u"0004", true, "4"},
+        {u"10", true, "10"},
+        {u"2", false, bad},
+        {u"02", false, bad},
+        {u"0", false, bad},
+        {u"00", false, bad},
+        {u"13", false, bad},
+        {u"1a4", false, bad},
+        {u"x4", false, bad},
+        {u"4 ", false, bad},
+        {u"-4", false, bad},
+        {u"", false, "bad conversion from char*"},
         {std::u16string(kThousands.begin(), kThousands.end()), true, kThousands},
     };
     for (const Case& c : cases) {
@@ -91,7 +115,8 @@ std::vector<std::string> TraceOf(std::u16string_view input) {
     comrt::DebugOutputListener listener;
     ParseOutcome(ParseEvenNumber, input);
     std::vector<std::string> lines;
-    while (auto line = listener.receive(50ms)) lines.push_back(*line);
+    while (auto line = listener.receive(50ms))
+        lines.push_back(*line);
     return lines;
 }
 

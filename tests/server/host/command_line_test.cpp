@@ -25,7 +25,8 @@ TEST(CommandLine, FirstWholeWordSwitchDecides) {
         {"/usr/bin/kiv RegServer", ServerAction::Serve},
         {"\"/my dir/kiv\" -RegServer", ServerAction::RegServer},
     };
-    for (const Case& c : cases) EXPECT_EQ(ScanCommandLine(c.line), c.action) << c.line;
+    for (const Case& c : cases)
+        EXPECT_EQ(ScanCommandLine(c.line), c.action) << c.line;
 }
 
 TEST(CommandLine, JoinQuotesArgumentsWithBlanks) {

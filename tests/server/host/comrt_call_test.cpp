@@ -27,7 +27,8 @@ Output RunComrt(const std::vector<std::string>& args) {
         std::vector<std::string> all{COMRT_EXECUTABLE};
         all.insert(all.end(), args.begin(), args.end());
         std::vector<char*> argv;
-        for (auto& a : all) argv.push_back(a.data());
+        for (auto& a : all)
+            argv.push_back(a.data());
         argv.push_back(nullptr);
         ::execv(argv[0], argv.data());
         ::_exit(127);
@@ -48,7 +49,7 @@ Output RunComrt(const std::vector<std::string>& args) {
 }
 
 class ComrtCall : public ::testing::Test {
-protected:
+  protected:
     static void SetUpTestSuite() { kivtest::AdoptOrphans(); }
     void SetUp() override { ASSERT_EQ(kivtest::RunKiv({"-RegServerPerUser"}), 0); }
 };

@@ -16,7 +16,7 @@ namespace {
 using namespace std::chrono_literals;
 
 class KivActivation : public ::testing::Test {
-protected:
+  protected:
     static void SetUpTestSuite() { kivtest::AdoptOrphans(); }
     void SetUp() override {
         ASSERT_EQ(kivtest::RunKiv({"-RegServerPerUser"}), 0);
@@ -79,21 +79,26 @@ TEST_F(KivActivation, EightClientsAtOnceShareOneServer) {
             [[maybe_unused]] auto w = ::write(to_parent[1], &server, sizeof server);
             char byte;
             [[maybe_unused]] auto r = ::read(go[0], &byte, 1);
-            if (prime != nullptr) prime->Release();
+            if (prime != nullptr)
+                prime->Release();
             CoUninitialize();
             ::_exit(0);
         }
         clients.push_back(pid);
     }
     std::vector<pid_t> servers(kClients);
-    for (auto& s : servers) ASSERT_EQ(::read(to_parent[0], &s, sizeof s), ssize_t(sizeof s));
-    for (pid_t s : servers) EXPECT_EQ(s, servers[0]);
+    for (auto& s : servers)
+        ASSERT_EQ(::read(to_parent[0], &s, sizeof s), ssize_t(sizeof s));
+    for (pid_t s : servers)
+        EXPECT_EQ(s, servers[0]);
     EXPECT_GT(servers[0], 0);
     char bytes[kClients] = {};
     ASSERT_EQ(::write(go[1], bytes, kClients), kClients);
-    for (pid_t c : clients) ::waitpid(c, nullptr, 0);
+    for (pid_t c : clients)
+        ::waitpid(c, nullptr, 0);
     EXPECT_EQ(kivtest::WaitExit(servers[0], 5s), 0);
-    for (int fd : {to_parent[0], to_parent[1], go[0], go[1]}) ::close(fd);
+    for (int fd : {to_parent[0], to_parent[1], go[0], go[1]})
+        ::close(fd);
 }
 
 TEST_F(KivActivation, LockServerKeepsTheServerWithoutObjects) {

@@ -30,7 +30,7 @@ void ReportErrorMarker() {
 }
 
 class KivCalls : public ::testing::Test {
-protected:
+  protected:
     static void SetUpTestSuite() { kivtest::AdoptOrphans(); }
     void SetUp() override {
         ASSERT_EQ(kivtest::RunKiv({"-RegServerPerUser"}), 0);
@@ -68,7 +68,8 @@ TEST_F(KivCalls, IsInt64PrimeThroughInvoke) {
     EXPECT_EQ(id, 2);
     LONG ret = 0;
     VARIANT args[4];
-    for (auto& a : args) VariantInit(&a);
+    for (auto& a : args)
+        VariantInit(&a);
     args[3].vt = VT_UI8;  // reverse order: ulPrimeNum first
     args[3].ullVal = 5;
     args[2].vt = VT_I4;
@@ -107,8 +108,8 @@ TEST_F(KivCalls, NullInputStringArrivesAsNull) {
 }
 
 TEST_F(KivCalls, MalformedMessageClosesOnlyThatConnection) {
-    std::string path = comrt::class_endpoint_path(comrt::runtime_dir_path(),
-                                                  guid_to_string(CLSID_Prime), ".sock");
+    std::string path =
+        comrt::class_endpoint_path(comrt::runtime_dir_path(), guid_to_string(CLSID_Prime), ".sock");
     for (const std::vector<unsigned char>& junk :
          {std::vector<unsigned char>{0xFF, 0xFF, 0xFF, 0xFF, 1, 2, 3},
           std::vector<unsigned char>{3, 0, 0, 0, 99, 1, 2},
@@ -133,14 +134,18 @@ TEST_F(KivCalls, StringsSurviveTheTripWhole) {
     EXPECT_EQ(ret, 1);
     EXPECT_EQ(_bstr_t(first, false).view(), u"3");
     EXPECT_EQ(_bstr_t(second, false).view(), u"97");
-    _bstr_t embedded(std::u16string_view(u"10\0" u"0", 4));
+    _bstr_t embedded(
+        std::u16string_view(u"10\0"
+                            u"0",
+                            4));
     EXPECT_EQ(prime_->GetGBPairUsingRM(embedded.GetBSTR(), 0, &first, &second, &ret, 130),
               DISP_E_EXCEPTION)
         << "the embedded zero reached the server";
 }
 
 TEST_F(KivCalls, ForeignUserIsRefused) {
-    if (::getuid() != 0) GTEST_SKIP() << "needs root to act as another user";
+    if (::getuid() != 0)
+        GTEST_SKIP() << "needs root to act as another user";
     std::string dir = comrt::runtime_dir_path();
     std::string path = comrt::class_endpoint_path(dir, guid_to_string(CLSID_Prime), ".sock");
     // Open the way to the socket so only the server's own check stands in between.
@@ -152,9 +157,11 @@ TEST_F(KivCalls, ForeignUserIsRefused) {
     std::filesystem::permissions(path, std::filesystem::perms::all);
     pid_t child = ::fork();
     if (child == 0) {
-        if (::setgid(65534) != 0 || ::setuid(65534) != 0) ::_exit(3);
+        if (::setgid(65534) != 0 || ::setuid(65534) != 0)
+            ::_exit(3);
         comrt::unique_fd fd = comrt::connect_unix(path);
-        if (!fd) ::_exit(4);
+        if (!fd)
+            ::_exit(4);
         std::vector<unsigned char> request{1};
         comrt::send_message(fd.get(), request);
         ::_exit(comrt::receive_message(fd.get()) ? 1 : 0);
@@ -163,7 +170,8 @@ TEST_F(KivCalls, ForeignUserIsRefused) {
     ::waitpid(child, &status, 0);
     EXPECT_TRUE(WIFEXITED(status));
     EXPECT_EQ(WEXITSTATUS(status), 0) << "connected, then hung up on without a reply";
-    for (const auto& p : opened) std::filesystem::permissions(p, std::filesystem::perms::owner_all);
+    for (const auto& p : opened)
+        std::filesystem::permissions(p, std::filesystem::perms::owner_all);
 }
 
 }  // namespace

@@ -24,7 +24,7 @@ const std::string kIid = guid_to_string(IID_IPrime);
 
 struct Expected {
     std::string key;
-    std::string name;   // "" is the default value
+    std::string name;  // "" is the default value
     std::string value;
 };
 

@@ -100,16 +100,22 @@ thread_local bool g_fail_allocations = false;
 }  // namespace
 
 void* operator new(std::size_t size) {
-    if (g_fail_allocations) throw std::bad_alloc();
-    if (void* p = std::malloc(size == 0 ? 1 : size)) return p;
+    if (g_fail_allocations)
+        throw std::bad_alloc();
+    if (void* p = std::malloc(size == 0 ? 1 : size))
+        return p;
     throw std::bad_alloc();
 }
 // The replacement new allocates with malloc, so free is the matching release; GCC cannot see
 // through the replacement when it inlines.
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wmismatched-new-delete"
-void operator delete(void* p) noexcept { std::free(p); }
-void operator delete(void* p, std::size_t) noexcept { std::free(p); }
+void operator delete(void* p) noexcept {
+    std::free(p);
+}
+void operator delete(void* p, std::size_t) noexcept {
+    std::free(p);
+}
 #pragma GCC diagnostic pop
 
 namespace {
