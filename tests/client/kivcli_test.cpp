@@ -105,7 +105,7 @@ TEST_F(Kivcli, ThousandDigitNumberAndTheServerLeavesWithTheClient) {
     EXPECT_NE(t.output.find(" + "), std::string::npos) << t.output.substr(0, 200);
     EXPECT_EQ(t.exit_status, 0);
     // The client is gone; so must its server be, within a second.
-    auto deadline = std::chrono::steady_clock::now() + 1s;
+    auto deadline = std::chrono::steady_clock::now() + kivtest::kOneSecond;
     while (kivtest::ServerPid() != 0 && std::chrono::steady_clock::now() < deadline)
         ::usleep(10000);
     EXPECT_EQ(kivtest::ServerPid(), 0);
