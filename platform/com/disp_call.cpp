@@ -1,5 +1,7 @@
 #include "platform/com/disp_call.h"
 
+#include "platform/com/ffi_types.h"
+
 #include <ffi.h>
 
 #include <new>
@@ -15,64 +17,18 @@ ffi_type* variant_elements[] = {&ffi_type_uint16, &ffi_type_uint16, &ffi_type_ui
                                 nullptr};
 ffi_type variant_type = {sizeof(VARIANT), alignof(VARIANT), FFI_TYPE_STRUCT, variant_elements};
 
-bool is_pointer_type(VARTYPE vt) {
-    return (vt & VT_BYREF) || vt == VT_BSTR || vt == VT_UNKNOWN || vt == VT_DISPATCH ||
-           vt == VT_PTR;
-}
-
 // The libffi type of a value of type vt, and where its value sits inside a VARIANT.
 ffi_type* ffi_type_of(VARTYPE vt, VARIANT* v, void** value) {
-    if (is_pointer_type(vt)) {
+    if (vt == VT_VARIANT) {
         if (v)
-            *value = &v->byref;
-        return &ffi_type_pointer;
+            *value = v;
+        return &variant_type;
     }
-    ffi_type* type;
-    switch (vt) {
-        case VT_I1:
-            type = &ffi_type_sint8;
-            break;
-        case VT_UI1:
-            type = &ffi_type_uint8;
-            break;
-        case VT_I2:
-        case VT_BOOL:
-            type = &ffi_type_sint16;
-            break;
-        case VT_UI2:
-            type = &ffi_type_uint16;
-            break;
-        case VT_I4:
-        case VT_INT:
-        case VT_ERROR:
-        case VT_HRESULT:
-            type = &ffi_type_sint32;
-            break;
-        case VT_UI4:
-        case VT_UINT:
-            type = &ffi_type_uint32;
-            break;
-        case VT_I8:
-            type = &ffi_type_sint64;
-            break;
-        case VT_UI8:
-            type = &ffi_type_uint64;
-            break;
-        case VT_R4:
-            type = &ffi_type_float;
-            break;
-        case VT_R8:
-            type = &ffi_type_double;
-            break;
-        case VT_VARIANT:
-            if (v)
-                *value = v;
-            return &variant_type;
-        default:
-            return nullptr;
-    }
-    if (v)
-        *value = &v->llVal;  // every member of the value union starts at its beginning
+    ffi_type* type = comrt::ffi_type_of_value(vt);
+    if (type != nullptr && v)
+        // A pointer sits in byref, a scalar at the start of the value union: the same place.
+        *value = type == &ffi_type_pointer ? static_cast<void*>(&v->byref)
+                                           : static_cast<void*>(&v->llVal);
     return type;
 }
 
@@ -140,7 +96,7 @@ HRESULT DispCallFunc(void* pvInstance, ULONG_PTR oVft, CALLCONV cc, VARTYPE vtRe
         if (returns_nothing)
             return S_OK;
         pvargResult->vt = vtReturn;
-        if (is_pointer_type(vtReturn)) {
+        if (return_type == &ffi_type_pointer) {
             pvargResult->byref = result.pointer;
         } else if (vtReturn == VT_R4) {
             pvargResult->fltVal = result.single;

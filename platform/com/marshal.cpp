@@ -4,40 +4,15 @@
 #include <map>
 #include <mutex>
 
+#include "platform/com/ffi_types.h"
 #include "platform/com/registry.h"
 #include "platform/win32.h"
 
 namespace comrt {
 namespace {
 
-std::size_t value_size(VARTYPE vt) {
-    switch (vt) {
-        case VT_I1:
-        case VT_UI1:
-            return 1;
-        case VT_I2:
-        case VT_UI2:
-        case VT_BOOL:
-            return 2;
-        case VT_I4:
-        case VT_UI4:
-        case VT_INT:
-        case VT_UINT:
-        case VT_ERROR:
-        case VT_HRESULT:
-        case VT_R4:
-            return 4;
-        case VT_I8:
-        case VT_UI8:
-        case VT_R8:
-            return 8;
-        default:
-            return 0;  // VT_BSTR travels as text; anything else cannot travel
-    }
-}
-
 bool marshallable(VARTYPE vt) {
-    return vt == VT_BSTR || value_size(vt) != 0;
+    return vt == VT_BSTR || wire_value_size(vt) != 0;
 }
 
 // "1.0" -> 1, 0
@@ -151,7 +126,7 @@ void read_value(wire::Reader& in, VARTYPE vt, void* target) {
         std::memcpy(target, &b, sizeof b);
         return;
     }
-    std::size_t size = value_size(vt);
+    std::size_t size = wire_value_size(vt);
     unsigned char bytes[8] = {};
     for (std::size_t i = 0; i < size; ++i)
         bytes[i] = in.get<unsigned char>();
@@ -165,10 +140,15 @@ void write_value(wire::Writer& out, VARTYPE vt, const void* source) {
         out.put_text(b, SysStringLen(b), b != nullptr);
         return;
     }
-    out.put_bytes(source, value_size(vt));
+    out.put_bytes(source, wire_value_size(vt));
 }
 
 }  // namespace
+
+std::size_t wire_value_size(VARTYPE vt) {
+    ffi_type* type = ffi_type_of_value(vt);
+    return type == nullptr || type == &ffi_type_pointer ? 0 : type->size;
+}
 
 const WireMethod* WireInterface::find(USHORT slot) const {
     for (const auto& m : methods)

@@ -34,6 +34,10 @@ struct WireInterface {
 };
 HRESULT wire_interface(REFIID iid, std::shared_ptr<const WireInterface>& out);
 
+// Bytes of a scalar of type `vt` on the wire; 0 for types that travel otherwise (VT_BSTR as
+// text) or not at all.
+std::size_t wire_value_size(VARTYPE vt);
+
 // Server side: decodes the arguments of `method` from `in`, calls the slot on `itf`, and
 // writes the HRESULT, the out values and any error information to `reply`.
 void serve_call(void* itf, const WireMethod& method, wire::Reader& in, wire::Writer& reply);

@@ -8,6 +8,7 @@
 #include <map>
 #include <mutex>
 
+#include "platform/com/ffi_types.h"
 #include "platform/com/marshal.h"
 #include "platform/com/remote_object.h"
 #include "platform/win32.h"
@@ -109,39 +110,7 @@ void proxy_method_entry(ffi_cif*, void* ret, void** args, void* user) {
 }
 
 ffi_type* ffi_type_of(const WireParam& p) {
-    if (p.by_ref)
-        return &ffi_type_pointer;
-    switch (p.vt) {
-        case VT_I1:
-            return &ffi_type_sint8;
-        case VT_UI1:
-            return &ffi_type_uint8;
-        case VT_I2:
-        case VT_BOOL:
-            return &ffi_type_sint16;
-        case VT_UI2:
-            return &ffi_type_uint16;
-        case VT_I4:
-        case VT_INT:
-        case VT_ERROR:
-        case VT_HRESULT:
-            return &ffi_type_sint32;
-        case VT_UI4:
-        case VT_UINT:
-            return &ffi_type_uint32;
-        case VT_I8:
-            return &ffi_type_sint64;
-        case VT_UI8:
-            return &ffi_type_uint64;
-        case VT_R4:
-            return &ffi_type_float;
-        case VT_R8:
-            return &ffi_type_double;
-        case VT_BSTR:
-            return &ffi_type_pointer;
-        default:
-            return nullptr;
-    }
+    return p.by_ref ? &ffi_type_pointer : ffi_type_of_value(p.vt);
 }
 
 HRESULT build_vtable(std::shared_ptr<const WireInterface> itf,
@@ -195,7 +164,7 @@ void put_value(wire::Writer& out, const WireParam& p, const void* where) {
         std::memcpy(&b, where, sizeof b);
         out.put_text(b, SysStringLen(b), b != nullptr);
     } else {
-        out.put_bytes(where, ffi_type_of(WireParam{p.vt, false, true, false})->size);
+        out.put_bytes(where, wire_value_size(p.vt));
     }
 }
 
@@ -246,7 +215,7 @@ HRESULT DualFacet::call(const ProxyMethod& m, void** args) {
                     SysFreeString(old);  // an in/out string is replaced, not leaked
                 std::memcpy(target, &fresh, sizeof fresh);
             } else {
-                std::size_t size = ffi_type_of(WireParam{p.vt, false, true, false})->size;
+                std::size_t size = wire_value_size(p.vt);
                 std::vector<unsigned char> bytes(size);
                 for (auto& b : bytes)
                     b = in.get<unsigned char>();

@@ -78,6 +78,15 @@ ServerConnection::Remote* ServerConnection::find(std::uint32_t id) {
     return it == remotes_.end() ? nullptr : &it->second;
 }
 
+IClassFactory* ServerConnection::find_factory(std::uint32_t id) {
+    Remote* remote = find(id);
+    if (remote == nullptr)
+        return nullptr;
+    auto it = remote->interfaces.find(IID_IClassFactory);
+    // Stored as the IClassFactory the class object handed out, so the cast is exact.
+    return it == remote->interfaces.end() ? nullptr : static_cast<IClassFactory*>(it->second.get());
+}
+
 std::uint32_t ServerConnection::add_remote(IUnknown* identity, const IID& iid, IUnknown* itf) {
     std::uint32_t id = next_id_++;
     Remote& remote = remotes_[id];
@@ -147,11 +156,9 @@ bool ServerConnection::handle(std::vector<unsigned char>& request) {
             IID iid = in.get_guid();
             bool has_outer = in.get<std::uint8_t>() != 0;
             in.expect_end();
-            Remote* remote = find(id);
-            if (remote == nullptr || remote->interfaces.count(IID_IClassFactory) == 0)
+            IClassFactory* factory = find_factory(id);
+            if (factory == nullptr)
                 return false;
-            auto* factory =
-                static_cast<IClassFactory*>(remote->interfaces[IID_IClassFactory].get());
             create_instance(factory, iid, has_outer, reply);
             break;
         }
@@ -159,11 +166,9 @@ bool ServerConnection::handle(std::vector<unsigned char>& request) {
             auto id = in.get<std::uint32_t>();
             bool lock = in.get<std::uint8_t>() != 0;
             in.expect_end();
-            Remote* remote = find(id);
-            if (remote == nullptr || remote->interfaces.count(IID_IClassFactory) == 0)
+            CComPtr<IClassFactory> factory(find_factory(id));
+            if (factory == nullptr)
                 return false;
-            CComPtr<IClassFactory> factory(
-                static_cast<IClassFactory*>(remote->interfaces[IID_IClassFactory].get()));
             HRESULT hr = factory->LockServer(lock ? TRUE : FALSE);
             if (SUCCEEDED(hr) && lock) {
                 locks_.push_back(factory);

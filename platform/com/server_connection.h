@@ -37,6 +37,8 @@ class ServerConnection {
                          wire::Writer& reply);
     std::uint32_t add_remote(IUnknown* identity, const IID& iid, IUnknown* itf);
     Remote* find(std::uint32_t id);
+    // The class object behind remote `id`; null when it is none.
+    IClassFactory* find_factory(std::uint32_t id);
 
     unique_fd fd_;
     ClassLookup lookup_;
