@@ -69,15 +69,27 @@ LSTATUS copy_name(const std::string& name, LPSTR buffer, LPDWORD lpcch) {
     return status(ERROR_SUCCESS);
 }
 
-LSTATUS delete_key(HKEY hKey, LPCSTR lpSubKey, bool whole_tree) {
-    auto base = resolve(hKey);
-    if (!base)
+// The key a handle and a subkey name together: the handle's view and base, and the full path.
+LSTATUS resolve_subkey(HKEY hKey, LPCSTR lpSubKey, HKEY__& base, std::vector<std::string>& path) {
+    auto resolved = resolve(hKey);
+    if (!resolved)
         return status(ERROR_INVALID_HANDLE);
     auto sub = comrt::registry_detail::split_key_path(lpSubKey);
     if (!sub)
         return status(ERROR_BAD_PATHNAME);
+    base = *resolved;
+    path = join(base.path, *sub);
+    return status(ERROR_SUCCESS);
+}
+
+LSTATUS delete_key(HKEY hKey, LPCSTR lpSubKey, bool whole_tree) {
+    HKEY__ key;
+    std::vector<std::string> path;
+    if (LSTATUS s = resolve_subkey(hKey, lpSubKey, key, path); s != 0)
+        return s;
+    const HKEY__* base = &key;
     const bool clear_only = whole_tree && lpSubKey == nullptr;
-    const auto target = write_path(base->view, join(base->path, *sub));
+    const auto target = write_path(base->view, path);
     if (target.size() == write_path(base->view, {}).size() && !clear_only)
         return status(ERROR_ACCESS_DENIED);  // a root cannot be deleted
     if (LSTATUS s = check_exists(*base); s != 0)
@@ -114,13 +126,11 @@ LSTATUS RegOpenKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD, REGSAM, PHKEY phkResult
         if (phkResult == nullptr)
             return status(ERROR_INVALID_PARAMETER);
         *phkResult = nullptr;
-        auto base = resolve(hKey);
-        if (!base)
-            return status(ERROR_INVALID_HANDLE);
-        auto sub = comrt::registry_detail::split_key_path(lpSubKey);
-        if (!sub)
-            return status(ERROR_BAD_PATHNAME);
-        auto path = join(base->path, *sub);
+        HKEY__ key;
+        std::vector<std::string> path;
+        if (LSTATUS s = resolve_subkey(hKey, lpSubKey, key, path); s != 0)
+            return s;
+        const HKEY__* base = &key;
         key_read read;
         if (LSTATUS s = read_key(base->view, path, read); s != 0)
             return s;
@@ -142,13 +152,11 @@ LSTATUS RegCreateKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD, LPSTR, DWORD, REGSAM,
         if (phkResult == nullptr)
             return status(ERROR_INVALID_PARAMETER);
         *phkResult = nullptr;
-        auto base = resolve(hKey);
-        if (!base)
-            return status(ERROR_INVALID_HANDLE);
-        auto sub = comrt::registry_detail::split_key_path(lpSubKey);
-        if (!sub)
-            return status(ERROR_BAD_PATHNAME);
-        auto path = join(base->path, *sub);
+        HKEY__ key;
+        std::vector<std::string> path;
+        if (LSTATUS s = resolve_subkey(hKey, lpSubKey, key, path); s != 0)
+            return s;
+        const HKEY__* base = &key;
         key_read read;
         if (LSTATUS s = read_key(base->view, path, read); s != 0)
             return s;
