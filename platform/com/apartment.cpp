@@ -57,11 +57,16 @@ struct MessageQueue {
 std::mutex g_queues_lock;
 std::map<DWORD, std::shared_ptr<MessageQueue>> g_queues;
 
+struct IoWatch {
+    IoHandler handler;
+    short events = POLLIN;
+};
+
 struct Apartment {
     int init_count = 0;
     DWORD thread_id = 0;
     std::shared_ptr<MessageQueue> queue;
-    std::map<int, IoHandler> io;
+    std::map<int, IoWatch> io;
     std::size_t next_io = 0;  // round robin over ready sockets
 };
 
@@ -76,13 +81,21 @@ bool in_apartment() {
 bool apartment_watch(int fd, IoHandler handler) {
     if (!t_apartment)
         return false;
-    t_apartment->io[fd] = std::move(handler);
+    t_apartment->io[fd] = IoWatch{std::move(handler), POLLIN};
     return true;
 }
 
 void apartment_unwatch(int fd) {
     if (t_apartment)
         t_apartment->io.erase(fd);
+}
+
+void apartment_watch_events(int fd, short events) {
+    if (!t_apartment)
+        return;
+    auto it = t_apartment->io.find(fd);
+    if (it != t_apartment->io.end())
+        it->second.events = events;
 }
 
 }  // namespace comrt
@@ -141,8 +154,8 @@ BOOL GetMessageA(MSG* lpMsg, HWND, UINT wMsgFilterMin, UINT wMsgFilterMax) {
             return lpMsg->message == WM_QUIT ? 0 : 1;
         fds.assign(1, pollfd{apt.queue->wake.get(), POLLIN, 0});
         io_fds.clear();
-        for (const auto& [fd, handler] : apt.io) {
-            fds.push_back(pollfd{fd, POLLIN, 0});
+        for (const auto& [fd, watch] : apt.io) {
+            fds.push_back(pollfd{fd, watch.events, 0});
             io_fds.push_back(fd);
         }
         int ready = ::poll(fds.data(), fds.size(), -1);
@@ -181,7 +194,7 @@ LRESULT DispatchMessageA(const MSG* lpMsg) {
     auto it = t_apartment->io.find(static_cast<int>(lpMsg->wParam));
     if (it == t_apartment->io.end())
         return 0;                           // unwatched since the message was taken
-    comrt::IoHandler handler = it->second;  // the handler may unwatch itself
+    comrt::IoHandler handler = it->second.handler;  // the handler may unwatch itself
     handler(static_cast<short>(lpMsg->lParam));
     return 0;
 }

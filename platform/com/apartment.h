@@ -48,6 +48,9 @@ namespace comrt {
 using IoHandler = std::function<void(short revents)>;
 bool apartment_watch(int fd, IoHandler handler);
 void apartment_unwatch(int fd);
+// What the loop waits for on a watched `fd` (poll events; POLLIN from apartment_watch). With
+// none, the handler still runs when the peer hangs up or the socket fails.
+void apartment_watch_events(int fd, short events);
 // True when the calling thread has entered an apartment.
 bool in_apartment();
 

@@ -1,11 +1,14 @@
 #include "platform/com/channel.h"
 
 #include <sys/socket.h>
+#include <sys/uio.h>
 #include <sys/un.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <utility>
 
 #include "platform/com/wire.h"
 
@@ -42,6 +45,20 @@ bool read_all(int fd, unsigned char* data, std::size_t size) {
     return true;
 }
 
+// Reads into the end of `body`, which is to hold `length` bytes; storage grows by what
+// arrives, a chunk at a time. Returns what recv returned.
+ssize_t receive_some(int fd, std::vector<unsigned char>& body, std::size_t length, int flags) {
+    constexpr std::size_t chunk = 256 * 1024;
+    std::size_t have = body.size();
+    std::size_t want = std::min(length - have, chunk);
+    body.resize(have + want);
+    ssize_t n = ::recv(fd, body.data() + have, want, flags);
+    int error = errno;
+    body.resize(have + (n > 0 ? static_cast<std::size_t>(n) : 0));
+    errno = error;
+    return n;
+}
+
 }  // namespace
 
 bool send_message(int fd, const std::vector<unsigned char>& message) {
@@ -66,34 +83,86 @@ std::optional<std::vector<unsigned char>> receive_message(int fd) {
     std::memcpy(&length, header, 4);
     if (length > wire::max_message)
         return std::nullopt;
-    std::vector<unsigned char> message(length);
-    if (!read_all(fd, message.data(), length))
-        return std::nullopt;
+    std::vector<unsigned char> message;
+    message.reserve(length);  // address space only: pages are touched as bytes arrive
+    while (message.size() < length) {
+        ssize_t n = receive_some(fd, message, length, 0);
+        if (n == 0)
+            return std::nullopt;
+        if (n < 0 && errno != EINTR)
+            return std::nullopt;
+    }
     return message;
 }
 
+MessageAssembler::MessageAssembler(MessageBudget* budget, std::function<void()> on_budget)
+    : budget_(budget), waiter_(std::move(on_budget)) {}
+
 MessageAssembler::Status MessageAssembler::read_from(int fd, std::vector<unsigned char>& message) {
-    // A whole message may already be buffered from an earlier read.
-    auto take = [&]() -> std::optional<Status> {
-        if (buffer_.size() < 4)
-            return std::nullopt;
-        std::uint32_t length;
-        std::memcpy(&length, buffer_.data(), 4);
-        if (length > wire::max_message)
-            return Status::malformed;
-        if (buffer_.size() - 4 < length)
-            return std::nullopt;
-        message.assign(buffer_.begin() + 4, buffer_.begin() + 4 + length);
-        buffer_.erase(buffer_.begin(), buffer_.begin() + 4 + length);
-        return Status::message;
-    };
-    if (auto status = take())
-        return *status;
-    unsigned char chunk[65536];
-    for (;;) {
-        ssize_t n = ::recv(fd, chunk, sizeof chunk, MSG_DONTWAIT);
+    // What a failed or empty read means; nullopt when it is worth reading again.
+    auto after = [](ssize_t n) -> std::optional<Status> {
         if (n == 0)
             return Status::closed;
+        if (n > 0 || errno == EINTR)
+            return std::nullopt;
+        if (errno == EAGAIN || errno == EWOULDBLOCK)
+            return Status::more;
+        return Status::closed;
+    };
+    while (header_have_ < 4) {
+        ssize_t n = ::recv(fd, header_ + header_have_, 4 - header_have_, MSG_DONTWAIT);
+        if (auto status = after(n))
+            return *status;
+        if (n > 0)
+            header_have_ += static_cast<std::size_t>(n);
+        if (header_have_ == 4) {
+            std::memcpy(&length_, header_, 4);
+            if (length_ > wire::max_message)
+                return Status::malformed;  // refused before any of it is stored
+        }
+    }
+    if (length_ > wire::small_message && budget_ != nullptr && !share_) {
+        share_ = budget_->claim(length_, waiter_);
+        if (!share_)
+            return Status::waiting;  // its bytes stay in the socket meanwhile
+    }
+    if (body_.capacity() < length_)
+        body_.reserve(length_);  // address space only: pages are touched as bytes arrive
+    while (body_.size() < length_) {
+        ssize_t n = receive_some(fd, body_, length_, MSG_DONTWAIT);
+        if (auto status = after(n))
+            return *status;
+    }
+    message = std::exchange(body_, {});
+    header_have_ = 0;
+    length_ = 0;
+    share_.reset();
+    return Status::message;
+}
+
+OutgoingMessage::OutgoingMessage(std::vector<unsigned char> message) : body_(std::move(message)) {
+    auto length = static_cast<std::uint32_t>(body_.size());
+    std::memcpy(header_, &length, 4);
+}
+
+OutgoingMessage::Status OutgoingMessage::write_to(int fd) {
+    for (;;) {
+        if (sent_ == 4 + body_.size()) {
+            body_ = {};  // the storage goes as soon as the peer has it all
+            sent_ = 4;
+            return Status::done;
+        }
+        iovec parts[2];
+        int count = 0;
+        if (sent_ < 4)
+            parts[count++] = iovec{header_ + sent_, 4 - sent_};
+        std::size_t body_sent = sent_ < 4 ? 0 : sent_ - 4;
+        if (body_sent < body_.size())
+            parts[count++] = iovec{body_.data() + body_sent, body_.size() - body_sent};
+        msghdr msg{};
+        msg.msg_iov = parts;
+        msg.msg_iovlen = static_cast<std::size_t>(count);
+        ssize_t n = ::sendmsg(fd, &msg, MSG_NOSIGNAL | MSG_DONTWAIT);
         if (n < 0) {
             if (errno == EINTR)
                 continue;
@@ -101,9 +170,7 @@ MessageAssembler::Status MessageAssembler::read_from(int fd, std::vector<unsigne
                 return Status::more;
             return Status::closed;
         }
-        buffer_.insert(buffer_.end(), chunk, chunk + n);
-        if (auto status = take())
-            return *status;
+        sent_ += static_cast<std::size_t>(n);
     }
 }
 

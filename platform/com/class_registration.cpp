@@ -61,11 +61,11 @@ IClassFactory* lookup_class(const CLSID& clsid, HRESULT& why_not) {
     return nullptr;
 }
 
-void on_connection(int fd) {
+void on_connection(int fd, short revents) {
     auto it = g_connections.find(fd);
     if (it == g_connections.end())
         return;
-    if (!it->second->on_readable()) {
+    if (!it->second->on_ready(revents)) {
         apartment_unwatch(fd);
         auto finished = std::move(it->second);
         g_connections.erase(it);
@@ -86,7 +86,7 @@ void on_listener(int listen_fd) {
     int raw = fd.get();
     auto connection = std::make_unique<ServerConnection>(std::move(fd), &lookup_class);
     g_connections[raw] = std::move(connection);
-    apartment_watch(raw, [raw](short) { on_connection(raw); });
+    apartment_watch(raw, [raw](short revents) { on_connection(raw, revents); });
 }
 
 void unpublish(ClassEntry& entry) {

@@ -1,12 +1,15 @@
 #include "platform/com/client_connection.h"
 
 #include "platform/com/channel.h"
+#include "platform/com/wire.h"
 
 namespace comrt {
 
 std::optional<std::vector<unsigned char>> ClientConnection::exchange(
     const std::vector<unsigned char>& request) {
     std::lock_guard guard(lock_);
+    if (request.size() > wire::max_message)
+        return std::nullopt;  // refused before anything is sent: the connection stays usable
     if (broken_ || !send_message(fd_.get(), request)) {
         broken_ = true;
         return std::nullopt;

@@ -1,5 +1,8 @@
 #include "platform/com/server_connection.h"
 
+#include <poll.h>
+
+#include "platform/com/apartment.h"
 #include "platform/com/error_info.h"
 #include "platform/com/marshal.h"
 #include "platform/com/typeinfo.h"
@@ -41,7 +44,12 @@ bool dispatch_iid(IUnknown* itf, IID& iid) {
 }  // namespace
 
 ServerConnection::ServerConnection(unique_fd fd, ClassLookup lookup)
-    : fd_(std::move(fd)), lookup_(lookup) {}
+    : fd_(std::move(fd)),
+      lookup_(lookup),
+      assembler_(&MessageBudget::incoming(), [this] {
+          waiting_ = false;
+          apartment_watch_events(fd_.get(), POLLIN);
+      }) {}
 
 ServerConnection::~ServerConnection() {
     remotes_.clear();
@@ -50,27 +58,70 @@ ServerConnection::~ServerConnection() {
         factory->LockServer(FALSE);
 }
 
-bool ServerConnection::on_readable() {
-    std::vector<unsigned char> message;
-    for (;;) {
-        switch (assembler_.read_from(fd_.get(), message)) {
-            case MessageAssembler::Status::more:
-                return true;
-            case MessageAssembler::Status::closed:
-            case MessageAssembler::Status::malformed:
-                return false;
-            case MessageAssembler::Status::message:
-                try {
+bool ServerConnection::on_ready(short revents) {
+    try {
+        if (reply_) {
+            switch (reply_->write_to(fd_.get())) {
+                case OutgoingMessage::Status::more:
+                    return true;
+                case OutgoingMessage::Status::closed:
+                    return false;
+                case OutgoingMessage::Status::done:
+                    reply_.reset();
+                    apartment_watch_events(fd_.get(), POLLIN);
+                    break;
+            }
+        } else if (waiting_) {
+            // Only a hang-up or a failure is watched for while the budget is short.
+            return (revents & (POLLHUP | POLLERR)) == 0;
+        }
+        for (;;) {
+            std::vector<unsigned char> message;  // gone, storage and all, after each request
+            switch (assembler_.read_from(fd_.get(), message)) {
+                case MessageAssembler::Status::more:
+                    return true;
+                case MessageAssembler::Status::waiting:
+                    waiting_ = true;
+                    apartment_watch_events(fd_.get(), 0);
+                    return true;
+                case MessageAssembler::Status::closed:
+                case MessageAssembler::Status::malformed:
+                    return false;
+                case MessageAssembler::Status::message:
                     if (!handle(message))
                         return false;
-                } catch (const wire::Malformed&) {
-                    return false;
-                } catch (const std::bad_alloc&) {
-                    return false;
-                }
-                break;
+                    if (reply_) {
+                        apartment_watch_events(fd_.get(), POLLOUT);
+                        return true;
+                    }
+                    break;
+            }
         }
+    } catch (const wire::Malformed&) {
+        return false;
+    } catch (const std::bad_alloc&) {
+        return false;
     }
+}
+
+bool ServerConnection::send_reply(std::vector<unsigned char> reply) {
+    if (reply.size() > wire::max_message) {
+        // No client takes it: the caller learns that the call failed and keeps its objects.
+        wire::Writer refusal;
+        refusal.put<HRESULT>(E_OUTOFMEMORY);
+        reply = std::move(refusal.bytes());
+    }
+    OutgoingMessage out(std::move(reply));
+    switch (out.write_to(fd_.get())) {
+        case OutgoingMessage::Status::done:
+            return true;
+        case OutgoingMessage::Status::closed:
+            return false;
+        case OutgoingMessage::Status::more:
+            break;
+    }
+    reply_.emplace(std::move(out));
+    return true;
 }
 
 ServerConnection::Remote* ServerConnection::find(std::uint32_t id) {
@@ -244,7 +295,7 @@ bool ServerConnection::handle(std::vector<unsigned char>& request) {
         default:
             return false;
     }
-    return send_message(fd_.get(), reply.bytes());
+    return send_reply(std::move(reply.bytes()));
 }
 
 }  // namespace comrt

@@ -3,6 +3,7 @@
 // took. Closing the connection, by the client or by its death, releases all of them.
 #include <cstdint>
 #include <map>
+#include <optional>
 #include <vector>
 
 #include "platform/com/channel.h"
@@ -23,8 +24,10 @@ class ServerConnection {
     ServerConnection& operator=(const ServerConnection&) = delete;
 
     int fd() const { return fd_.get(); }
-    // Handles what has arrived; false when the connection is finished (closed or malformed).
-    bool on_readable();
+    // Writes what is left of a reply, then handles the requests that have arrived, one at a
+    // time: the next is read only once the reply to the last is out. False when the
+    // connection is finished (closed or malformed).
+    bool on_ready(short revents);
 
   private:
     struct Remote {
@@ -33,6 +36,9 @@ class ServerConnection {
     };
     // Handles one request; false for a request that makes no sense (closes the connection).
     bool handle(std::vector<unsigned char>& request);
+    // Writes the reply as far as the socket takes it now and keeps the rest for later; false
+    // when the client is gone.
+    bool send_reply(std::vector<unsigned char> reply);
     void create_instance(IClassFactory* factory, const IID& iid, bool has_outer,
                          wire::Writer& reply);
     std::uint32_t add_remote(IUnknown* identity, const IID& iid, IUnknown* itf);
@@ -43,6 +49,8 @@ class ServerConnection {
     unique_fd fd_;
     ClassLookup lookup_;
     MessageAssembler assembler_;
+    std::optional<OutgoingMessage> reply_;  // the part the client has not taken yet
+    bool waiting_ = false;                  // for the budget of unfinished messages
     std::map<std::uint32_t, Remote> remotes_;
     std::vector<CComPtr<IClassFactory>> locks_;  // one entry per LockServer(TRUE) not undone
     std::uint32_t next_id_ = 1;

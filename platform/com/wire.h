@@ -104,7 +104,14 @@ enum class Op : std::uint8_t {
     SupportsErrorInfo = 8,  // object, iid -> hr
 };
 
-// Largest message either side accepts (numbers of a few hundred million digits still fit).
-inline constexpr std::uint32_t max_message = 1u << 30;
+// Largest message either side accepts. A number travels as UTF-16 text, two bytes a digit,
+// and the largest reply carries two numbers (a Goldbach pair): two 50,000,000-digit numbers
+// are 200,000,000 bytes, and 1 MiB more covers everything else a message holds (ids, flags,
+// error texts). A longer message is refused at its length, before any of it is stored.
+inline constexpr std::uint32_t max_message = 2 * 50'000'000 * 2 + (1u << 20);
+
+// Messages up to this size are read without asking the process-wide budget of unfinished
+// messages: they cost each connection at most this much.
+inline constexpr std::uint32_t small_message = 64 * 1024;
 
 }  // namespace comrt::wire

@@ -20,18 +20,19 @@ PrimeCaches::PrimeCaches() {
     NTL::conv(m_zzMaxInt64, "9223372036854775807");
 }
 
-void PrimeCaches::BuildSieve() noexcept {
+void PrimeCaches::BuildSieve() {
     if (m_bSieveBuilt)
         return;
-    m_sieve.set();
-    m_sieve.reset(0);
-    m_sieve.reset(1);
+    std::vector<bool> sieve(kSieveLimit + 1, true);
+    sieve[0] = false;
+    sieve[1] = false;
     for (std::size_t a = 2; a * a <= kSieveLimit; ++a) {
-        if (!m_sieve.test(a))
+        if (!sieve[a])
             continue;
         for (std::size_t multiple = 2 * a; multiple <= kSieveLimit; multiple += a)
-            m_sieve.reset(multiple);
+            sieve[multiple] = false;
     }
+    m_sieve = std::move(sieve);
     m_bSieveBuilt = true;
 }
 

@@ -4,14 +4,14 @@
 // big values kept apart) and the largest value the 64-bit paths accept.
 //
 // The object lives in a single-threaded apartment: one thread touches it at a time, so
-// nothing here is locked. The sieve is held in place (about 875 KB), so objects holding
-// PrimeCaches belong on the heap.
+// nothing here is locked. The sieve's 875 KB are allocated by its first build, so an object
+// that never needs it stays small.
 #include <NTL/ZZ.h>
 
-#include <bitset>
 #include <cstddef>
 #include <cstdint>
 #include <set>
+#include <vector>
 
 // Orders ZZ values numerically.
 struct ZZLess {
@@ -31,15 +31,16 @@ class PrimeCaches {
     PrimeCaches(const PrimeCaches&) = delete;
     PrimeCaches& operator=(const PrimeCaches&) = delete;
 
-    // Sieve of Eratosthenes over 0..7,000,000; does nothing after the first time.
-    void BuildSieve() noexcept;
+    // Sieve of Eratosthenes over 0..7,000,000; does nothing after the first time. Throws
+    // std::bad_alloc when its storage cannot be had (the sieve then stays unbuilt).
+    void BuildSieve();
     // Records `value` in `target` (one of the two 64-bit sets), evicting first when full.
     void Cache64(Set64& target, std::uint64_t value);
     // Records `value` in m_setPrimesZZ when `bPrime` is non-zero, else in m_setCompositesZZ.
     void CacheZZ(const NTL::ZZ& value, long bPrime);
 
     bool m_bSieveBuilt = false;
-    std::bitset<kSieveLimit + 1> m_sieve;  // after BuildSieve: bit i set exactly when i is prime
+    std::vector<bool> m_sieve;  // empty until BuildSieve; then bit i set exactly when i is prime
     Set64 m_setPrimes64;                   // prime values above the sieve
     Set64 m_setComposites64;               // values judged not prime, of any size
     SetZZ m_setPrimesZZ;                   // by Rabin-Miller, or by trial division from 2^63 - 1

@@ -25,7 +25,7 @@ std::optional<long> PrimeEngine::KnownAnswer64(std::uint64_t a) const {
     if (a % 2 == 0)
         return 0;
     if (m_bSieveBuilt && a <= kSieveLimit)
-        return m_sieve.test(a) ? 1 : 0;
+        return m_sieve[a] ? 1 : 0;
     if (m_setPrimes64.contains(a))
         return 1;
     if (m_setComposites64.contains(a))

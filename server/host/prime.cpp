@@ -13,7 +13,7 @@ HRESULT CPrime::CreateInstance(REFIID riid, void** ppv) {
     *ppv = nullptr;
     std::unique_ptr<CPrime> object;
     try {
-        object = std::make_unique<CPrime>();  // the object holds its sieve in place: large
+        object = std::make_unique<CPrime>();
     } catch (...) {
         return E_OUTOFMEMORY;
     }

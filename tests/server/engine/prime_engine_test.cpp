@@ -13,7 +13,6 @@ namespace {
 
 constexpr std::uint64_t kMaxInt64 = 9223372036854775807ull;
 
-// The sieve is held in place (875 KB): engines go on the heap.
 std::unique_ptr<PrimeEngine> NewEngine(bool sieve = true) {
     UseNtlExceptions();
     auto engine = std::make_unique<PrimeEngine>();

@@ -11,7 +11,7 @@
 
 namespace {
 
-// Objects are created on the heap by CreateInstance: the sieve is held in place.
+// Objects are created on the heap by CreateInstance.
 CComPtr<IPrime> NewPrime() {
     CComPtr<IPrime> prime;
     EXPECT_EQ(CPrime::CreateInstance(IID_IPrime, reinterpret_cast<void**>(&prime)), S_OK);

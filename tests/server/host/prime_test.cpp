@@ -28,6 +28,11 @@ TEST(Prime, AnswersExactlyItsFourInterfaces) {
     EXPECT_EQ(CPrime::CreateInstance(IID_IErrorInfo, &unused), E_NOINTERFACE);
 }
 
+TEST(Prime, AFreshObjectIsSmall) {
+    // Thousands of clients may each hold one; the sieve comes only with its first use.
+    EXPECT_LT(sizeof(CPrime), 16u * 1024);
+}
+
 TEST(Prime, SupportsErrorInfoOnIPrimeOnly) {
     CComPtr<ISupportErrorInfo> support;
     ASSERT_EQ(NewPrime().QueryInterface(&support), S_OK);
