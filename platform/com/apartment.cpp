@@ -193,7 +193,7 @@ LRESULT DispatchMessageA(const MSG* lpMsg) {
         return 0;
     auto it = t_apartment->io.find(static_cast<int>(lpMsg->wParam));
     if (it == t_apartment->io.end())
-        return 0;                           // unwatched since the message was taken
+        return 0;                                   // unwatched since the message was taken
     comrt::IoHandler handler = it->second.handler;  // the handler may unwatch itself
     handler(static_cast<short>(lpMsg->lParam));
     return 0;

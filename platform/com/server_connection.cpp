@@ -44,9 +44,7 @@ bool dispatch_iid(IUnknown* itf, IID& iid) {
 }  // namespace
 
 ServerConnection::ServerConnection(unique_fd fd, ClassLookup lookup)
-    : fd_(std::move(fd)),
-      lookup_(lookup),
-      assembler_(&MessageBudget::incoming(), [this] {
+    : fd_(std::move(fd)), lookup_(lookup), assembler_(&MessageBudget::incoming(), [this] {
           waiting_ = false;
           apartment_watch_events(fd_.get(), POLLIN);
       }) {}
@@ -295,6 +293,7 @@ bool ServerConnection::handle(std::vector<unsigned char>& request) {
         default:
             return false;
     }
+    request = std::vector<unsigned char>();  // its storage goes before the reply is written
     return send_reply(std::move(reply.bytes()));
 }
 

@@ -41,9 +41,9 @@ class PrimeCaches {
 
     bool m_bSieveBuilt = false;
     std::vector<bool> m_sieve;  // empty until BuildSieve; then bit i set exactly when i is prime
-    Set64 m_setPrimes64;                   // prime values above the sieve
-    Set64 m_setComposites64;               // values judged not prime, of any size
-    SetZZ m_setPrimesZZ;                   // by Rabin-Miller, or by trial division from 2^63 - 1
+    Set64 m_setPrimes64;        // prime values above the sieve
+    Set64 m_setComposites64;    // values judged not prime, of any size
+    SetZZ m_setPrimesZZ;        // by Rabin-Miller, or by trial division from 2^63 - 1
     SetZZ m_setCompositesZZ;
     NTL::ZZ m_zzMaxInt64;  // 9223372036854775807
 };

@@ -6,10 +6,13 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cerrno>
+#include <cstring>
 #include <filesystem>
 #include <thread>
 
 #include "platform/com/channel.h"
+#include "platform/com/wire.h"
 #include "platform/os/runtime_dir.h"
 #include "platform/win32.h"
 #include "server/interface/iprime.h"
@@ -110,15 +113,23 @@ TEST_F(KivCalls, NullInputStringArrivesAsNull) {
 TEST_F(KivCalls, MalformedMessageClosesOnlyThatConnection) {
     std::string path =
         comrt::class_endpoint_path(comrt::runtime_dir_path(), guid_to_string(CLSID_Prime), ".sock");
+    // A length one beyond the limit is refused at the header, before any body is sent.
+    std::vector<unsigned char> too_long(4);
+    const std::uint32_t length = comrt::wire::max_message + 1;
+    std::memcpy(too_long.data(), &length, 4);
     for (const std::vector<unsigned char>& junk :
-         {std::vector<unsigned char>{0xFF, 0xFF, 0xFF, 0xFF, 1, 2, 3},
+         {std::vector<unsigned char>{0xFF, 0xFF, 0xFF, 0xFF, 1, 2, 3}, too_long,
           std::vector<unsigned char>{3, 0, 0, 0, 99, 1, 2},
           std::vector<unsigned char>{2, 0, 0, 0, 5, 1}}) {
         comrt::unique_fd raw = comrt::connect_unix(path);
         ASSERT_TRUE(raw);
+        timeval limit{5, 0};
+        ::setsockopt(raw.get(), SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
         ASSERT_EQ(::send(raw.get(), junk.data(), junk.size(), MSG_NOSIGNAL), ssize_t(junk.size()));
         char byte;
-        EXPECT_EQ(::recv(raw.get(), &byte, 1, 0), 0) << "the server hangs up";
+        ssize_t n = ::recv(raw.get(), &byte, 1, 0);
+        // A hang-up with bytes of ours still unread reaches us as a reset.
+        EXPECT_TRUE(n == 0 || (n < 0 && errno == ECONNRESET)) << "the server hangs up";
     }
     LONG ret = 0;
     _bstr_t three(u"3");
