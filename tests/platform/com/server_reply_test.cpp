@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <signal.h>
+#include <sys/prctl.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -54,6 +55,7 @@ struct CalcFactory final : IClassFactory {
 };
 
 [[noreturn]] void ServeCalc() {
+    ::prctl(PR_SET_PDEATHSIG, SIGKILL);  // never outlives the test, however it ends
     if (FAILED(CoInitialize(nullptr)))
         ::_exit(2);
     CalcFactory factory;
