@@ -42,9 +42,8 @@ TestRunOutcome RunGoldbachTest(const TestRunRequest& request, LONG& found) {
         found = record.found = 1;
     } else {
         TraceLog("kiv: Calculating...\n");
-        std::optional<GoldbachPair> pair =
-            FindGoldbachPair(q, 0, request.numThreadsPerCore, numCores, request.poolThreads,
-                             request.stop);
+        std::optional<GoldbachPair> pair = FindGoldbachPair(
+            q, 0, request.numThreadsPerCore, numCores, request.poolThreads, request.stop);
         if (pair) {
             record.p1 = pair->first;
             record.p2 = pair->second;

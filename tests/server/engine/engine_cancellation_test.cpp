@@ -38,11 +38,16 @@ TEST(EngineCancellation, FiredTokenEndsEveryLongLoop) {
         {"64-bit trial division of 2147483647^2",
          [&] { engine->IsPrimeTrialDivision64(4611686014132420609ull, fired); }},
         {"big trial division of 2^127 - 1",
-         [&] { engine->IsPrimeTrialDivisionZZ(ZZOf("170141183460469231731687303715884105727"), fired); }},
+         [&] {
+             engine->IsPrimeTrialDivisionZZ(ZZOf("170141183460469231731687303715884105727"), fired);
+         }},
         {"Rabin-Miller, 2^31 - 1 witnesses for a small value",
          [&] { ProbPrimeCancellable(NTL::ZZ(97), 2147483647, fired); }},
         {"Rabin-Miller, 2^31 - 1 witnesses for a big value",
-         [&] { ProbPrimeCancellable(ZZOf("170141183460469231731687303715884105727"), 2147483647, fired); }},
+         [&] {
+             ProbPrimeCancellable(ZZOf("170141183460469231731687303715884105727"), 2147483647,
+                                  fired);
+         }},
         {"IsPrime by trial division",
          [&] {
              LONG ret = 0;
@@ -67,11 +72,23 @@ TEST(EngineCancellation, FiredTokenEndsEveryLongLoop) {
 }
 
 TEST(ProbPrimeCancellable, AnswersAsNtlAndDrawsTheSameWitnesses) {
-    const char* values[] = {"0",          "1",           "2",          "3",
-                            "13",         "15",          "97",         "561",
-                            "2047",       "1000000007",  "1000000008", "3215031751",
-                            "1125899906842679",  // above NTL's single-precision bound
-                            "2305843009213693951", "618970019642690137449562111",
+    // Small values, the base-2 pseudoprime 2047, 2^60 - 93 just below NTL's single-precision
+    // bound, 2^61 - 1 above it, 2^89 - 1 and three times 2^89 - 1.
+    const char* values[] = {"0",
+                            "1",
+                            "2",
+                            "3",
+                            "13",
+                            "15",
+                            "97",
+                            "561",
+                            "2047",
+                            "1000000007",
+                            "1000000008",
+                            "3215031751",
+                            "1152921504606846883",
+                            "2305843009213693951",
+                            "618970019642690137449562111",
                             "1856910058928070412348686333"};
     const NTL::ZZ bound = ZZOf("1000000000000000000000");
     for (const char* text : values) {

@@ -26,8 +26,7 @@ class Client {
         : out_(std::string(std::getenv("HOME")) + "/client-" + std::to_string(++count_) + ".txt") {
         pid_ = ::fork();
         if (pid_ == 0) {
-            if (!std::freopen(out_.c_str(), "w", stdout) ||
-                !std::freopen("/dev/null", "w", stderr))
+            if (!std::freopen(out_.c_str(), "w", stdout) || !std::freopen("/dev/null", "w", stderr))
                 ::_exit(126);
             std::vector<std::string> all{COMRT_EXECUTABLE};
             all.insert(all.end(), args.begin(), args.end());
