@@ -72,8 +72,8 @@ TEST(EngineCancellation, FiredTokenEndsEveryLongLoop) {
 }
 
 TEST(ProbPrimeCancellable, AnswersAsNtlAndDrawsTheSameWitnesses) {
-    // Small values, the base-2 pseudoprime 2047, 2^60 - 93 just below NTL's single-precision
-    // bound, 2^61 - 1 above it, 2^89 - 1 and three times 2^89 - 1.
+    // Small values (323 = 17 x 19 fails the witness 2), the base-2 pseudoprime 2047, 2^60 - 93 just
+    // below NTL's single-precision bound, 2^61 - 1 above it, 2^89 - 1 and three times 2^89 - 1.
     const char* values[] = {"0",
                             "1",
                             "2",
@@ -81,6 +81,7 @@ TEST(ProbPrimeCancellable, AnswersAsNtlAndDrawsTheSameWitnesses) {
                             "13",
                             "15",
                             "97",
+                            "323",
                             "561",
                             "2047",
                             "1000000007",
