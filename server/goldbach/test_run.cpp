@@ -5,8 +5,8 @@
 #include "server/goldbach/exec_time.h"
 #include "server/goldbach/goldbach_search.h"
 #include "server/goldbach/q_draw.h"
+#include "server/goldbach/q_value.h"
 #include "server/goldbach/results_file.h"
-#include "server/interface/call_cancelled.h"
 #include "server/interface/messages.h"
 #include "server/interface/service_error.h"
 #include "server/interface/trace_log.h"
@@ -28,9 +28,8 @@ TestRunOutcome RunGoldbachTest(const TestRunRequest& request, LONG& found) {
     record.qText = DrawQText(request.numDigits, engine, request.stop);
 
     TraceLog("kiv: begin NTL::to_ZZ()...\n");
-    const NTL::ZZ q = NTL::conv<NTL::ZZ>(record.qText.c_str());
+    const NTL::ZZ q = QValue(record.qText, request.stop);  // cancellable between its steps
     TraceLog("kiv: end NTL::to_ZZ()...\n");
-    ThrowIfCancelled(request.stop);
 
     ULONG numCores = 0;
     BuildSystemInfo(record.sysInfo, numCores, false);  // its status is not needed

@@ -9,6 +9,7 @@
 
 #include "server/goldbach/goldbach_search.h"
 #include "server/goldbach/q_draw.h"
+#include "server/goldbach/q_value.h"
 #include "server/goldbach/test_run.h"
 #include "server/interface/call_cancelled.h"
 #include "server/interface/ntl_errors.h"
@@ -35,6 +36,7 @@ class DelayedStop {
 TEST(GoldbachCancellation, FiredTokenEndsTheSearchAndTheRun) {
     UseNtlExceptions();
     const NTL::ZZ digits4000 = NTL::power(NTL::ZZ(10), 3999);  // its search takes many seconds
+    const std::string twentyMillionDigits(20000000, '7');
     struct Case {
         const char* name;
         std::chrono::milliseconds fireAfter;  // 0: fired before the call
@@ -59,6 +61,8 @@ TEST(GoldbachCancellation, FiredTokenEndsTheSearchAndTheRun) {
              LONG found = 0;
              RunGoldbachTest(request, found);
          }},
+        {"conversion of 20 million digits, fired while converting", 50ms,
+         [&](std::stop_token stop) { QValue(twentyMillionDigits, stop); }},
         {"run of 4000 digits, fired while searching", 1000ms,
          [](std::stop_token stop) {
              TestRunRequest request;
