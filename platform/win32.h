@@ -5,6 +5,7 @@
 #include "platform/com/apartment.h"
 #include "platform/com/bstr.h"
 #include "platform/com/bstr_t.h"
+#include "platform/com/call_cancellation.h"
 #include "platform/com/class_registration.h"
 #include "platform/com/com_error.h"
 #include "platform/com/com_ptr.h"

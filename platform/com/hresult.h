@@ -82,6 +82,7 @@ inline constexpr HRESULT CO_E_SERVER_EXEC_FAILURE = hresult(0x80080005);
 inline constexpr HRESULT CO_E_SERVER_STOPPING = hresult(0x80080008);
 
 inline constexpr HRESULT RPC_E_CALL_REJECTED = hresult(0x80010001);
+inline constexpr HRESULT RPC_E_CALL_CANCELED = hresult(0x80010002);
 inline constexpr HRESULT RPC_E_INVALID_DATAPACKET = hresult(0x80010009);
 inline constexpr HRESULT RPC_E_SERVERFAULT = hresult(0x80010105);
 inline constexpr HRESULT RPC_E_CHANGED_MODE = hresult(0x80010106);

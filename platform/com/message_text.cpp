@@ -50,6 +50,7 @@ constexpr Entry table[] = {
     {0x80004005, "Unspecified error\r\n"},
     {0x8000FFFF, "Catastrophic failure\r\n"},
     {0x80010001, "Call was rejected by callee.\r\n"},
+    {0x80010002, "Call was canceled by the message filter.\r\n"},
     {0x80010009, "The data necessary to complete this operation is not yet available.\r\n"},
     {0x80010105, "The server threw an exception.\r\n"},
     {0x80010106, "Cannot change thread mode after it is set.\r\n"},

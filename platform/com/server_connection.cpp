@@ -3,6 +3,7 @@
 #include <poll.h>
 
 #include "platform/com/apartment.h"
+#include "platform/com/call_cancellation.h"
 #include "platform/com/error_info.h"
 #include "platform/com/marshal.h"
 #include "platform/com/typeinfo.h"
@@ -287,7 +288,10 @@ bool ServerConnection::handle(std::vector<unsigned char>& request) {
             if (method == nullptr)
                 return false;
             CComPtr<IUnknown> keep = it->second;  // the call may release the client's last ref
+            CallCancellation cancellation(fd_.get());
             serve_call(keep.get(), *method, in, reply);
+            if (cancellation.cancelled())
+                return false;  // the caller has gone: nobody to answer, its connection closes
             break;
         }
         default:

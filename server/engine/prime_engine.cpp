@@ -41,7 +41,7 @@ long PrimeEngine::IsPrimeAKS64(std::uint64_t a, const NTL::ZZ& n) {
 }
 
 HRESULT PrimeEngine::IsPrimeBody(BSTR bstrPrimeNum, LONG lPrimalityTestingMethod, LONG lNumTrials,
-                                 LONG* pbRet) {
+                                 LONG* pbRet, const std::stop_token& stop) {
     const LONG method = lPrimalityTestingMethod;
     if (bstrPrimeNum == nullptr || method < kivAKS || method > kivRabin_Miller ||
         (method == kivRabin_Miller && lNumTrials < 0))
@@ -64,9 +64,9 @@ HRESULT PrimeEngine::IsPrimeBody(BSTR bstrPrimeNum, LONG lPrimalityTestingMethod
             // The limit itself takes the big path.
             if (value < m_zzMaxInt64) {
                 BuildSieve();
-                *pbRet = IsPrimeTrialDivision64(static_cast<std::uint64_t>(ToInt64(input)));
+                *pbRet = IsPrimeTrialDivision64(static_cast<std::uint64_t>(ToInt64(input)), stop);
             } else {
-                const long bPrime = IsPrimeTrialDivisionZZ(value);
+                const long bPrime = IsPrimeTrialDivisionZZ(value, stop);
                 *pbRet = bPrime;
                 CacheZZ(value, bPrime);
             }
@@ -79,7 +79,7 @@ HRESULT PrimeEngine::IsPrimeBody(BSTR bstrPrimeNum, LONG lPrimalityTestingMethod
             } else if (m_setCompositesZZ.contains(value)) {
                 bPrime = 0;
             } else {
-                bPrime = m_pfnProbPrime(value, lNumTrials) != 0 ? 1 : 0;
+                bPrime = m_pfnProbPrime(value, lNumTrials, stop) != 0 ? 1 : 0;
             }
             *pbRet = bPrime;
             CacheZZ(value, bPrime);  // a hit is recorded again, as any answer

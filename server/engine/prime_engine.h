@@ -1,20 +1,25 @@
 #pragma once
 // PrimeEngine: the primality tests of the Prime object over its PrimeCaches: the AKS-based
 // entry, 64-bit and big trial division, and the body of IsPrime that picks among them and
-// Rabin-Miller. Knows nothing of COM beyond the types of the method's arguments.
+// Rabin-Miller. Knows nothing of COM beyond the types of the method's arguments. The long
+// loops (trial division, the Rabin-Miller witnesses) read the call's stop token and raise
+// CallCancelled once it has fired.
 #include <NTL/ZZ.h>
 
 #include <cstdint>
 #include <optional>
+#include <stop_token>
 
 #include "platform/win32.h"
 #include "server/engine/prime_caches.h"
+#include "server/engine/prob_prime_cancellable.h"
 
 class PrimeEngine : public PrimeCaches {
   public:
     // NTL's Rabin-Miller test: trial division by small primes, the witness 2, then
-    // `lNumTrials` random witnesses.
-    using ProbPrimeFunction = long (*)(const NTL::ZZ& n, long lNumTrials);
+    // `lNumTrials` random witnesses; cancellable between witnesses.
+    using ProbPrimeFunction = long (*)(const NTL::ZZ& n, long lNumTrials,
+                                       const std::stop_token& stop);
 
     PrimeEngine() = default;
 
@@ -23,27 +28,24 @@ class PrimeEngine : public PrimeCaches {
     long IsPrimeAKS64(std::uint64_t a, const NTL::ZZ& n);
     // Exact trial division by the odd numbers up to the square root, for `a` below
     // 2^63 - 1; records its answer in the 64-bit sets.
-    long IsPrimeTrialDivision64(std::uint64_t a);
+    long IsPrimeTrialDivision64(std::uint64_t a, const std::stop_token& stop = {});
     // The same for any value, on ZZ; looks the ZZ sets up but records nothing.
-    long IsPrimeTrialDivisionZZ(const NTL::ZZ& n);
+    long IsPrimeTrialDivisionZZ(const NTL::ZZ& n, const std::stop_token& stop = {});
 
     // IsPrime after the out-pointer check: `pbRet` is non-null and already 0. Raises
     // ServiceError for refused arguments and input, and lets NTL's and the library's
     // exceptions through. Returns S_OK with the answer in *pbRet.
     HRESULT IsPrimeBody(BSTR bstrPrimeNum, LONG lPrimalityTestingMethod, LONG lNumTrials,
-                        LONG* pbRet);
+                        LONG* pbRet, const std::stop_token& stop = {});
 
     // Replaces the Rabin-Miller test of method 3; for tests that count its runs.
     void UseProbPrime(ProbPrimeFunction pfnProbPrime) noexcept { m_pfnProbPrime = pfnProbPrime; }
 
   private:
-    static long NtlProbPrime(const NTL::ZZ& n, long lNumTrials) {
-        return NTL::ProbPrime(n, lNumTrials);
-    }
     // The answer that the small-value rules, the sieve or the 64-bit sets already give.
     std::optional<long> KnownAnswer64(std::uint64_t a) const;
     // Records a 64-bit answer: primes above the sieve and every non-prime.
     long RecordAnswer64(std::uint64_t a, long bPrime);
 
-    ProbPrimeFunction m_pfnProbPrime = &NtlProbPrime;
+    ProbPrimeFunction m_pfnProbPrime = &ProbPrimeCancellable;
 };

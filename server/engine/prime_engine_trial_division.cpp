@@ -3,28 +3,36 @@
 #include <cmath>
 
 #include "server/engine/prime_engine.h"
+#include "server/interface/call_cancelled.h"
 
 namespace {
 
+// The stop token is read once per 2^20 of divisor range (2^19 hardware divisions, a few
+// milliseconds).
+constexpr std::uint64_t kDivisorsPerCheck = std::uint64_t{1} << 20;
+
 // 1 when no odd number from 3 up to the square root divides the odd value `a`.
-long DividesByNoOddNumber(std::uint64_t a) {
+long DividesByNoOddNumber(std::uint64_t a, const std::stop_token& stop) {
     // The double square root is never below floor(sqrt(a)) for a < 2^63; at worst it adds
     // one divisor. One hardware division per candidate.
     const auto bound = static_cast<std::uint64_t>(std::sqrt(static_cast<double>(a))) + 1;
-    for (std::uint64_t i = 3; i < bound; i += 2)
+    for (std::uint64_t i = 3; i < bound; i += 2) {
         if (a % i == 0)
             return 0;
+        if (i % kDivisorsPerCheck == 1)
+            ThrowIfCancelled(stop);
+    }
     return 1;
 }
 
 }  // namespace
 
-long PrimeEngine::IsPrimeTrialDivision64(std::uint64_t a) {
+long PrimeEngine::IsPrimeTrialDivision64(std::uint64_t a, const std::stop_token& stop) {
     const std::optional<long> known = KnownAnswer64(a);
-    return RecordAnswer64(a, known ? *known : DividesByNoOddNumber(a));
+    return RecordAnswer64(a, known ? *known : DividesByNoOddNumber(a, stop));
 }
 
-long PrimeEngine::IsPrimeTrialDivisionZZ(const NTL::ZZ& n) {
+long PrimeEngine::IsPrimeTrialDivisionZZ(const NTL::ZZ& n, const std::stop_token& stop) {
     if (m_setPrimesZZ.contains(n))
         return 1;
     if (m_setCompositesZZ.contains(n))
@@ -33,7 +41,9 @@ long PrimeEngine::IsPrimeTrialDivisionZZ(const NTL::ZZ& n) {
         return 0;
     const NTL::ZZ bound = NTL::SqrRoot(n) + 1;
     NTL::ZZ remainder;
+    // A ZZ division costs far more than the token's one atomic read.
     for (NTL::ZZ i(3); i < bound; i += 2) {
+        ThrowIfCancelled(stop);
         NTL::rem(remainder, n, i);
         if (NTL::IsZero(remainder))
             return 0;

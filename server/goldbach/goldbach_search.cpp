@@ -5,11 +5,13 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <deque>
 #include <future>
 #include <string>
 
 #include "server/goldbach/worker_pool.h"
+#include "server/interface/call_cancelled.h"
 #include "server/interface/trace_log.h"
 
 namespace {
@@ -75,6 +77,19 @@ class Batch {
     std::deque<LaunchedWorker> m_workers;
 };
 
+// How often a collector that waits for a worker looks at the call's stop token.
+constexpr std::chrono::milliseconds kStopPollInterval{20};
+
+// The result of `worker`, rethrowing what escaped it. Raises CallCancelled when the call's
+// token fires first; the batch's destructor then stops and waits for every worker.
+LONG Collect(LaunchedWorker& worker, const std::stop_token& stop) {
+    ThrowIfCancelled(stop);
+    if (stop.stop_possible())
+        while (worker.done.wait_for(kStopPollInterval) != std::future_status::ready)
+            ThrowIfCancelled(stop);
+    return worker.done.get();
+}
+
 std::size_t PoolSizeFor(const GoldbachSearch& search, ULONGLONG workersPerBatch) {
     std::size_t threads = search.poolThreads != 0 ? search.poolThreads : WorkerPool::MachineSize();
     // No more threads than workers can ever run at once.
@@ -122,7 +137,7 @@ std::optional<GoldbachPair> SearchGoldbachPair(const GoldbachSearch& search) {
 
     while (!batch.Empty()) {
         LaunchedWorker& worker = batch.Front();
-        LONG found = worker.done.get();  // rethrows what escaped the worker
+        LONG found = Collect(worker, search.stop);
         if (found == 0 && IsConfirmedPrime(worker.result.first) &&
             IsConfirmedPrime(worker.result.second)) {
             GoldbachPair pair = worker.result;
@@ -150,7 +165,7 @@ ULONGLONG GoldbachWorkerCount(ULONG cores, DWORD logicalProcessors, ULONG numThr
 
 std::optional<GoldbachPair> FindGoldbachPair(const NTL::ZZ& n, LONG numTrials,
                                              ULONG numThreadsPerCore, ULONG cores,
-                                             std::size_t poolThreads) {
+                                             std::size_t poolThreads, std::stop_token stop) {
     std::string line =
         "kiv: Num threads to use per core is: " + std::to_string(numThreadsPerCore) + "\n";
     TraceLog(line.c_str());
@@ -168,5 +183,6 @@ std::optional<GoldbachPair> FindGoldbachPair(const NTL::ZZ& n, LONG numTrials,
     search.largestCandidate = n / 2;
     search.numTrials = numTrials;
     search.poolThreads = poolThreads;
+    search.stop = std::move(stop);
     return SearchGoldbachPair(search);
 }

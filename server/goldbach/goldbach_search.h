@@ -9,10 +9,13 @@
 // base-2 strong pseudoprime such as 2047 passes the 0-trial Rabin-Miller test); a pair that
 // fails counts as a worker that found nothing. After the winner the later workers of the
 // batch are stopped and waited for. Nothing of a search outlives the call, on any path.
+// When the call's stop token fires, every worker is stopped and waited for, and the search
+// raises CallCancelled.
 #include <NTL/ZZ.h>
 
 #include <cstddef>
 #include <optional>
+#include <stop_token>
 
 #include "platform/win32.h"
 #include "server/goldbach/goldbach_worker.h"
@@ -24,6 +27,7 @@ struct GoldbachSearch {
     ULONGLONG workersPerBatch = 0;  // 0 counts as 1
     LONG numTrials = 0;
     std::size_t poolThreads = 0;  // 0: the machine's logical processors
+    std::stop_token stop;         // the call's; fired when its caller has gone
 };
 
 // The pair, or nullopt when no candidate passes. Rethrows the first exception of a worker
@@ -39,7 +43,8 @@ ULONGLONG GoldbachWorkerCount(ULONG cores, DWORD logicalProcessors, ULONG numThr
 // the worker count, then searches. `cores` comes from BuildSystemInfo (0 when it found none).
 std::optional<GoldbachPair> FindGoldbachPair(const NTL::ZZ& n, LONG numTrials,
                                              ULONG numThreadsPerCore, ULONG cores,
-                                             std::size_t poolThreads = 0);
+                                             std::size_t poolThreads = 0,
+                                             std::stop_token stop = {});
 
 // True when `value` passes GMP's Baillie-PSW test (exact below 2^64).
 bool IsConfirmedPrime(const NTL::ZZ& value);

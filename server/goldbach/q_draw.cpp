@@ -2,6 +2,15 @@
 
 #include <charconv>
 
+#include "server/interface/call_cancelled.h"
+
+namespace {
+
+// Chunks drawn between two reads of the stop token (about a millisecond of work).
+constexpr std::size_t kChunksPerCheck = 1 << 16;
+
+}  // namespace
+
 char EvenLastDigit(char digit) {
     const int value = digit - '0';
     if (value % 2 == 0)
@@ -9,11 +18,13 @@ char EvenLastDigit(char digit) {
     return static_cast<char>(value == 9 ? '8' : digit + 1);  // never 10
 }
 
-std::string DrawQText(ULONGLONG numDigits, std::mt19937& engine) {
+std::string DrawQText(ULONGLONG numDigits, std::mt19937& engine, const std::stop_token& stop) {
     QChunkDistribution chunks(kQChunkMin, kQChunkMax);
     std::string text;
     text.reserve(numDigits + 10);
-    while (text.size() <= numDigits) {
+    for (std::size_t drawn = 0; text.size() <= numDigits; ++drawn) {
+        if (drawn % kChunksPerCheck == 0)
+            ThrowIfCancelled(stop);
         char chunk[20];
         const auto end = std::to_chars(chunk, chunk + sizeof chunk, chunks(engine)).ptr;
         text.append(chunk, end);  // always ten digits

@@ -2,6 +2,7 @@
 // The random even number of a test run, drawn as decimal text.
 #include <cstdint>
 #include <random>
+#include <stop_token>
 #include <string>
 
 #include "platform/win32.h"
@@ -14,8 +15,9 @@ inline constexpr std::uint64_t kQChunkMax = 9999999999;
 // numDigits >= 1 digits: chunks appended while the text is not longer than numDigits
 // (numDigits / 10 + 1 draws), cut to numDigits; an odd last digit d becomes d + 1, but 9
 // becomes 8; a single digit below 4 becomes 4. The result is even, at least 4 and has no
-// leading zero.
-std::string DrawQText(ULONGLONG numDigits, std::mt19937& engine);
+// leading zero. Reads `stop` every few milliseconds of drawing and raises CallCancelled once
+// it has fired.
+std::string DrawQText(ULONGLONG numDigits, std::mt19937& engine, const std::stop_token& stop = {});
 
 // The last-digit rule alone: 1->2, 3->4, 5->6, 7->8, 9->8; even digits stay.
 char EvenLastDigit(char digit);

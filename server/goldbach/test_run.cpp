@@ -1,11 +1,11 @@
 #include "server/goldbach/test_run.h"
 
 #include <random>
-#include <sstream>
 
 #include "server/goldbach/exec_time.h"
 #include "server/goldbach/goldbach_search.h"
 #include "server/goldbach/q_draw.h"
+#include "server/goldbach/q_value.h"
 #include "server/goldbach/results_file.h"
 #include "server/interface/messages.h"
 #include "server/interface/service_error.h"
@@ -22,10 +22,13 @@ TestRunOutcome RunGoldbachTest(const TestRunRequest& request, LONG& found) {
     TestRunRecord& record = outcome.record;
     record.numDigits = request.numDigits;
     record.numThreadsPerCore = request.numThreadsPerCore;
-    const std::string drawn = DrawQText(request.numDigits, engine);
+    // Q's decimal text is the drawn text itself (no leading zero), so it is kept for the
+    // report instead of being converted back from the ZZ: one copy of a text that can be
+    // two gigabytes, and no second conversion.
+    record.qText = DrawQText(request.numDigits, engine, request.stop);
 
     TraceLog("kiv: begin NTL::to_ZZ()...\n");
-    const NTL::ZZ q = NTL::conv<NTL::ZZ>(drawn.c_str());
+    const NTL::ZZ q = QValue(record.qText, request.stop);  // cancellable between its steps
     TraceLog("kiv: end NTL::to_ZZ()...\n");
 
     ULONG numCores = 0;
@@ -38,8 +41,8 @@ TestRunOutcome RunGoldbachTest(const TestRunRequest& request, LONG& found) {
         found = record.found = 1;
     } else {
         TraceLog("kiv: Calculating...\n");
-        std::optional<GoldbachPair> pair =
-            FindGoldbachPair(q, 0, request.numThreadsPerCore, numCores, request.poolThreads);
+        std::optional<GoldbachPair> pair = FindGoldbachPair(
+            q, 0, request.numThreadsPerCore, numCores, request.poolThreads, request.stop);
         if (pair) {
             record.p1 = pair->first;
             record.p2 = pair->second;
@@ -49,9 +52,6 @@ TestRunOutcome RunGoldbachTest(const TestRunRequest& request, LONG& found) {
     }
     record.execTime = FormatExecTime(MonotonicNanoseconds() - start);
 
-    std::ostringstream qText;
-    qText << q;
-    record.qText = qText.str();
     record.qLength = record.qText.size();
     record.statusWord = record.found == 1 ? kivmsg::StatusSuccess : kivmsg::StatusConjectureFalse;
     outcome.statusText = "Digits: " + std::to_string(record.qLength) + "\n" + record.statusWord;

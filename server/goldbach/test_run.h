@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <optional>
+#include <stop_token>
 #include <string>
 
 #include "platform/win32.h"
@@ -16,6 +17,7 @@ struct TestRunRequest {
     bool writeResultsFile = false;
     std::optional<std::uint32_t> seed;  // unset: the low 32 bits of the monotonic clock
     std::size_t poolThreads = 0;        // 0: the machine's logical processors
+    std::stop_token stop;               // the call's; fired when its caller has gone
 };
 
 struct TestRunOutcome {
@@ -24,5 +26,7 @@ struct TestRunOutcome {
 };
 
 // Raises ServiceError(kivmsg::DigitSize) for numDigits 0 or above 2147483647. `found` gets 1
-// as soon as a pair is known, so that it holds 1 even when a later step fails.
+// as soon as a pair is known, so that it holds 1 even when a later step fails. Raises
+// CallCancelled when `request.stop` fires during the draw, around the conversion or in the
+// search.
 TestRunOutcome RunGoldbachTest(const TestRunRequest& request, LONG& found);

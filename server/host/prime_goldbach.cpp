@@ -52,8 +52,9 @@ HRESULT CPrime::GetGBPairUsingRM(BSTR bstrEvenNum, LONG lNumTrials, BSTR* pbstrF
         std::u16string unusedReport;
         ULONG numCores = 0;
         BuildSystemInfo(unusedReport, numCores, true);
-        std::optional<GoldbachPair> pair =
-            FindGoldbachPair(n, lNumTrials, numThreadsPerCore, numCores);
+        // The search ends early, with RPC_E_CALL_CANCELED, when the caller goes away meanwhile.
+        std::optional<GoldbachPair> pair = FindGoldbachPair(
+            n, lNumTrials, numThreadsPerCore, numCores, 0, comrt::current_call_stop_token());
         if (!pair)
             return S_OK;
 

@@ -8,6 +8,9 @@ HRESULT CPrime::IsPrime(BSTR bstrPrimeNum, LONG lPrimalityTestingMethod, LONG lN
     if (pbRet == nullptr)
         return E_POINTER;
     *pbRet = 0;
-    return MethodFrame(
-        [&] { return IsPrimeBody(bstrPrimeNum, lPrimalityTestingMethod, lNumTrials, pbRet); });
+    // The body ends early, with RPC_E_CALL_CANCELED, when the caller goes away meanwhile.
+    return MethodFrame([&] {
+        return IsPrimeBody(bstrPrimeNum, lPrimalityTestingMethod, lNumTrials, pbRet,
+                           comrt::current_call_stop_token());
+    });
 }

@@ -35,6 +35,7 @@ HRESULT CPrime::TestKIV(ULONGLONG numDigits, LONG bWriteResultsToFile, BSTR* pbs
         request.numDigits = numDigits;
         request.numThreadsPerCore = numThreadsPerCore;
         request.writeResultsFile = bWriteResultsToFile != 0;
+        request.stop = comrt::current_call_stop_token();  // the run ends when its caller goes
         TestRunOutcome outcome = RunGoldbachTest(request, *pbRet);
         _bstr_t status = StatusBstr(outcome.statusText);
         *pbstrStatus = status.Detach();

@@ -5,6 +5,7 @@
 #include <new>
 #include <string>
 
+#include "server/interface/call_cancelled.h"
 #include "server/interface/iprime.h"
 #include "server/interface/messages.h"
 
@@ -68,6 +69,8 @@ HRESULT ReportError(const char* text) noexcept {
 HRESULT ReportCurrentException() noexcept {
     try {
         throw;
+    } catch (const CallCancelled&) {
+        return RPC_E_CALL_CANCELED;
     } catch (const _com_error& error) {
         return report_com_error(error);
     } catch (const std::exception& error) {

@@ -13,7 +13,8 @@
 // E_POINTER for a null text and E_OUTOFMEMORY when the text cannot be converted.
 HRESULT ReportError(const char* text) noexcept;
 
-// Inside a catch block: reports the exception being handled, by its kind.
+// Inside a catch block: reports the exception being handled, by its kind. A cancelled call
+// (CallCancelled) gives RPC_E_CALL_CANCELED and no error information.
 HRESULT ReportCurrentException() noexcept;
 
 template <class Body>

@@ -47,7 +47,7 @@ NTL::ZZ ZZOf(const char* text) {
 // Counts the runs of the Rabin-Miller test.
 int g_probPrimeRuns = 0;
 long g_lastNumTrials = -1;
-long CountingProbPrime(const NTL::ZZ& n, long lNumTrials) {
+long CountingProbPrime(const NTL::ZZ& n, long lNumTrials, const std::stop_token&) {
     ++g_probPrimeRuns;
     g_lastNumTrials = lNumTrials;
     return NTL::ProbPrime(n, lNumTrials);

@@ -8,6 +8,7 @@
 #include <new>
 #include <stdexcept>
 
+#include "server/interface/call_cancelled.h"
 #include "server/interface/messages.h"
 #include "tests/support/error_info_probe.h"
 
@@ -56,6 +57,8 @@ TEST(MethodFrame, TranslatesEveryKindOfFailure) {
         {"COM error outside ITF range", []() -> HRESULT { throw _com_error(hresult(0x80990001)); },
          DISP_E_EXCEPTION, "Unknown error 0x80990001"},
         {"anything else", []() -> HRESULT { throw 42; }, DISP_E_EXCEPTION, "Errors occurred."},
+        {"cancelled call", []() -> HRESULT { throw CallCancelled(); }, RPC_E_CALL_CANCELED,
+         nullptr},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
