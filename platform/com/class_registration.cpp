@@ -10,6 +10,7 @@
 #include <atomic>
 #include <cerrno>
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <map>
@@ -68,8 +69,8 @@ IClassFactory* lookup_class(const CLSID& clsid, HRESULT& why_not) {
 // A spare descriptor, given up for a moment to refuse a client cleanly when the process has
 // none left; without it the pending client would wait forever and the loop would spin on it.
 unique_fd g_reserve;
-// The listener no longer watched because not even the reserve was left; watched again when a
-// connection ends and gives back its descriptor.
+// The listener no longer watched because a pending client could not be answered; watched
+// again when a connection makes progress (and may have given back its descriptor).
 int g_paused_listener = -1;
 
 unique_fd open_reserve() {
@@ -100,14 +101,15 @@ void on_connection(int fd) {
         finished.reset();  // releases what the client held; may end the server
         if (!g_reserve)
             g_reserve = open_reserve();
-        resume_listener();
     }
+    resume_listener();
 }
 
 // The client of a connection we cannot keep gets its activation's answer at once.
 void refuse_pending(int listen_fd) {
     g_reserve.reset();
     unique_fd fd{::accept4(listen_fd, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK)};
+    bool answered = static_cast<bool>(fd);
     if (fd) {
         wire::Writer reply;
         reply.put<HRESULT>(HRESULT_FROM_WIN32(ERROR_TOO_MANY_OPEN_FILES));
@@ -115,7 +117,8 @@ void refuse_pending(int listen_fd) {
         fd.reset();
     }
     g_reserve = open_reserve();
-    if (!fd && !g_reserve) {
+    // Trying again at once would only spin: rest until a connection makes progress.
+    if (!answered || !g_reserve) {
         apartment_unwatch(listen_fd);
         g_paused_listener = listen_fd;
     }
@@ -175,6 +178,9 @@ HRESULT publish(ClassEntry& entry) {
     std::string problem;
     auto dir = ensure_runtime_dir(problem);
     if (!dir) {
+        // The server has no window to show it: its standard error (the terminal when started
+        // by hand) and its error information get it.
+        std::fprintf(stderr, "comrt: %s\n", problem.c_str());
         set_error_description(problem);
         return E_ACCESSDENIED;
     }

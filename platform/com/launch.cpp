@@ -221,6 +221,9 @@ HRESULT connect_to_server(REFCLSID clsid, const std::string& command, unique_fd&
 
     unique_fd ready = spawn_server(command);
     if (!ready || !wait_until_ready(ready.get())) {
+        // It may have found another server in place, which would do as well.
+        if ((connection = try_connect(socket_path)))
+            return S_OK;
         set_error_description("The server " + command + " did not start.");
         return CO_E_SERVER_EXEC_FAILURE;
     }

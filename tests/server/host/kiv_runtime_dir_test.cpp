@@ -23,13 +23,13 @@ namespace {
 using namespace std::chrono_literals;
 namespace fs = std::filesystem;
 
-struct Run {
+struct Outcome {
     std::optional<int> status;  // nullopt when it had to be killed
     std::string err;
 };
 
 // Runs `program` with stdout and stderr in a file, for at most five seconds.
-Run RunBounded(const std::vector<std::string>& args) {
+Outcome RunBounded(const std::vector<std::string>& args) {
     std::string err_path = std::string(std::getenv("HOME")) + "/runtime_dir_err.txt";
     pid_t pid = ::fork();
     if (pid == 0) {
@@ -43,7 +43,7 @@ Run RunBounded(const std::vector<std::string>& args) {
         ::execv(argv[0], argv.data());
         ::_exit(127);
     }
-    Run run;
+    Outcome run;
     run.status = kivtest::WaitExit(pid, 5s);
     if (!run.status) {
         ::kill(pid, SIGKILL);
@@ -117,14 +117,16 @@ TEST_F(KivRuntimeDir, RefusedByClientsServerAndDebugListenerWithItsNameAndReason
         EXPECT_NE(description.find(dir_), std::string::npos) << description;
         EXPECT_NE(description.find(row.reason), std::string::npos) << description;
 
-        Run debug = RunBounded({COMRT_EXECUTABLE, "debug"});
+        Outcome debug = RunBounded({COMRT_EXECUTABLE, "debug"});
         EXPECT_EQ(debug.status, 1) << "comrt debug listened in the refused directory";
         EXPECT_NE(debug.err.find(dir_), std::string::npos) << debug.err;
         EXPECT_NE(debug.err.find(row.reason), std::string::npos) << debug.err;
 
-        Run server = RunBounded({kivtest::KivPath(), "-Embedding"});
+        Outcome server = RunBounded({kivtest::KivPath(), "-Embedding"});
         ASSERT_TRUE(server.status) << "the server served from the refused directory";
         EXPECT_NE(*server.status, 0);
+        EXPECT_NE(server.err.find(dir_), std::string::npos) << server.err;
+        EXPECT_NE(server.err.find(row.reason), std::string::npos) << server.err;
         EXPECT_FALSE(
             fs::exists(comrt::class_endpoint_path(dir_, guid_to_string(CLSID_Prime), ".sock")));
     }
