@@ -155,8 +155,7 @@ TEST_F(KivActivation, KilledClientReleasesItsObjects) {
     ASSERT_GT(server, 0);
     ::kill(client, SIGKILL);
     ::waitpid(client, nullptr, 0);
-    EXPECT_TRUE(kivtest::WaitExit(server, kivtest::kOneSecond).has_value())
-        << "server outlived its only client";
+    EXPECT_TRUE(kivtest::WaitExit(server, kivtest::kOneSecond).has_value()) << "server outlived its only client";
     ::close(ready[0]);
     ::close(ready[1]);
 }
