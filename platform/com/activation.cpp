@@ -9,6 +9,7 @@
 #include "platform/com/apartment.h"
 #include "platform/com/channel.h"
 #include "platform/com/client_connection.h"
+#include "platform/com/error_info.h"
 #include "platform/com/launch.h"
 #include "platform/com/remote_object.h"
 #include "platform/com/wire.h"
@@ -50,8 +51,12 @@ HRESULT activate(REFCLSID rclsid, DWORD dwClsContext, const comrt::wire::Writer&
     auto give_up = std::chrono::steady_clock::now() + retry_limit;
     for (int attempt = 0;; ++attempt) {
         if (attempt > 0) {
-            if (std::chrono::steady_clock::now() > give_up)
+            if (std::chrono::steady_clock::now() > give_up) {
+                comrt::set_error_description(
+                    "Every server of the class that was reached stopped before it could "
+                    "serve the activation.");
                 return CO_E_SERVER_EXEC_FAILURE;
+            }
             std::this_thread::sleep_for(std::chrono::milliseconds(std::min(attempt, 20)));
         }
         comrt::unique_fd fd;
