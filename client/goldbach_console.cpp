@@ -32,8 +32,14 @@ CComPtr<IPrime> Activate() {
             hr = unknown.QueryInterface(&prime);
         unknown.Release();
     }
-    if (FAILED(hr) && hr != E_NOINTERFACE)
-        _com_issue_error(hr);
+    if (FAILED(hr) && hr != E_NOINTERFACE) {
+        // The runtime says why it could not reach the server (a refused directory, a stuck
+        // lock file): that text goes with the error.
+        IErrorInfo* info = nullptr;
+        if (GetErrorInfo(0, &info) != S_OK)
+            info = nullptr;
+        throw _com_error(hr, info);
+    }
     return prime;
 }
 

@@ -1,9 +1,15 @@
 #include "platform/com/activation.h"
 
+#include <algorithm>
 #include <chrono>
+#include <optional>
 #include <thread>
+#include <vector>
 
 #include "platform/com/apartment.h"
+#include "platform/com/channel.h"
+#include "platform/com/client_connection.h"
+#include "platform/com/error_info.h"
 #include "platform/com/launch.h"
 #include "platform/com/remote_object.h"
 #include "platform/com/wire.h"
@@ -12,12 +18,21 @@ namespace {
 
 using comrt::wire::Op;
 
-// A server that is shutting down refuses the activation or drops the connection; the next
-// attempt finds (or starts) a fresh one.
-constexpr int activation_attempts = 5;
+// A server that has decided to stop has already unpublished itself: it refuses the activation
+// or closes the connection, and the next connection reaches (or starts) its successor. Tries go
+// on as long as servers keep stopping under us, up to this bound.
+constexpr auto retry_limit = std::chrono::seconds(30);
 
 bool retryable(HRESULT hr) {
     return hr == CO_E_SERVER_STOPPING || hr == RPC_E_DISCONNECTED;
+}
+
+// The activation request and its reply. A server that refuses a client (no descriptors left)
+// replies at once and hangs up, perhaps before the request is written: its reply still counts.
+std::optional<std::vector<unsigned char>> exchange(int fd,
+                                                   const std::vector<unsigned char>& request) {
+    comrt::send_message(fd, request);
+    return comrt::receive_message(fd);
 }
 
 HRESULT activate(REFCLSID rclsid, DWORD dwClsContext, const comrt::wire::Writer& request,
@@ -33,19 +48,26 @@ HRESULT activate(REFCLSID rclsid, DWORD dwClsContext, const comrt::wire::Writer&
     HRESULT hr = comrt::local_server_command(rclsid, command);
     if (FAILED(hr))
         return hr;
-    for (int attempt = 0; attempt < activation_attempts; ++attempt) {
-        if (attempt > 0)
-            std::this_thread::sleep_for(std::chrono::milliseconds(20 * attempt));
+    auto give_up = std::chrono::steady_clock::now() + retry_limit;
+    for (int attempt = 0;; ++attempt) {
+        if (attempt > 0) {
+            if (std::chrono::steady_clock::now() > give_up) {
+                comrt::set_error_description(
+                    "Every server of the class that was reached stopped before it could "
+                    "serve the activation.");
+                return CO_E_SERVER_EXEC_FAILURE;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(std::min(attempt, 20)));
+        }
         comrt::unique_fd fd;
         hr = comrt::connect_to_server(rclsid, command, fd);
+        if (hr == CO_E_SERVER_STOPPING)
+            continue;
         if (FAILED(hr))
             return hr;
-        auto connection = std::make_shared<comrt::ClientConnection>(std::move(fd));
-        auto reply = connection->exchange(request.bytes());
-        if (!reply) {
-            hr = RPC_E_DISCONNECTED;
-            continue;
-        }
+        auto reply = exchange(fd.get(), request.bytes());
+        if (!reply)
+            continue;  // a stopping server hung up without a reply
         try {
             comrt::wire::Reader in(*reply);
             hr = in.get<HRESULT>();
@@ -55,12 +77,12 @@ HRESULT activate(REFCLSID rclsid, DWORD dwClsContext, const comrt::wire::Writer&
                 return hr;
             auto id = in.get<std::uint32_t>();
             IID dual = riid == IID_IDispatch ? in.get_guid() : riid;
+            auto connection = std::make_shared<comrt::ClientConnection>(std::move(fd));
             return comrt::adopt_remote(std::move(connection), id, riid, dual, ppv);
         } catch (const comrt::wire::Malformed&) {
             return RPC_E_INVALID_DATAPACKET;
         }
     }
-    return retryable(hr) ? CO_E_SERVER_EXEC_FAILURE : hr;
 }
 
 }  // namespace

@@ -10,6 +10,7 @@
 #include <atomic>
 #include <cerrno>
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <map>
@@ -21,7 +22,10 @@
 #include "platform/com/apartment.h"
 #include "platform/com/channel.h"
 #include "platform/com/com_ptr.h"
+#include "platform/com/error_info.h"
 #include "platform/com/server_connection.h"
+#include "platform/com/wire.h"
+#include "platform/os/process.h"
 #include "platform/os/runtime_dir.h"
 
 namespace comrt {
@@ -37,6 +41,7 @@ struct ClassEntry {
     std::string socket_path;
     bool linked =
         false;  // our socket file is in place; once unlinked, the path may be another server's
+    DWORD thread = 0;  // the apartment whose loop watches the listener
 };
 
 // Registered classes, by cookie. Touched by the registering apartment's thread; the mutex
@@ -61,6 +66,30 @@ IClassFactory* lookup_class(const CLSID& clsid, HRESULT& why_not) {
     return nullptr;
 }
 
+// A spare descriptor, given up for a moment to refuse a client cleanly when the process has
+// none left; without it the pending client would wait forever and the loop would spin on it.
+unique_fd g_reserve;
+// The listener no longer watched because a pending client could not be answered; watched
+// again when a connection makes progress (and may have given back its descriptor).
+int g_paused_listener = -1;
+
+unique_fd open_reserve() {
+    return unique_fd{::open("/dev/null", O_RDONLY | O_CLOEXEC)};
+}
+
+void on_listener(int listen_fd);
+
+void resume_listener() {
+    if (g_paused_listener < 0)
+        return;
+    int fd = g_paused_listener;
+    g_paused_listener = -1;
+    std::lock_guard guard(g_lock);
+    for (auto& [cookie, entry] : g_classes)
+        if (entry.listener.get() == fd)
+            apartment_watch(fd, [fd](short) { on_listener(fd); });
+}
+
 void on_connection(int fd, short revents) {
     auto it = g_connections.find(fd);
     if (it == g_connections.end())
@@ -70,13 +99,40 @@ void on_connection(int fd, short revents) {
         auto finished = std::move(it->second);
         g_connections.erase(it);
         finished.reset();  // releases what the client held; may end the server
+        if (!g_reserve)
+            g_reserve = open_reserve();
+    }
+    resume_listener();
+}
+
+// The client of a connection we cannot keep gets its activation's answer at once.
+void refuse_pending(int listen_fd) {
+    g_reserve.reset();
+    unique_fd fd{::accept4(listen_fd, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK)};
+    bool answered = static_cast<bool>(fd);
+    if (fd) {
+        wire::Writer reply;
+        reply.put<HRESULT>(HRESULT_FROM_WIN32(ERROR_TOO_MANY_OPEN_FILES));
+        send_message(fd.get(), reply.bytes());
+        fd.reset();
+    }
+    g_reserve = open_reserve();
+    // Trying again at once would only spin: rest until a connection makes progress.
+    if (!answered || !g_reserve) {
+        apartment_unwatch(listen_fd);
+        g_paused_listener = listen_fd;
     }
 }
 
 void on_listener(int listen_fd) {
+    if (!g_reserve)
+        g_reserve = open_reserve();
     unique_fd fd{::accept4(listen_fd, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK)};
-    if (!fd)
+    if (!fd) {
+        if (errno == EMFILE || errno == ENFILE || errno == ENOBUFS || errno == ENOMEM)
+            refuse_pending(listen_fd);
         return;
+    }
     ucred peer{};
     socklen_t size = sizeof peer;
     // Only the user's own processes may activate or call.
@@ -119,9 +175,15 @@ unique_fd take_server_lock(const std::string& path) {
 }
 
 HRESULT publish(ClassEntry& entry) {
-    auto dir = ensure_runtime_dir();
-    if (!dir)
+    std::string problem;
+    auto dir = ensure_runtime_dir(problem);
+    if (!dir) {
+        // The server has no window to show it: its standard error (the terminal when started
+        // by hand) and its error information get it.
+        std::fprintf(stderr, "comrt: %s\n", problem.c_str());
+        set_error_description(problem);
         return E_ACCESSDENIED;
+    }
     std::string id = guid_to_string(entry.clsid);
     unique_fd lock = take_server_lock(class_endpoint_path(*dir, id, ".server.lock"));
     if (!lock)
@@ -145,6 +207,7 @@ HRESULT publish(ClassEntry& entry) {
         return CO_E_NOTINITIALIZED;
     }
     entry.listener = std::move(listener);
+    entry.thread = GetCurrentThreadId();
     entry.server_lock = std::move(lock);
     entry.published = true;
     entry.linked = true;
@@ -219,10 +282,19 @@ HRESULT CoResumeClassObjects() {
 }
 
 HRESULT CoSuspendClassObjects() {
-    g_suspended = true;
+    g_suspended = true;  // from here on every activation is refused
     std::lock_guard guard(g_lock);
     for (auto& [cookie, entry] : g_classes) {
-        // Unreachable from now on; a new server may take the name and the lock at once.
+        // Stop accepting first: clients still in the backlog are hung up on and look for the
+        // next server. Only the listener's own apartment may stop watching it; elsewhere the
+        // listener stays and what it accepts is refused.
+        if (entry.listener && entry.thread == GetCurrentThreadId() && in_apartment()) {
+            apartment_unwatch(entry.listener.get());
+            if (g_paused_listener == entry.listener.get())
+                g_paused_listener = -1;
+            entry.listener.reset();
+        }
+        // Then unpublish; a new server may take the name and the lock at once.
         if (entry.linked)
             ::unlink(entry.socket_path.c_str());
         entry.linked = false;

@@ -7,6 +7,7 @@
 #include "platform/com/bstr.h"
 #include "platform/com/com_ptr.h"
 #include "platform/com/shared_object.h"
+#include "platform/com/utf8_text.h"
 
 namespace {
 
@@ -120,3 +121,19 @@ HRESULT GetErrorInfo(ULONG dwReserved, IErrorInfo** pperrinfo) {
     *pperrinfo = t_error_info.Detach();
     return *pperrinfo == nullptr ? S_FALSE : S_OK;
 }
+
+namespace comrt {
+
+void set_error_description(const std::string& description) {
+    CComPtr<ICreateErrorInfo> builder;
+    if (FAILED(CreateErrorInfo(&builder)))
+        return;
+    builder->SetSource(const_cast<LPOLESTR>(u"comrt"));
+    std::u16string text = utf8_to_utf16(description);
+    builder->SetDescription(text.data());
+    CComPtr<IErrorInfo> info;
+    if (SUCCEEDED(builder.QueryInterface(&info)))
+        SetErrorInfo(0, info);
+}
+
+}  // namespace comrt

@@ -9,11 +9,14 @@
 
 #include <cerrno>
 #include <chrono>
+#include <cstdlib>
 #include <cstring>
+#include <thread>
 #include <vector>
 
 #include "platform/com/channel.h"
 #include "platform/com/class_registration.h"
+#include "platform/com/error_info.h"
 #include "platform/com/registry.h"
 #include "platform/os/runtime_dir.h"
 
@@ -26,6 +29,23 @@ using namespace std::chrono_literals;
 
 // How long a starting server has to publish its class.
 constexpr auto start_timeout = 30s;
+
+// How long a client waits for another client that is starting the server. The environment
+// may shorten it (tests of a stuck starter).
+std::chrono::milliseconds spawn_lock_timeout() {
+    if (const char* value = std::getenv("COMRT_SPAWN_LOCK_TIMEOUT_MS")) {
+        char* end = nullptr;
+        long long ms = std::strtoll(value, &end, 10);
+        if (end != value && *end == '\0' && ms > 0)
+            return std::chrono::milliseconds(ms);
+    }
+    return 30s;
+}
+
+std::string duration_text(std::chrono::milliseconds d) {
+    return d.count() % 1000 == 0 ? std::to_string(d.count() / 1000) + " s"
+                                 : std::to_string(d.count()) + " ms";
+}
 
 bool peer_is_us(int fd) {
     ucred peer{};
@@ -160,30 +180,56 @@ std::vector<std::string> split_command_line(const std::string& command) {
 }
 
 HRESULT connect_to_server(REFCLSID clsid, const std::string& command, unique_fd& connection) {
-    auto dir = ensure_runtime_dir();
-    if (!dir)
+    std::string problem;
+    auto dir = ensure_runtime_dir(problem);
+    if (!dir) {
+        set_error_description(problem);
         return E_ACCESSDENIED;
+    }
     std::string id = guid_to_string(clsid);
     std::string socket_path = class_endpoint_path(*dir, id, ".sock");
     if ((connection = try_connect(socket_path)))
         return S_OK;
 
-    // One client at a time decides whether to start the server.
-    unique_fd lock{::open(class_endpoint_path(*dir, id, ".spawn.lock").c_str(),
-                          O_RDWR | O_CREAT | O_CLOEXEC, 0600)};
-    if (!lock)
+    // One client at a time decides whether to start the server; the others find it published.
+    std::string lock_path = class_endpoint_path(*dir, id, ".spawn.lock");
+    unique_fd lock{::open(lock_path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600)};
+    if (!lock) {
+        set_error_description("The lock file " + lock_path +
+                              " cannot be opened: " + std::strerror(errno) + ".");
         return E_ACCESSDENIED;
-    while (::flock(lock.get(), LOCK_EX) != 0)
-        if (errno != EINTR)
+    }
+    auto limit = spawn_lock_timeout();
+    auto deadline = std::chrono::steady_clock::now() + limit;
+    while (::flock(lock.get(), LOCK_EX | LOCK_NB) != 0) {
+        if (errno != EWOULDBLOCK && errno != EINTR) {
+            set_error_description("The lock file " + lock_path +
+                                  " cannot be locked: " + std::strerror(errno) + ".");
             return E_ACCESSDENIED;
+        }
+        if ((connection = try_connect(socket_path)))
+            return S_OK;  // the holder's server is up
+        if (std::chrono::steady_clock::now() >= deadline) {
+            set_error_description("The server could not be started: the lock file " + lock_path +
+                                  " was held by another process for " + duration_text(limit) + ".");
+            return CO_E_SERVER_EXEC_FAILURE;
+        }
+        std::this_thread::sleep_for(5ms);
+    }
     if ((connection = try_connect(socket_path)))
         return S_OK;
 
     unique_fd ready = spawn_server(command);
-    if (!ready || !wait_until_ready(ready.get()))
+    if (!ready || !wait_until_ready(ready.get())) {
+        // It may have found another server in place, which would do as well.
+        if ((connection = try_connect(socket_path)))
+            return S_OK;
+        set_error_description("The server " + command + " did not start.");
         return CO_E_SERVER_EXEC_FAILURE;
+    }
+    // Other clients may have used the new server and ended it before we got here.
     connection = try_connect(socket_path);
-    return connection ? S_OK : CO_E_SERVER_EXEC_FAILURE;
+    return connection ? S_OK : CO_E_SERVER_STOPPING;
 }
 
 }  // namespace comrt

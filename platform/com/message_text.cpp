@@ -22,6 +22,7 @@ constexpr Entry table[] = {
     {0x00000001, "Incorrect function.\r\n"},
     {0x00000002, "The system cannot find the file specified.\r\n"},
     {0x00000003, "The system cannot find the path specified.\r\n"},
+    {0x00000004, "The system cannot open the file.\r\n"},
     {0x00000005, "Access is denied.\r\n"},
     {0x00000006, "The handle is invalid.\r\n"},
     {0x00000008, "Not enough memory resources are available to process this command.\r\n"},

@@ -2,6 +2,8 @@
 
 #include <poll.h>
 
+#include <algorithm>
+
 #include "platform/com/apartment.h"
 #include "platform/com/call_cancellation.h"
 #include "platform/com/error_info.h"
@@ -219,12 +221,17 @@ bool ServerConnection::handle(std::vector<unsigned char>& request) {
             CComPtr<IClassFactory> factory(find_factory(id));
             if (factory == nullptr)
                 return false;
-            HRESULT hr = factory->LockServer(lock ? TRUE : FALSE);
-            if (SUCCEEDED(hr) && lock) {
+            // A connection gives back only locks it took: another client's must stand.
+            auto held = std::find_if(locks_.begin(), locks_.end(), [&](const auto& taken) {
+                return taken.get() == factory.get();
+            });
+            HRESULT hr = E_UNEXPECTED;
+            if (lock || held != locks_.end())
+                hr = factory->LockServer(lock ? TRUE : FALSE);
+            if (SUCCEEDED(hr) && lock)
                 locks_.push_back(factory);
-            } else if (SUCCEEDED(hr) && !locks_.empty()) {
-                locks_.pop_back();
-            }
+            else if (SUCCEEDED(hr))
+                locks_.erase(held);
             reply.put<HRESULT>(hr);
             break;
         }
@@ -269,7 +276,8 @@ bool ServerConnection::handle(std::vector<unsigned char>& request) {
         case Op::Release: {
             auto id = in.get<std::uint32_t>();
             in.expect_end();
-            return remotes_.erase(id) == 1;  // no reply
+            remotes_.erase(id);  // no reply; an id this client does not hold changes nothing
+            return true;
         }
         case Op::Call: {
             auto id = in.get<std::uint32_t>();

@@ -7,6 +7,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <stdexcept>
 #include <system_error>
 
 #include "platform/os/runtime_dir.h"
@@ -48,8 +49,9 @@ std::string debug_socket_path() {
 }
 
 DebugOutputListener::DebugOutputListener() {
-    if (!ensure_runtime_dir())
-        throw_errno("debug output: runtime directory");
+    std::string problem;
+    if (!ensure_runtime_dir(problem))
+        throw std::runtime_error(problem);
     path_ = debug_socket_path();
     sockaddr_un addr;
     if (!make_address(path_, addr))
@@ -101,11 +103,15 @@ std::optional<std::string> DebugOutputListener::receive(std::chrono::millisecond
 void OutputDebugStringA(LPCSTR lpOutputString) {
     if (lpOutputString == nullptr)
         return;
+    int saved = errno;  // debug output leaves no trace, not even in errno
     int fd = comrt::sender_socket();
     sockaddr_un addr;
-    if (fd < 0 || !comrt::make_address(comrt::debug_socket_path(), addr))
+    // Nothing goes to a listener in a directory that another user could have planted.
+    if (fd < 0 || !comrt::make_address(comrt::debug_socket_path(), addr) ||
+        !comrt::runtime_dir_problem(comrt::runtime_dir_path()).empty()) {
+        errno = saved;
         return;
-    int saved = errno;  // debug output leaves no trace, not even in errno
+    }
     ::sendto(fd, lpOutputString, std::strlen(lpOutputString), MSG_NOSIGNAL,
              reinterpret_cast<sockaddr*>(&addr), sizeof addr);
     errno = saved;

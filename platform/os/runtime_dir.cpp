@@ -4,7 +4,9 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
 namespace comrt {
 
@@ -15,18 +17,45 @@ std::string runtime_dir_path() {
     return "/tmp/comrt-" + std::to_string(::getuid());
 }
 
-std::optional<std::string> ensure_runtime_dir() {
-    std::string path = runtime_dir_path();
-    if (::mkdir(path.c_str(), 0700) != 0 && errno != EEXIST)
-        return std::nullopt;
+std::string runtime_dir_problem(const std::string& path) {
+    std::string what = "The runtime directory " + path;
     struct stat st {};
     if (::lstat(path.c_str(), &st) != 0)
-        return std::nullopt;
+        return what + " cannot be used: " + std::strerror(errno) + ".";
     // A directory someone else planted in /tmp must not receive our sockets.
-    if (!S_ISDIR(st.st_mode) || st.st_uid != ::getuid() || (st.st_mode & 077) != 0) {
-        errno = EACCES;
+    if (S_ISLNK(st.st_mode))
+        return what + " is a symbolic link, not a directory of its own.";
+    if (!S_ISDIR(st.st_mode))
+        return what + " is not a directory.";
+    if (st.st_uid != ::getuid())
+        return what + " is owned by uid " + std::to_string(st.st_uid) + ", not by uid " +
+               std::to_string(::getuid()) + ".";
+    if ((st.st_mode & 077) != 0) {
+        char mode[8];
+        std::snprintf(mode, sizeof mode, "%04o", static_cast<unsigned>(st.st_mode & 07777));
+        return what + " is accessible by other users (mode " + mode + ").";
+    }
+    return {};
+}
+
+std::optional<std::string> ensure_runtime_dir(std::string& problem) {
+    std::string path = runtime_dir_path();
+    if (::mkdir(path.c_str(), 0700) != 0 && errno != EEXIST) {
+        problem =
+            "The runtime directory " + path + " cannot be created: " + std::strerror(errno) + ".";
         return std::nullopt;
     }
+    problem = runtime_dir_problem(path);
+    if (!problem.empty())
+        return std::nullopt;
+    return path;
+}
+
+std::optional<std::string> ensure_runtime_dir() {
+    std::string problem;
+    auto path = ensure_runtime_dir(problem);
+    if (!path)
+        errno = EACCES;
     return path;
 }
 
