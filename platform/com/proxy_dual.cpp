@@ -196,6 +196,8 @@ HRESULT DualFacet::call(const ProxyMethod& m, void** args) {
             return hr;
         wire::Reader in(reply);
         in.get<HRESULT>();
+        if (FAILED(hr) && in.at_end())
+            return hr;  // refused before the call ran (a reply over the limit): nothing follows
         for (std::size_t i = 0; i < method.params.size(); ++i) {
             const WireParam& p = method.params[i];
             void* target = p.by_ref ? *static_cast<void**>(args[i]) : nullptr;

@@ -140,6 +140,17 @@ TEST_F(ServerReply, LargeRepliesArriveWhole) {
     }
 }
 
+TEST_F(ServerReply, AReplyOverTheLimitFailsTheCallAndTheConnectionGoesOn) {
+    _bstr_t piece(kPiece);
+    // 2^23 pieces of 32 bytes: 256 MiB, over the message limit.
+    BSTR out = nullptr;
+    LONG length = 0;
+    EXPECT_EQ(calc_->Describe(piece.GetBSTR(), 1 << 23, &out, &length, 1), E_OUTOFMEMORY);
+    EXPECT_EQ(out, nullptr);
+    ASSERT_EQ(calc_->Describe(piece.GetBSTR(), 1, &out, &length, 1), S_OK);
+    SysFreeString(out);
+}
+
 // Sends `request` on a raw connection and returns the reply read whole within `limit`.
 std::optional<std::vector<unsigned char>> ReadReply(int fd, std::chrono::milliseconds limit) {
     timeval tv{static_cast<time_t>(limit.count() / 1000),
