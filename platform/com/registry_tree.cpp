@@ -307,18 +307,19 @@ std::optional<reg_node> parse_hive(std::string_view text, hive_parse_error* erro
     reg_node root;
     reg_node* current = nullptr;
     std::size_t line_number = 0;
+    bool cut = false;  // the line has no line end: the file stops inside it
+    constexpr const char* truncated = "truncated: the file ends inside this line";
     auto fail = [&](const char* what) -> std::optional<reg_node> {
         if (error != nullptr)
-            *error = {line_number, what};
+            *error = {line_number, cut ? truncated : what};
         return std::nullopt;
     };
     while (!text.empty()) {
         ++line_number;
         std::size_t eol = text.find('\n');
-        if (eol == std::string_view::npos)
-            return fail("truncated: the last line has no line end");
+        cut = eol == std::string_view::npos;
         std::string_view line = text.substr(0, eol);
-        text = text.substr(eol + 1);
+        text = cut ? std::string_view{} : text.substr(eol + 1);
         if (!line.empty() && line.back() == '\r')
             line.remove_suffix(1);
         if (line.empty() || line.front() == ';')
@@ -343,6 +344,8 @@ std::optional<reg_node> parse_hive(std::string_view text, hive_parse_error* erro
             current = &root.create(path);
             continue;
         }
+        if (line.front() != '@' && line.front() != '"')
+            return fail("neither a key line \"[...]\" nor a value line");
         if (current == nullptr)
             return fail("a value before any key line");
         std::size_t pos = 0;
@@ -352,7 +355,7 @@ std::optional<reg_node> parse_hive(std::string_view text, hive_parse_error* erro
         } else {
             auto quoted = read_quoted(line, pos);
             if (!quoted)
-                return fail("neither a key line \"[...]\" nor a value line");
+                return fail("bad value name");
             name = std::move(*quoted);
         }
         if (pos >= line.size() || line[pos] != '=')
@@ -372,6 +375,8 @@ std::optional<reg_node> parse_hive(std::string_view text, hive_parse_error* erro
         }
         current->values.insert_or_assign(std::move(name), std::move(value));
     }
+    if (cut)
+        return fail(truncated);
     return root;
 }
 
