@@ -39,6 +39,7 @@ constexpr Entry table[] = {
      "The system cannot find message text for message number 0x%1 in the message file for "
      "%2.\r\n"},
     {0x000003EC, "Invalid flags.\r\n"},
+    {0x000003F1, "The configuration registry database is corrupt.\r\n"},
     {0x00000459,
      "No mapping for the Unicode character exists in the target multi-byte code "
      "page.\r\n"},

@@ -7,6 +7,7 @@
 #include <cstring>
 #include <map>
 #include <mutex>
+#include <utility>
 
 #include "platform/com/ffi_types.h"
 #include "platform/com/marshal.h"
@@ -97,9 +98,26 @@ HRESULT proxy_get_type_info(void* self, UINT index, LCID, ITypeInfo** info) {
 HRESULT proxy_get_ids_of_names(void* self, REFIID, LPOLESTR* names, UINT count, LCID, DISPID* ids) {
     return facet_of(self).type_info()->GetIDsOfNames(names, count, ids);
 }
+// Set when a method call of this thread failed before the server replied. Invoke runs here,
+// on the client, over the vtable; where Invoke itself crosses to the server, such a failure
+// is Invoke's own result, not an exception of the method, and so it is here too.
+thread_local HRESULT t_transport_failure = S_OK;
+
 HRESULT proxy_invoke(void* self, DISPID member, REFIID, LCID, WORD flags, DISPPARAMS* params,
                      VARIANT* result, EXCEPINFO* excep, UINT* arg_err) {
-    return facet_of(self).type_info()->Invoke(self, member, flags, params, result, excep, arg_err);
+    t_transport_failure = S_OK;
+    HRESULT hr =
+        facet_of(self).type_info()->Invoke(self, member, flags, params, result, excep, arg_err);
+    const HRESULT transport = std::exchange(t_transport_failure, S_OK);
+    if (hr != DISP_E_EXCEPTION || SUCCEEDED(transport))
+        return hr;
+    if (excep != nullptr) {
+        SysFreeString(excep->bstrSource);
+        SysFreeString(excep->bstrDescription);
+        SysFreeString(excep->bstrHelpFile);
+        *excep = EXCEPINFO{};
+    }
+    return transport;
 }
 
 void proxy_method_entry(ffi_cif*, void* ret, void** args, void* user) {
@@ -193,7 +211,7 @@ HRESULT DualFacet::call(const ProxyMethod& m, void** args) {
         }
         hr = remote_exchange(owner_, request.bytes(), &reply);
         if (hr == RPC_E_DISCONNECTED && reply.empty())
-            return hr;
+            return t_transport_failure = hr;
         wire::Reader in(reply);
         in.get<HRESULT>();
         if (FAILED(hr) && in.at_end())
@@ -228,7 +246,7 @@ HRESULT DualFacet::call(const ProxyMethod& m, void** args) {
         if (info != nullptr)
             SetErrorInfo(0, info);
     } catch (const wire::Malformed&) {
-        return RPC_E_INVALID_DATAPACKET;
+        return t_transport_failure = RPC_E_INVALID_DATAPACKET;
     } catch (const std::bad_alloc&) {
         return E_OUTOFMEMORY;
     }

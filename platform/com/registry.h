@@ -19,6 +19,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "platform/com/hresult.h"
 #include "platform/com/types.h"
@@ -105,6 +106,9 @@ namespace comrt {
 // Where the hives live, from the environment at the time of the call.
 std::string machine_hive_path();
 std::string user_hive_path();
+// "<hive path>:<line>: <what is wrong>" for each hive that this process last found damaged
+// (the registry functions then fail with ERROR_BADDB and never write that hive).
+std::vector<std::string> damaged_hives();
 
 // A string value of root\path (name "" is the default value), or nullopt when the key or the
 // value is missing or not a string.

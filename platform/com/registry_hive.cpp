@@ -32,6 +32,11 @@ std::map<std::string, cached_hive>& cache() {
     static std::map<std::string, cached_hive> hives;
     return hives;
 }
+// Guarded by g_cache_mutex: what is wrong with each hive that last read as damaged.
+std::map<std::string, std::string>& damage() {
+    static std::map<std::string, std::string> reports;
+    return reports;
+}
 
 bool same_file(const struct stat& a, const struct stat& b) {
     return a.st_dev == b.st_dev && a.st_ino == b.st_ino && a.st_size == b.st_size &&
@@ -126,6 +131,7 @@ LONG load(const std::string& path, std::shared_ptr<const reg_node>& snapshot) {
         if (errno == ENOENT || errno == ENOTDIR) {
             std::lock_guard lock(g_cache_mutex);
             cache().erase(path);
+            damage().erase(path);
             snapshot = empty_tree();
             return static_cast<LONG>(ERROR_SUCCESS);
         }
@@ -151,12 +157,18 @@ LONG load(const std::string& path, std::shared_ptr<const reg_node>& snapshot) {
     std::string text;
     if (LONG status = read_file(fresh.fd.get(), text); status != 0)
         return status;
-    auto tree = parse_hive(text);
-    if (!tree)
+    hive_parse_error error;
+    auto tree = parse_hive(text, &error);
+    if (!tree) {
+        std::lock_guard lock(g_cache_mutex);
+        damage().insert_or_assign(path,
+                                  path + ":" + std::to_string(error.line) + ": " + error.what);
         return static_cast<LONG>(ERROR_BADDB);
+    }
     fresh.tree = std::make_shared<const reg_node>(std::move(*tree));
     snapshot = fresh.tree;
     std::lock_guard lock(g_cache_mutex);
+    damage().erase(path);
     cache().insert_or_assign(path, std::move(fresh));
     return static_cast<LONG>(ERROR_SUCCESS);
 }
@@ -178,7 +190,12 @@ std::string hive_path(hive_id hive) {
     return data + "/comrt/user.reg";
 }
 
-LONG read_hive(hive_id hive, std::shared_ptr<const reg_node>& snapshot) {
+hive_work*& active_work(hive_id hive) {
+    thread_local hive_work* open[2] = {nullptr, nullptr};
+    return open[hive == hive_id::machine ? 0 : 1];
+}
+
+LONG load_hive_file(hive_id hive, std::shared_ptr<const reg_node>& snapshot) {
     std::string path = hive_path(hive);
     if (path.empty()) {
         snapshot = empty_tree();
@@ -187,35 +204,49 @@ LONG read_hive(hive_id hive, std::shared_ptr<const reg_node>& snapshot) {
     return load(path, snapshot);
 }
 
-LONG modify_hive(hive_id hive, const std::function<LONG(reg_node& root, bool& changed)>& change) {
+LONG read_hive(hive_id hive, std::shared_ptr<const reg_node>& snapshot) {
+    if (const hive_work* work = active_work(hive); work != nullptr) {
+        snapshot = work->tree;
+        return static_cast<LONG>(ERROR_SUCCESS);
+    }
+    return load_hive_file(hive, snapshot);
+}
+
+LONG lock_hive(hive_id hive, unique_fd& lock) {
     const std::string path = hive_path(hive);
     if (path.empty())
         return static_cast<LONG>(ERROR_PATH_NOT_FOUND);
-    const bool machine = hive == hive_id::machine;
-    const mode_t file_mode = machine ? 0644 : 0600;
     const std::string dir = parent_dir(path);
-    if (!make_dirs(dir, machine ? 0755 : 0700))
+    if (!make_dirs(dir, hive == hive_id::machine ? 0755 : 0700))
         return status_from_errno(errno, static_cast<LONG>(ERROR_CANTWRITE));
 
     // Writers in every process and thread take this lock: each call opens its own
-    // description, and flock excludes other descriptions of the same file.
-    unique_fd lock(::open((path + ".lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, file_mode));
+    // description, and flock excludes other descriptions of the same file. Readers never
+    // take it (they rely on the atomic replace), so only the owner needs to open it: a lock
+    // file others could open would let any of them hold off the owner's writes for ever.
+    lock = unique_fd(
+        ::open((path + ".lock").c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600));
     if (!lock)
         return status_from_errno(errno, static_cast<LONG>(ERROR_CANTWRITE));
+    struct stat st;
+    if (fstat(lock.get(), &st) != 0)
+        return status_from_errno(errno, static_cast<LONG>(ERROR_CANTWRITE));
+    if ((st.st_mode & 0077) != 0 && fchmod(lock.get(), 0600) != 0)
+        return status_from_errno(errno, static_cast<LONG>(ERROR_CANTWRITE));  // an older one
     while (flock(lock.get(), LOCK_EX) != 0) {
         if (errno != EINTR)
             return status_from_errno(errno, static_cast<LONG>(ERROR_CANTWRITE));
     }
+    return static_cast<LONG>(ERROR_SUCCESS);
+}
 
-    std::shared_ptr<const reg_node> current;
-    if (LONG status = load(path, current); status != 0)
-        return status;
-    reg_node work = *current;
-    bool changed = false;
-    if (LONG status = change(work, changed); status != 0 || !changed)
-        return status;
-
-    const std::string text = serialize_hive(work);
+LONG write_hive_file(hive_id hive, std::shared_ptr<const reg_node> tree) {
+    const std::string path = hive_path(hive);
+    if (path.empty())
+        return static_cast<LONG>(ERROR_PATH_NOT_FOUND);
+    const mode_t file_mode = hive == hive_id::machine ? 0644 : 0600;
+    const std::string dir = parent_dir(path);
+    const std::string text = serialize_hive(*tree);
     const std::string temp = path + ".tmp";
     cached_hive written;
     written.fd =
@@ -236,10 +267,42 @@ LONG modify_hive(hive_id hive, const std::function<LONG(reg_node& root, bool& ch
     // The rename is durable only once the directory is.
     if (unique_fd dirfd(::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)); dirfd)
         fsync(dirfd.get());
-    written.tree = std::make_shared<const reg_node>(std::move(work));
+    written.tree = std::move(tree);
     std::lock_guard guard(g_cache_mutex);
     cache().insert_or_assign(path, std::move(written));
     return static_cast<LONG>(ERROR_SUCCESS);
+}
+
+LONG modify_hive(hive_id hive, const std::function<LONG(reg_node& root, bool& changed)>& change) {
+    if (hive_work* work = active_work(hive); work != nullptr) {
+        reg_node copy = *work->tree;
+        bool changed = false;
+        LONG status = change(copy, changed);
+        if (status == static_cast<LONG>(ERROR_SUCCESS) && changed) {
+            work->tree = std::make_shared<const reg_node>(std::move(copy));
+            work->changed = true;
+        }
+        return status;
+    }
+    unique_fd lock;
+    if (LONG status = lock_hive(hive, lock); status != 0)
+        return status;
+    std::shared_ptr<const reg_node> current;
+    if (LONG status = load_hive_file(hive, current); status != 0)
+        return status;
+    reg_node work = *current;
+    bool changed = false;
+    if (LONG status = change(work, changed); status != 0 || !changed)
+        return status;
+    return write_hive_file(hive, std::make_shared<const reg_node>(std::move(work)));
+}
+
+std::vector<std::string> hive_damage() {
+    std::vector<std::string> reports;
+    std::lock_guard guard(g_cache_mutex);
+    for (const auto& entry : damage())
+        reports.push_back(entry.second);
+    return reports;
 }
 
 }  // namespace comrt::registry_detail
@@ -251,6 +314,9 @@ std::string machine_hive_path() {
 }
 std::string user_hive_path() {
     return registry_detail::hive_path(registry_detail::hive_id::user);
+}
+std::vector<std::string> damaged_hives() {
+    return registry_detail::hive_damage();
 }
 
 }  // namespace comrt

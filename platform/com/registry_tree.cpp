@@ -303,39 +303,51 @@ std::string serialize_hive(const reg_node& root) {
     return out;
 }
 
-std::optional<reg_node> parse_hive(std::string_view text) {
+std::optional<reg_node> parse_hive(std::string_view text, hive_parse_error* error) {
     reg_node root;
     reg_node* current = nullptr;
+    std::size_t line_number = 0;
+    bool cut = false;  // the line has no line end: the file stops inside it
+    constexpr const char* truncated = "truncated: the file ends inside this line";
+    auto fail = [&](const char* what) -> std::optional<reg_node> {
+        if (error != nullptr)
+            *error = {line_number, cut ? truncated : what};
+        return std::nullopt;
+    };
     while (!text.empty()) {
+        ++line_number;
         std::size_t eol = text.find('\n');
+        cut = eol == std::string_view::npos;
         std::string_view line = text.substr(0, eol);
-        text = eol == std::string_view::npos ? std::string_view{} : text.substr(eol + 1);
+        text = cut ? std::string_view{} : text.substr(eol + 1);
         if (!line.empty() && line.back() == '\r')
             line.remove_suffix(1);
         if (line.empty() || line.front() == ';')
             continue;
         if (line.front() == '[') {
             if (line.back() != ']' || line.size() < 2)
-                return std::nullopt;
+                return fail("key line without its closing ']'");
             std::string_view inner = line.substr(1, line.size() - 2);
             std::vector<std::string> path;
             while (!inner.empty()) {
                 std::size_t sep = inner.find('\\');
                 auto name = decode_key_name(inner.substr(0, sep));
                 if (!name)
-                    return std::nullopt;
+                    return fail("bad key name");
                 path.push_back(std::move(*name));
                 if (sep == std::string_view::npos)
                     break;
                 inner = inner.substr(sep + 1);
                 if (inner.empty())
-                    return std::nullopt;  // trailing separator
+                    return fail("bad key name");  // trailing separator
             }
             current = &root.create(path);
             continue;
         }
+        if (line.front() != '@' && line.front() != '"')
+            return fail("neither a key line \"[...]\" nor a value line");
         if (current == nullptr)
-            return std::nullopt;  // a value before any key
+            return fail("a value before any key line");
         std::size_t pos = 0;
         std::string name;
         if (line.front() == '@') {
@@ -343,26 +355,28 @@ std::optional<reg_node> parse_hive(std::string_view text) {
         } else {
             auto quoted = read_quoted(line, pos);
             if (!quoted)
-                return std::nullopt;
+                return fail("bad value name");
             name = std::move(*quoted);
         }
         if (pos >= line.size() || line[pos] != '=')
-            return std::nullopt;
+            return fail("value line without '=' after its name");
         ++pos;
         reg_value value;
         if (pos < line.size() && line[pos] == '"') {
             auto data = read_quoted(line, pos);
             if (!data || pos != line.size())
-                return std::nullopt;
+                return fail("bad string value");
             value.data = std::move(*data);
         } else {
             auto hex = read_hex_value(line.substr(pos));
             if (!hex)
-                return std::nullopt;
+                return fail("bad value");
             value = std::move(*hex);
         }
         current->values.insert_or_assign(std::move(name), std::move(value));
     }
+    if (cut)
+        return fail(truncated);
     return root;
 }
 

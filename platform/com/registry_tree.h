@@ -42,7 +42,16 @@ std::optional<std::vector<std::string>> split_key_path(const char* subkey);
 std::optional<std::vector<std::string>> split_key_path(std::string_view subkey);
 
 std::string serialize_hive(const reg_node& root);
-// nullopt when the text is not a well-formed hive; never throws on bad input (only on memory).
-std::optional<reg_node> parse_hive(std::string_view text);
+
+// Where a text stops being a hive: its 1-based line and what is wrong there.
+struct hive_parse_error {
+    std::size_t line = 0;
+    std::string what;
+};
+
+// nullopt when the text is not a well-formed hive (with the first fault in *error when
+// given); never throws on bad input (only on memory). A text that does not end with a line
+// feed was cut short: every hive written ends with one.
+std::optional<reg_node> parse_hive(std::string_view text, hive_parse_error* error = nullptr);
 
 }  // namespace comrt::registry_detail

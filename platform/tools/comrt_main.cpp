@@ -26,8 +26,15 @@ std::string Ansi(BSTR text) {
     return comrt::utf16_to_ansi({text ? text : u"", SysStringLen(text)});
 }
 
+// A damaged hive makes lookups fail with codes that do not say why: name the file and line.
+void ReportDamagedHives(const char* prefix) {
+    for (const std::string& report : comrt::damaged_hives())
+        std::fprintf(stderr, "%s: %s\n", prefix, report.c_str());
+}
+
 // Prints a failed HRESULT the way every failure of the tool is reported, and returns 1.
 int Fail(HRESULT hr, BSTR source, BSTR description) {
+    ReportDamagedHives("comrt");
     std::fprintf(stderr, "hr=0x%08X\n%s\n", static_cast<unsigned>(hr),
                  com_error_message(hr).c_str());
     std::fprintf(stderr, "source=%s\ndescription=%s\n", Ansi(source).c_str(),
@@ -54,6 +61,18 @@ struct Argument {
     bool optional;
     VARIANT value;   // what Invoke receives
     VARIANT target;  // the storage an out pointer points to
+};
+
+// Frees the arguments' strings and out values on every way out of a call.
+struct ArgumentsCleanup {
+    std::vector<Argument>& args;
+    ~ArgumentsCleanup() {
+        for (Argument& a : args) {
+            if (a.value.vt == VT_BSTR)
+                VariantClear(&a.value);
+            VariantClear(&a.target);
+        }
+    }
 };
 
 std::string Text(const VARIANT& v) {
@@ -117,6 +136,7 @@ int Call(const std::string& prog_id, const std::string& method, std::vector<std:
     info->ReleaseTypeAttr(attr);
 
     std::vector<Argument> args;
+    ArgumentsCleanup cleanup{args};
     for (UINT i = 0; i < count && args.empty(); ++i) {
         FUNCDESC* desc = nullptr;
         if (FAILED(info->GetFuncDesc(i, &desc)))
@@ -195,11 +215,6 @@ int Call(const std::string& prog_id, const std::string& method, std::vector<std:
     SysFreeString(excep.bstrDescription);
     SysFreeString(excep.bstrHelpFile);
     VariantClear(&result);
-    for (Argument& a : args) {
-        if (a.value.vt == VT_BSTR)
-            VariantClear(&a.value);
-        VariantClear(&a.target);
-    }
     return status;
 }
 
@@ -222,6 +237,10 @@ int RegQuery(const std::string& key) {
     LSTATUS status = comrt::PrintRegistryKey(std::cout, key);
     if (status == ERROR_SUCCESS)
         return 0;
+    if (status == static_cast<LSTATUS>(ERROR_BADDB) && !comrt::damaged_hives().empty()) {
+        ReportDamagedHives("comrt reg query");
+        return 1;
+    }
     std::fprintf(stderr, "comrt reg query: %s: %s\n", key.c_str(),
                  com_error_message(HRESULT_FROM_WIN32(static_cast<DWORD>(status))).c_str());
     return 1;

@@ -5,7 +5,7 @@
 #include <optional>
 #include <sstream>
 
-#include "server/goldbach/replace_file.h"
+#include "server/goldbach/new_file.h"
 #include "server/goldbach/results_folder.h"
 #include "server/interface/messages.h"
 #include "server/interface/trace_log.h"
@@ -51,13 +51,14 @@ std::string WithCrLf(const std::string& text) {
 }  // namespace
 
 std::string ResultsFileName(const TestRunRecord& record, DWORD logicalProcessors,
-                            const SYSTEMTIME* localTime) {
+                            const SYSTEMTIME* localTime, unsigned copy) {
     std::string execTime = record.execTime;
     std::replace(execTime.begin(), execTime.end(), ' ', '-');
     return std::to_string(record.numDigits) + "_" + std::to_string(record.numThreadsPerCore) + "_" +
            std::to_string(logicalProcessors) + "_" + execTime + "_" +
            (record.found == 1 ? "1" : "0") + "_" +
-           (localTime != nullptr ? Timestamp(*localTime) : std::string()) + ".txt";
+           (localTime != nullptr ? Timestamp(*localTime) : std::string()) +
+           (copy > 1 ? "-" + std::to_string(copy) : std::string()) + ".txt";
 }
 
 std::string ResultsFileContent(const TestRunRecord& record) {
@@ -89,20 +90,21 @@ void WriteResultsFile(const TestRunRecord& record, std::string& statusText) {
     const std::optional<SYSTEMTIME> localTime = LocalTimeNow();
     SYSTEM_INFO systemInfo{};
     GetNativeSystemInfo(&systemInfo);
-    const std::string fileName =
-        ResultsFileName(record, systemInfo.dwNumberOfProcessors, localTime ? &*localTime : nullptr);
-    const std::string fullPath = ChooseResultsFolder() + "/" + fileName;
-
-    switch (ReplaceFileContent(fullPath, ResultsFileContent(record))) {
-        case ReplaceFileOutcome::Written:
+    auto fileName = [&](unsigned copy) {
+        return ResultsFileName(record, systemInfo.dwNumberOfProcessors,
+                               localTime ? &*localTime : nullptr, copy);
+    };
+    std::string fullPath;
+    switch (WriteNewFile(ChooseResultsFolder(), fileName, ResultsFileContent(record), fullPath)) {
+        case NewFileOutcome::Written:
             statusText += kivmsg::ResultsWritten + fullPath + kivmsg::ResultsWrittenEnd;
             TraceLog("kiv: Writing to file success.\n");
             return;
-        case ReplaceFileOutcome::NotOpened:
+        case NewFileOutcome::NotOpened:
             statusText +=
                 kivmsg::ResultsNotOpened + std::string(kivmsg::ResultsFilename) + fullPath;
             return;
-        case ReplaceFileOutcome::NotWritten:
+        case NewFileOutcome::NotWritten:
             statusText +=
                 kivmsg::ResultsNotWritten + std::string(kivmsg::ResultsFilename) + fullPath;
             return;

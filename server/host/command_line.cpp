@@ -45,8 +45,8 @@ ServerAction ScanCommandLine(std::string_view line) {
 
 std::string JoinCommandLine(int argc, char** argv) {
     std::string line;
-    for (int i = 0; i < argc; ++i) {
-        if (i > 0)
+    for (int i = 1; i < argc; ++i) {
+        if (i > 1)
             line += ' ';
         std::string_view arg = argv[i];
         bool quote = arg.find_first_of(" \t") != std::string_view::npos;

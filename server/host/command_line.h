@@ -5,13 +5,14 @@
 
 enum class ServerAction { Serve, RegServer, UnregServer, RegServerPerUser, UnregServerPerUser };
 
-// Scans the whole command line, program path included: after each "-" or "/" a token is
+// Scans the command line's arguments: after each "-" or "/" a token is
 // compared, without regard to case, with the keywords as whole words (a keyword matches only
 // when the token ends with it, at a blank or the end of the line). The first match decides;
 // without one the server serves.
 ServerAction ScanCommandLine(std::string_view commandLine);
 
-// The command line of this process as one text, as Windows hands it over.
+// The arguments of this process as one text, as WinMain's lpCmdLine: without the program's
+// path, whose folder names must never read as switches.
 std::string JoinCommandLine(int argc, char** argv);
 
 // A process exit status holds 8 bits on this platform: the HRESULT's low byte, except that a

@@ -62,19 +62,22 @@ ULONG CPrime::Release() {
 
 namespace {
 
-// IPrime's type information, from the registered kivLib, loaded once per process.
+// IPrime's type information, from the registered kivLib: kept once loaded; a failed load is
+// tried again at the next need, since the library may be registered meanwhile. Only the
+// apartment's thread calls this.
 HRESULT PrimeTypeInfo(ITypeInfo** ppTInfo) {
     static CComPtr<ITypeInfo> s_info;
-    static HRESULT s_hr = [] {
+    *ppTInfo = nullptr;
+    if (!s_info) {
         CComPtr<ITypeLib> library;
+        CComPtr<ITypeInfo> info;
         HRESULT hr = LoadRegTypeLib(LIBID_kivLib, 1, 0, LOCALE_NEUTRAL, &library);
         if (SUCCEEDED(hr))
-            hr = library->GetTypeInfoOfGuid(IID_IPrime, &s_info);
-        return hr;
-    }();
-    *ppTInfo = nullptr;
-    if (FAILED(s_hr))
-        return s_hr;
+            hr = library->GetTypeInfoOfGuid(IID_IPrime, &info);
+        if (FAILED(hr))
+            return hr;
+        s_info = info;
+    }
     return s_info.CopyTo(ppTInfo);
 }
 

@@ -1,10 +1,12 @@
 #include "server/host/server_registration.h"
 
+#include <cstdio>
 #include <filesystem>
 #include <map>
 #include <string>
 
 #include "platform/com/registrar.h"
+#include "platform/com/registry_transaction.h"
 #include "platform/com/resource_reader.h"
 #include "platform/com/utf8_text.h"
 #include "server/host/kiv_module.h"
@@ -24,7 +26,7 @@ HRESULT ModulePath(std::string& path) {
     path = comrt::executable_path();
     if (path.empty())
         return E_FAIL;
-    if (path.size() >= max_path)
+    if (!FitsMaxPath(path))
         return HRESULT_FROM_WIN32(ERROR_INSUFFICIENT_BUFFER);
     return S_OK;
 }
@@ -105,18 +107,60 @@ HRESULT UnregisterClass(RegistrationScope scope) {
                : UnRegisterTypeLib(a.guid, a.wMajorVerNum, a.wMinorVerNum, a.lcid, a.syskind);
 }
 
-}  // namespace
-
-HRESULT RegisterServer(RegistrationScope scope) {
+HRESULT Register(RegistrationScope scope) {
     HRESULT hr = UpdateScript(101, true, scope);
     if (FAILED(hr))
         return hr;
     return RegisterClass(scope);
 }
 
-HRESULT UnregisterServer(RegistrationScope scope) {
+HRESULT Unregister(RegistrationScope scope) {
     HRESULT hr = UnregisterClass(scope);
     if (FAILED(hr))
         return hr;
     return UpdateScript(101, false, scope);
+}
+
+// A damaged hive is the one failure the exit code cannot explain: say which file and where.
+void ReportDamagedHives() {
+    for (const std::string& report : comrt::damaged_hives())
+        std::fprintf(stderr, "kiv: %s\n", report.c_str());
+}
+
+// Runs a whole registration action as one change of the scope's hive: the hive stays locked
+// from the first read to the single write, so concurrent runs never interleave and every
+// reader sees the class either fully registered or fully absent. The steps done before a
+// failing step are kept, as they would be one by one.
+HRESULT InOneChange(RegistrationScope scope, HRESULT (*action)(RegistrationScope)) {
+    comrt::registry_transaction transaction(
+        scope == RegistrationScope::PerUser ? HKEY_CURRENT_USER : HKEY_LOCAL_MACHINE);
+    HRESULT hr = HRESULT_FROM_WIN32(static_cast<DWORD>(transaction.Status()));
+    if (SUCCEEDED(hr))
+        hr = action(scope);
+    const LSTATUS written = transaction.Commit();
+    if (SUCCEEDED(hr) && written != static_cast<LSTATUS>(ERROR_SUCCESS))
+        hr = HRESULT_FROM_WIN32(static_cast<DWORD>(written));
+    if (FAILED(hr))
+        ReportDamagedHives();
+    return hr;
+}
+
+}  // namespace
+
+bool FitsMaxPath(std::string_view path) {
+    // Windows counts characters and file names here are UTF-8: count code points, a malformed
+    // sequence as one.
+    std::size_t characters = 0;
+    for (char16_t unit : comrt::utf8_to_utf16(path))
+        if (unit < 0xDC00 || unit > 0xDFFF)  // the second half of a pair is no character
+            ++characters;
+    return characters < max_path;
+}
+
+HRESULT RegisterServer(RegistrationScope scope) {
+    return InOneChange(scope, Register);
+}
+
+HRESULT UnregisterServer(RegistrationScope scope) {
+    return InOneChange(scope, Unregister);
 }

@@ -6,7 +6,9 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <fstream>
+#include <memory>
 #include <thread>
 
 #include "platform/com/channel.h"
@@ -41,6 +43,43 @@ int RunKiv(const std::vector<std::string>& args) {
     if (pid < 0 || ::waitpid(pid, &status, 0) != pid || !WIFEXITED(status))
         return -1;
     return WEXITSTATUS(status);
+}
+
+Captured RunCaptured(const std::string& program, const std::vector<std::string>& args) {
+    std::vector<std::string> argv_strings{program};
+    argv_strings.insert(argv_strings.end(), args.begin(), args.end());
+    std::vector<char*> argv;
+    for (auto& a : argv_strings)
+        argv.push_back(a.data());
+    argv.push_back(nullptr);
+    Captured captured;
+    struct Close {
+        void operator()(FILE* file) const { std::fclose(file); }
+    };
+    std::unique_ptr<FILE, Close> out(std::tmpfile()), err(std::tmpfile());
+    if (!out || !err)
+        return captured;
+    pid_t pid = ::fork();
+    if (pid == 0) {
+        ::dup2(::fileno(out.get()), STDOUT_FILENO);
+        ::dup2(::fileno(err.get()), STDERR_FILENO);
+        ::execv(argv[0], argv.data());
+        ::_exit(127);
+    }
+    int status = 0;
+    if (pid > 0 && ::waitpid(pid, &status, 0) == pid && WIFEXITED(status))
+        captured.status = WEXITSTATUS(status);
+    auto slurp = [](FILE* file) {
+        std::string text;
+        std::rewind(file);
+        char buffer[4096];
+        for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, file)) > 0;)
+            text.append(buffer, n);
+        return text;
+    };
+    captured.out = slurp(out.get());
+    captured.err = slurp(err.get());
+    return captured;
 }
 
 void AdoptOrphans() {

@@ -24,6 +24,14 @@ const char* KivPath();
 int RunKiv(const std::vector<std::string>& args);
 // Starts kiv with `args` without waiting.
 pid_t StartKiv(const std::vector<std::string>& args);
+// What a finished program wrote and how it exited.
+struct Captured {
+    int status = -1;  // the exit status, -1 when it did not exit normally
+    std::string out, err;
+};
+// Runs `program` with `args` to its end, capturing its standard output and error.
+Captured RunCaptured(const std::string& program, const std::vector<std::string>& args);
+
 // Makes this process the reaper of orphans, so a server started by activation becomes our
 // child and its exit status can be read.
 void AdoptOrphans();

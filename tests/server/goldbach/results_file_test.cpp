@@ -8,11 +8,13 @@
 
 #include <filesystem>
 #include <fstream>
+#include <set>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
-#include "server/goldbach/replace_file.h"
+#include "server/goldbach/new_file.h"
 #include "server/goldbach/results_folder.h"
 #include "tests/platform/os/scoped_env.h"
 #include "tests/server/goldbach/text_pattern.h"
@@ -137,6 +139,11 @@ TEST(ResultsFileName, CarriesTheRunAndTheLocalTime) {
     EXPECT_EQ(ResultsFileName(record, 8, &local),
               "12_130_8_0d-0h-0m-1s-250ms_1_20230324_153012.txt");
     EXPECT_EQ(ResultsFileName(record, 8, nullptr), "12_130_8_0d-0h-0m-1s-250ms_1_.txt");
+    EXPECT_EQ(ResultsFileName(record, 8, &local, 1),
+              "12_130_8_0d-0h-0m-1s-250ms_1_20230324_153012.txt");
+    EXPECT_EQ(ResultsFileName(record, 8, &local, 2),
+              "12_130_8_0d-0h-0m-1s-250ms_1_20230324_153012-2.txt");
+    EXPECT_EQ(ResultsFileName(record, 8, nullptr, 13), "12_130_8_0d-0h-0m-1s-250ms_1_-13.txt");
 
     record.found = 0;
     record.numThreadsPerCore = 2;
@@ -299,13 +306,53 @@ TEST(WriteResultsFile, FailedWriteEndsWithTheWriteErrorAndLeavesNoFile) {
         << "neither a truncated file nor a temporary one";
 }
 
-TEST(ReplaceFileContent, ReplacesAFileOfTheSameNameWhole) {
-    Profile profile("replace");
-    const std::string path = profile.Dir() + "/results.txt";
-    std::ofstream(path) << std::string(5000, 'o');
-    EXPECT_EQ(ReplaceFileContent(path, "new\r\n"), ReplaceFileOutcome::Written);
+TEST(WriteResultsFile, RunsInTheSameSecondNeverShareAFile) {
+    // Six runs alike at once, as six quick TestKIV calls from several servers: six files, each
+    // status naming its own, the first under the plain name.
+    Profile profile("six");
+    fs::create_directory(profile.Dir() + "/KIV");
+    std::vector<std::string> statuses(6, "Digits: 3\nSuccess.");
+    std::vector<std::thread> runs;
+    for (std::string& status : statuses)
+        runs.emplace_back([&status] { WriteResultsFile(FoundRecord(), status); });
+    for (std::thread& run : runs)
+        run.join();
+    const std::string before = "Digits: 3\nSuccess.\nResults have been written to the file, '";
+    std::set<std::string> named;
+    for (const std::string& status : statuses) {
+        ASSERT_TRUE(kivtest::MatchesPattern(before + "*' successfully.", status)) << status;
+        named.insert(kivtest::Between(status, before, "' successfully."));
+    }
+    ASSERT_EQ(named.size(), 6u);
+    std::set<std::string> plain;
+    for (const std::string& path : named) {
+        EXPECT_EQ(Slurp(path), ResultsFileContent(FoundRecord())) << path;
+        const std::string name = fs::path(path).filename().string();
+        if (kivtest::MatchesPattern("3_130_%_0d-0h-0m-1s-250ms_1_########_######.txt", name))
+            plain.insert(name);
+        else
+            EXPECT_TRUE(
+                kivtest::MatchesPattern("3_130_%_0d-0h-0m-1s-250ms_1_########_######-%.txt", name))
+                << name;
+    }
+    EXPECT_FALSE(plain.empty()) << "the first run of a second keeps the plain name";
+    EXPECT_EQ(Entries(profile.Dir() + "/KIV").size(), 6u) << "no temporary file left";
+}
+
+TEST(WriteNewFile, TakesTheFirstFreeNameAndReplacesNothing) {
+    Profile profile("new");
+    std::ofstream(profile.Dir() + "/results.txt") << "earlier";
+    fs::create_directory(profile.Dir() + "/results-2.txt");  // a folder takes a name too
+    auto names = [](unsigned copy) {
+        return copy == 1 ? std::string("results.txt") : "results-" + std::to_string(copy) + ".txt";
+    };
+    std::string path;
+    EXPECT_EQ(WriteNewFile(profile.Dir(), names, "new\r\n", path), NewFileOutcome::Written);
+    EXPECT_EQ(path, profile.Dir() + "/results-3.txt");
     EXPECT_EQ(Slurp(path), "new\r\n");
-    EXPECT_EQ(Entries(profile.Dir()), std::vector<std::string>{"results.txt"});
+    EXPECT_EQ(Slurp(profile.Dir() + "/results.txt"), "earlier");
+    EXPECT_EQ(Entries(profile.Dir()),
+              (std::vector<std::string>{"results-2.txt", "results-3.txt", "results.txt"}));
 
     const mode_t mask = ::umask(0);
     ::umask(mask);
@@ -314,25 +361,25 @@ TEST(ReplaceFileContent, ReplacesAFileOfTheSameNameWhole) {
     EXPECT_EQ(status.st_mode & 0777, 0666 & ~mask) << "an ordinary file, not a private one";
 }
 
-TEST(ReplaceFileContent, FailuresLeaveTheFolderAsItWas) {
+TEST(WriteNewFile, FailuresLeaveTheFolderAsItWas) {
     Profile profile("failures");
-    fs::create_directory(profile.Dir() + "/taken.txt");  // a folder where the file should go
-    EXPECT_EQ(ReplaceFileContent(profile.Dir() + "/taken.txt", "x"),
-              ReplaceFileOutcome::NotWritten);
-    EXPECT_TRUE(fs::is_directory(profile.Dir() + "/taken.txt"));
-    EXPECT_EQ(Entries(profile.Dir()), std::vector<std::string>{"taken.txt"});
+    auto named = [](const char* name) {
+        return [name](unsigned copy) { return std::to_string(copy) + name; };
+    };
+    std::string path;
+    EXPECT_EQ(WriteNewFile(profile.Dir() + "/missing", named("results.txt"), "x", path),
+              NewFileOutcome::NotOpened);
+    EXPECT_EQ(path, profile.Dir() + "/missing/1results.txt");
 
-    EXPECT_EQ(ReplaceFileContent(profile.Dir() + "/missing/results.txt", "x"),
-              ReplaceFileOutcome::NotOpened);
-
-    std::ofstream(profile.Dir() + "/kept.txt") << "old";
+    std::ofstream(profile.Dir() + "/1kept.txt") << "old";
     {
         FileSizeLimit limit(4);
-        EXPECT_EQ(ReplaceFileContent(profile.Dir() + "/kept.txt", "longer than four"),
-                  ReplaceFileOutcome::NotWritten);
+        EXPECT_EQ(WriteNewFile(profile.Dir(), named("kept.txt"), "longer than four", path),
+                  NewFileOutcome::NotWritten);
     }
-    EXPECT_EQ(Slurp(profile.Dir() + "/kept.txt"), "old") << "the old file survives";
-    EXPECT_EQ(Entries(profile.Dir()), (std::vector<std::string>{"kept.txt", "taken.txt"}));
+    EXPECT_EQ(path, profile.Dir() + "/1kept.txt");
+    EXPECT_EQ(Slurp(profile.Dir() + "/1kept.txt"), "old") << "the old file survives";
+    EXPECT_EQ(Entries(profile.Dir()), std::vector<std::string>{"1kept.txt"});
 }
 
 }  // namespace

@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <string>
+#include <vector>
+
 namespace {
 
 TEST(CommandLine, FirstWholeWordSwitchDecides) {
@@ -29,10 +32,28 @@ TEST(CommandLine, FirstWholeWordSwitchDecides) {
         EXPECT_EQ(ScanCommandLine(c.line), c.action) << c.line;
 }
 
-TEST(CommandLine, JoinQuotesArgumentsWithBlanks) {
-    char a0[] = "/my dir/kiv", a1[] = "-RegServer";
-    char* argv[] = {a0, a1};
-    EXPECT_EQ(JoinCommandLine(2, argv), "\"/my dir/kiv\" -RegServer");
+TEST(CommandLine, OnlyTheArgumentsAreScanned) {
+    struct Case {
+        std::vector<std::string> argv;
+        std::string line;
+        ServerAction action;
+    };
+    const Case cases[] = {
+        // The program's folder must not register a server started by activation.
+        {{"/tmp/RegServerPerUser x/kiv", "-Embedding"}, "-Embedding", ServerAction::Serve},
+        {{"/tmp/-RegServer/kiv"}, "", ServerAction::Serve},
+        {{"/my dir/kiv", "-RegServer"}, "-RegServer", ServerAction::RegServer},
+        {{"kiv", "a b", "/UnregServer"}, "\"a b\" /UnregServer", ServerAction::UnregServer},
+    };
+    for (const Case& c : cases) {
+        std::vector<std::string> args = c.argv;
+        std::vector<char*> argv;
+        for (std::string& a : args)
+            argv.push_back(a.data());
+        const std::string line = JoinCommandLine(static_cast<int>(argv.size()), argv.data());
+        EXPECT_EQ(line, c.line);
+        EXPECT_EQ(ScanCommandLine(line), c.action) << c.argv[0];
+    }
 }
 
 TEST(CommandLine, ExitStatusNeverMakesAFailureLookLikeSuccess) {

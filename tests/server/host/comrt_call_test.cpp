@@ -1,12 +1,15 @@
 // The comrt tool calling the real server late-bound, as a person or a script would.
 #include <gtest/gtest.h>
 
+#include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <thread>
 
 #include "tests/support/kiv_process.h"
 
@@ -94,6 +97,52 @@ TEST_F(ComrtCall, SystemReportAndUnknownClass) {
     Output unknown = RunComrt({"call", "no.Such", "IsPrime", "7", "1", "0"});
     EXPECT_EQ(unknown.status, 1);
     EXPECT_EQ(unknown.err.rfind("hr=0x800401F3\nInvalid class string\n", 0), 0u) << unknown.err;
+}
+
+// The number of threads of a process, 0 when it is gone.
+int ThreadCount(pid_t pid) {
+    std::ifstream status("/proc/" + std::to_string(pid) + "/status");
+    for (std::string line; std::getline(status, line);)
+        if (line.rfind("Threads:", 0) == 0)
+            return std::stoi(line.substr(8));
+    return 0;
+}
+
+TEST_F(ComrtCall, AServerKilledMidCallIsReportedAsDisconnected) {
+    // A test run far too long to finish; its worker threads show that the call is running.
+    pid_t comrt = ::fork();
+    if (comrt == 0) {
+        const std::string err = std::string(std::getenv("HOME")) + "/killed.txt";
+        if (!std::freopen(err.c_str(), "w", stderr) || !std::freopen("/dev/null", "w", stdout))
+            ::_exit(126);
+        ::execl(COMRT_EXECUTABLE, COMRT_EXECUTABLE, "call", "kiv.Prime", "TestKIV", "3000", "0",
+                "2", nullptr);
+        ::_exit(127);
+    }
+    ASSERT_GT(comrt, 0);
+    pid_t server = 0;
+    const auto deadline = std::chrono::steady_clock::now() + 10 * kivtest::kOneSecond;
+    while (std::chrono::steady_clock::now() < deadline &&
+           ((server = kivtest::ServerPid()) == 0 || ThreadCount(server) < 2))
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    if (server != 0) {
+        ::kill(server, SIGKILL);
+        kivtest::WaitExit(server, 10 * kivtest::kOneSecond);
+    }
+    auto exited = kivtest::WaitExit(comrt, 10 * kivtest::kOneSecond);
+    if (!exited) {
+        ::kill(comrt, SIGKILL);
+        ::waitpid(comrt, nullptr, 0);
+    }
+    ASSERT_NE(server, 0) << "the server never started";
+    EXPECT_EQ(exited, 1);
+    std::ifstream err(std::string(std::getenv("HOME")) + "/killed.txt");
+    std::stringstream text;
+    text << err.rdbuf();
+    EXPECT_EQ(text.str(),
+              "hr=0x80010108\nThe object invoked has disconnected from its clients.\n"
+              "source=\ndescription=\n");
 }
 
 }  // namespace

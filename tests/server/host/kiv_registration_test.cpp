@@ -5,6 +5,8 @@
 #include <sys/wait.h>
 
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <thread>
 
 #include "platform/win32.h"
@@ -112,6 +114,81 @@ TEST(KivRegistration, UnwritableMachineHiveFailsWithItsHresult) {
     EXPECT_NE(status, 0);
     std::filesystem::remove_all(machine + "/system.reg");
     EXPECT_FALSE(reg_key_exists(HKEY_LOCAL_MACHINE, "Software\\Classes\\kiv.Prime"));
+}
+
+TEST(KivRegistration, ConcurrentRunsLeaveTheClassWholeOrAbsent) {
+    // The keys of every part of a registration: the class script and the type library.
+    const std::string classes = "Software\\Classes\\";
+    const std::string parts[] = {
+        "kiv.Prime\\CLSID",
+        "CLSID\\" + kClsid + "\\LocalServer32",
+        "TypeLib\\" + kLibId + "\\1.0\\0\\win64",
+        "Interface\\" + kIid + "\\TypeLib",
+    };
+    constexpr int kRounds = 6, kEach = 4;
+    for (int round = 0; round < kRounds; ++round) {
+        std::vector<pid_t> runs;
+        for (int i = 0; i < kEach; ++i) {
+            runs.push_back(kivtest::StartKiv({"-RegServerPerUser"}));
+            runs.push_back(kivtest::StartKiv({"-UnregServerPerUser"}));
+        }
+        for (pid_t pid : runs) {
+            ASSERT_GT(pid, 0);
+            auto status = kivtest::WaitExit(pid, 20 * kivtest::kOneSecond);
+            if (!status)
+                ::kill(pid, SIGKILL), ::waitpid(pid, nullptr, 0);
+            EXPECT_TRUE(status.has_value()) << "a registration run hung";
+        }
+        int present = 0;
+        for (const std::string& part : parts)
+            present += reg_key_exists(HKEY_CURRENT_USER, classes + part) ? 1 : 0;
+        EXPECT_TRUE(present == 0 || present == static_cast<int>(std::size(parts)))
+            << "round " << round << ": " << present << " of " << std::size(parts) << " parts";
+    }
+    kivtest::RunKiv({"-UnregServerPerUser"});
+}
+
+TEST(KivRegistration, DamagedHiveIsNamedOnStandardErrorAndLeftAsItIs) {
+    struct Case {
+        const char* name;
+        std::string text;
+        std::string where;
+    };
+    const Case cases[] = {
+        {"truncated", "[Software\\Classes\\kiv.Prime]\n@=\"Prime Cl",
+         ":2: truncated: the file ends inside this line"},
+        {"garbage",
+         std::string("\x7f"
+                     "ELF\x02\x01\x01\0\n\0\0",
+                     11),
+         ":1: neither a key line \"[...]\" nor a value line"},
+        {"one bad line", "[Software\\Ok]\n@=\"fine\"\n\"n\"=hex(1):zz\n", ":3: bad value"},
+    };
+    const std::string hive = comrt::user_hive_path();
+    std::filesystem::create_directories(std::filesystem::path(hive).parent_path());
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        { std::ofstream(hive, std::ios::binary) << c.text; }
+        const std::string report = hive + c.where + "\n";
+        for (const char* action : {"-RegServerPerUser", "-UnregServerPerUser"}) {
+            kivtest::Captured run = kivtest::RunCaptured(kivtest::KivPath(), {action});
+            EXPECT_NE(run.status, 0) << action;
+            EXPECT_EQ(run.err, "kiv: " + report) << action;
+        }
+        kivtest::Captured query =
+            kivtest::RunCaptured(COMRT_EXECUTABLE, {"reg", "query", "HKCU\\Software"});
+        EXPECT_EQ(query.status, 1);
+        EXPECT_EQ(query.err, "comrt reg query: " + report);
+        kivtest::Captured call =
+            kivtest::RunCaptured(COMRT_EXECUTABLE, {"call", "kiv.Prime", "IsPrime", "7", "1", "0"});
+        EXPECT_EQ(call.status, 1);
+        EXPECT_EQ(call.err.rfind("comrt: " + report, 0), 0u) << call.err;
+
+        std::ifstream in(hive, std::ios::binary);
+        std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        EXPECT_EQ(bytes, c.text) << "the damaged hive was rewritten";
+    }
+    std::filesystem::remove(hive);
 }
 
 }  // namespace

@@ -2,7 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <filesystem>
+
+#include "platform/com/utf8_text.h"
 #include "tests/support/error_info_probe.h"
+#include "tests/support/isolated_env.h"
+#include "tests/support/kiv_process.h"
 
 namespace {
 
@@ -31,6 +37,38 @@ TEST(Prime, AnswersExactlyItsFourInterfaces) {
 TEST(Prime, AFreshObjectIsSmall) {
     // Thousands of clients may each hold one; the sieve comes only with its first use.
     EXPECT_LT(sizeof(CPrime), 16u * 1024);
+}
+
+// 0 when IPrime's type information, missing at first, is found once kivLib is registered.
+int TypeInfoFoundAfterLateRegistration() {
+    CComPtr<IDispatch> dispatch;
+    if (CPrime::CreateInstance(IID_IDispatch, reinterpret_cast<void**>(&dispatch)) != S_OK)
+        return 1;
+    CComPtr<ITypeInfo> missing;
+    if (dispatch->GetTypeInfo(0, 0, &missing) != TYPE_E_LIBNOTREGISTERED)
+        return 2;
+    const std::u16string path = comrt::utf8_to_utf16(kivtest::KivPath());
+    CComPtr<ITypeLib> library;
+    if (LoadTypeLib(path.c_str(), &library) != S_OK ||
+        RegisterTypeLibForUser(library, path.c_str(), nullptr) != S_OK)
+        return 3;
+    CComPtr<ITypeInfo> found;
+    if (dispatch->GetTypeInfo(0, 0, &found) != S_OK || found == nullptr)
+        return 4;
+    return 0;
+}
+
+TEST(PrimeDeathTest, TypeInfoIsLoadedAgainAfterAFailedLoad) {
+    // In a process of its own, where nothing has loaded the type information yet.
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(
+        {
+            int result = TypeInfoFoundAfterLateRegistration();
+            std::error_code ignored;
+            std::filesystem::remove_all(kivtest::isolated_root(), ignored);
+            std::_Exit(result);
+        },
+        testing::ExitedWithCode(0), "");
 }
 
 TEST(Prime, SupportsErrorInfoOnIPrimeOnly) {

@@ -1,4 +1,4 @@
-#include "server/goldbach/replace_file.h"
+#include "server/goldbach/new_file.h"
 
 #include <fcntl.h>
 #include <stdio.h>
@@ -12,14 +12,16 @@
 namespace {
 
 constexpr int kNameAttempts = 100;
+// Names tried for the file itself before giving up: far more runs than fit in one second.
+constexpr unsigned kMaxCopies = 10000;
+
+enum class TakeOutcome { Taken, NameExists, Failed };
 
 // The temporary file until it has been renamed into place: removed when abandoned.
 class TemporaryFile {
   public:
-    explicit TemporaryFile(const std::string& target) {
-        const std::string::size_type slash = target.rfind('/');
-        const std::string folder = slash == std::string::npos ? "" : target.substr(0, slash + 1);
-        const std::string name = slash == std::string::npos ? target : target.substr(slash + 1);
+    // In `folder` (ending with '/'), named after `name`.
+    TemporaryFile(const std::string& folder, const std::string& name) {
         std::random_device entropy;
         std::mt19937_64 suffixes(static_cast<std::uint64_t>(entropy()) << 32 | entropy());
         for (int attempt = 0; attempt < kNameAttempts; ++attempt) {
@@ -63,11 +65,22 @@ class TemporaryFile {
         return ::close(m_fd.release()) == 0 && synced;
     }
 
-    bool RenameTo(const std::string& target) noexcept {
-        if (::rename(m_path.c_str(), target.c_str()) != 0)
-            return false;
-        m_path.clear();  // now the target's
-        return true;
+    // Gives the file the name `target` unless a file of that name exists: renameat2 with
+    // RENAME_NOREPLACE, or where the file system lacks it, a hard link (which never replaces
+    // either) and the removal of the temporary name.
+    TakeOutcome TakeName(const std::string& target) noexcept {
+        if (::renameat2(AT_FDCWD, m_path.c_str(), AT_FDCWD, target.c_str(), RENAME_NOREPLACE) ==
+            0) {
+            m_path.clear();  // now the target's
+            return TakeOutcome::Taken;
+        }
+        if (errno == EEXIST)
+            return TakeOutcome::NameExists;
+        if (errno != EINVAL && errno != ENOSYS)
+            return TakeOutcome::Failed;
+        if (::link(m_path.c_str(), target.c_str()) != 0)
+            return errno == EEXIST ? TakeOutcome::NameExists : TakeOutcome::Failed;
+        return TakeOutcome::Taken;  // the destructor removes the temporary name
     }
 
   private:
@@ -87,11 +100,27 @@ class TemporaryFile {
 
 }  // namespace
 
-ReplaceFileOutcome ReplaceFileContent(const std::string& path, std::string_view content) {
-    TemporaryFile file(path);
+NewFileOutcome WriteNewFile(const std::string& folder,
+                            const std::function<std::string(unsigned)>& nameFor,
+                            std::string_view content, std::string& path) {
+    const std::string prefix = folder + "/";
+    path = prefix + nameFor(1);
+    TemporaryFile file(prefix, nameFor(1));
     if (!file.IsOpen())
-        return ReplaceFileOutcome::NotOpened;
-    if (!file.Write(content) || !file.Close() || !file.RenameTo(path))
-        return ReplaceFileOutcome::NotWritten;
-    return ReplaceFileOutcome::Written;
+        return NewFileOutcome::NotOpened;
+    if (!file.Write(content) || !file.Close())
+        return NewFileOutcome::NotWritten;
+    for (unsigned copy = 1; copy <= kMaxCopies; ++copy) {
+        const std::string target = copy == 1 ? path : prefix + nameFor(copy);
+        switch (file.TakeName(target)) {
+            case TakeOutcome::Taken:
+                path = target;
+                return NewFileOutcome::Written;
+            case TakeOutcome::NameExists:
+                continue;
+            case TakeOutcome::Failed:
+                return NewFileOutcome::NotWritten;
+        }
+    }
+    return NewFileOutcome::NotWritten;
 }
