@@ -2,6 +2,7 @@
 
 #include <cstdlib>
 
+#include "server/engine/decimal_value.h"
 #include "server/interface/messages.h"
 #include "server/interface/service_error.h"
 #include "server/interface/trace_log.h"
@@ -19,6 +20,13 @@ bool all_digits(const std::string& text) {
     return true;
 }
 
+// NTL's conversion keeps its own failure for an empty text; digits go through GMP.
+NTL::ZZ ValueOf(const std::string& text, const std::stop_token& stop) {
+    if (text.empty())
+        return NTL::conv<NTL::ZZ>(text.c_str());
+    return DecimalValue(text, stop);
+}
+
 // One byte per UTF-16 code unit; the zero byte after them is std::string's own.
 std::string Narrow(BSTR bstr) {
     UINT length = SysStringLen(bstr);
@@ -31,17 +39,17 @@ std::string Narrow(BSTR bstr) {
 
 }  // namespace
 
-DecimalInput ParseNaturalNumber(BSTR bstr) {
+DecimalInput ParseNaturalNumber(BSTR bstr, const std::stop_token& stop) {
     DecimalInput input{Narrow(bstr), {}};
     if (input.text == "0" || !all_digits(input.text))
         throw ServiceError(kivmsg::NaturalNumber);
-    NTL::conv(input.value, input.text.c_str());
+    input.value = ValueOf(input.text, stop);
     if (input.value < 2)
         throw ServiceError(kivmsg::NaturalNumber);
     return input;
 }
 
-DecimalInput ParseEvenNumber(BSTR bstr) {
+DecimalInput ParseEvenNumber(BSTR bstr, const std::stop_token& stop) {
     DecimalInput input{Narrow(bstr), {}};
     TraceLog("kiv: Copied bstrEvenNum...\n");
     const std::string& text = input.text;
@@ -52,7 +60,7 @@ DecimalInput ParseEvenNumber(BSTR bstr) {
     if (!all_digits(text))
         throw ServiceError(kivmsg::EvenNumber);
     TraceLog("kiv: begin NTL::to_ZZ()...\n");
-    NTL::conv(input.value, text.c_str());
+    input.value = ValueOf(text, stop);
     TraceLog("kiv: end NTL::to_ZZ()...\n");
     if (input.value < 4)
         throw ServiceError(kivmsg::EvenNumber);

@@ -4,6 +4,7 @@
 #include <NTL/ZZ.h>
 
 #include <cstdint>
+#include <stop_token>
 #include <string>
 
 #include "platform/win32.h"
@@ -14,9 +15,10 @@ struct DecimalInput {
 };
 
 // Natural-number rule: digits only, value at least 2. Raises ServiceError with the
-// natural-number message; an empty text fails in NTL's conversion.
-DecimalInput ParseNaturalNumber(BSTR bstr);
+// natural-number message; an empty text fails in NTL's conversion. The conversion reads
+// `stop` between its steps (CallCancelled).
+DecimalInput ParseNaturalNumber(BSTR bstr, const std::stop_token& stop = {});
 // Even-number rule: digits only, even, value at least 4; writes its three trace lines.
-DecimalInput ParseEvenNumber(BSTR bstr);
+DecimalInput ParseEvenNumber(BSTR bstr, const std::stop_token& stop = {});
 // The text's value as a signed 64-bit integer; only for values up to 9223372036854775807.
 std::int64_t ToInt64(const DecimalInput& input);

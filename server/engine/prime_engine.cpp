@@ -47,7 +47,7 @@ HRESULT PrimeEngine::IsPrimeBody(BSTR bstrPrimeNum, LONG lPrimalityTestingMethod
         (method == kivRabin_Miller && lNumTrials < 0))
         throw ServiceError(kivmsg::InvalidParameters);
 
-    const DecimalInput input = ParseNaturalNumber(bstrPrimeNum);
+    const DecimalInput input = ParseNaturalNumber(bstrPrimeNum, stop);
     const NTL::ZZ& value = input.value;
 
     switch (method) {

@@ -3,20 +3,14 @@
 #include <algorithm>
 #include <cstdio>
 #include <optional>
-#include <sstream>
 
+#include "server/engine/decimal_value.h"
 #include "server/goldbach/new_file.h"
 #include "server/goldbach/results_folder.h"
 #include "server/interface/messages.h"
 #include "server/interface/trace_log.h"
 
 namespace {
-
-std::string DecimalText(const NTL::ZZ& value) {
-    std::ostringstream digits;
-    digits << value;
-    return digits.str();
-}
 
 std::string Timestamp(const SYSTEMTIME& time) {
     char text[32];

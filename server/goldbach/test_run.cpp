@@ -2,10 +2,10 @@
 
 #include <random>
 
+#include "server/engine/decimal_value.h"
 #include "server/goldbach/exec_time.h"
 #include "server/goldbach/goldbach_search.h"
 #include "server/goldbach/q_draw.h"
-#include "server/goldbach/q_value.h"
 #include "server/goldbach/results_file.h"
 #include "server/interface/messages.h"
 #include "server/interface/service_error.h"
@@ -28,7 +28,7 @@ TestRunOutcome RunGoldbachTest(const TestRunRequest& request, LONG& found) {
     record.qText = DrawQText(request.numDigits, engine, request.stop);
 
     TraceLog("kiv: begin NTL::to_ZZ()...\n");
-    const NTL::ZZ q = QValue(record.qText, request.stop);  // cancellable between its steps
+    const NTL::ZZ q = DecimalValue(record.qText, request.stop);  // cancellable between its steps
     TraceLog("kiv: end NTL::to_ZZ()...\n");
 
     ULONG numCores = 0;

@@ -1,8 +1,8 @@
 // CPrime::GetGBPairUsingRM and GetSysInfo: the frames around the pair search and the report.
-#include <sstream>
 #include <string>
 
 #include "server/engine/decimal_input.h"
+#include "server/engine/decimal_value.h"
 #include "server/goldbach/goldbach_search.h"
 #include "server/host/prime.h"
 #include "server/interface/messages.h"
@@ -11,12 +11,6 @@
 #include "server/sysinfo/system_info.h"
 
 namespace {
-
-std::string DecimalText(const NTL::ZZ& value) {
-    std::ostringstream digits;
-    digits << value;
-    return digits.str();
-}
 
 // One code unit per byte: the text is digits only.
 _bstr_t Widened(const std::string& text) {
@@ -38,7 +32,7 @@ HRESULT CPrime::GetGBPairUsingRM(BSTR bstrEvenNum, LONG lNumTrials, BSTR* pbstrF
         return ReportError(kivmsg::ThreadsPerCore);
 
     return MethodFrame([&]() -> HRESULT {
-        DecimalInput evenNum = ParseEvenNumber(bstrEvenNum);
+        DecimalInput evenNum = ParseEvenNumber(bstrEvenNum, comrt::current_call_stop_token());
         const NTL::ZZ& n = evenNum.value;
         if (n == 4) {  // 2 + 2, the one pair with an even member
             _bstr_t first(u"2"), second(u"2");

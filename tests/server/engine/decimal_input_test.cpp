@@ -25,7 +25,7 @@ Outcome ParseOutcome(Parse parse, std::u16string_view input) {
     UseNtlExceptions();
     _bstr_t bstr(input);
     try {
-        DecimalInput parsed = parse(bstr.GetBSTR());
+        DecimalInput parsed = parse(bstr.GetBSTR(), {});
         std::ostringstream out;
         out << parsed.value;
         return {true, out.str()};

@@ -7,9 +7,9 @@
 #include <stop_token>
 #include <thread>
 
+#include "server/engine/decimal_value.h"
 #include "server/goldbach/goldbach_search.h"
 #include "server/goldbach/q_draw.h"
-#include "server/goldbach/q_value.h"
 #include "server/goldbach/test_run.h"
 #include "server/interface/call_cancelled.h"
 #include "server/interface/ntl_errors.h"
@@ -62,7 +62,7 @@ TEST(GoldbachCancellation, FiredTokenEndsTheSearchAndTheRun) {
              RunGoldbachTest(request, found);
          }},
         {"conversion of 20 million digits, fired while converting", 50ms,
-         [&](std::stop_token stop) { QValue(twentyMillionDigits, stop); }},
+         [&](std::stop_token stop) { DecimalValue(twentyMillionDigits, stop); }},
         {"run of 4000 digits, fired while searching", 1000ms,
          [](std::stop_token stop) {
              TestRunRequest request;

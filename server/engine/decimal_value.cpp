@@ -1,4 +1,4 @@
-#include "server/goldbach/q_value.h"
+#include "server/engine/decimal_value.h"
 
 #include <NTL/ZZ_limbs.h>
 #include <gmp.h>
@@ -22,7 +22,7 @@ struct Mpz {
 
 }  // namespace
 
-NTL::ZZ QValue(const std::string& text, const std::stop_token& stop) {
+NTL::ZZ DecimalValue(const std::string& text, const std::stop_token& stop) {
     // parts[i] is the value of the i-th group of digits counted from the right; every group but
     // the leftmost has exactly `digits` digits.
     std::deque<Mpz> parts;
@@ -60,4 +60,14 @@ NTL::ZZ QValue(const std::string& text, const std::stop_token& stop) {
         NTL::ZZ_limbs_set(value, mpz_limbs_read(parts.front().value),
                           static_cast<long>(mpz_size(parts.front().value)));
     return value;
+}
+
+std::string DecimalText(const NTL::ZZ& value) {
+    // A read-only view of NTL's limbs: nothing is copied before GMP's conversion.
+    mpz_t view;
+    mpz_roinit_n(view, NTL::ZZ_limbs_get(value), static_cast<mp_size_t>(value.size()));
+    std::string text(mpz_sizeinbase(view, 10) + 1, '\0');  // may be one more than needed
+    mpz_get_str(text.data(), 10, view);
+    text.resize(std::char_traits<char>::length(text.c_str()));
+    return NTL::sign(value) < 0 ? "-" + text : text;
 }
