@@ -1,9 +1,16 @@
 // comrt: the platform's command-line tool.
-//   comrt call PROGID METHOD [ARG...]   late-bound call through IDispatch
+//   comrt call PROGID METHOD [ARG...]   late-bound call through IDispatch; an ARG of @FILE is
+//                                       that file's text, @- standard input's, @@... a
+//                                       literal text starting with @
 //   comrt debug                         prints the debug output of this user's processes
 //   comrt reg query KEY                 prints a registry key, its values and subkeys
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
+#include <fstream>
 #include <iostream>
+#include <optional>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -16,7 +23,7 @@ namespace {
 
 int Usage() {
     std::fprintf(stderr,
-                 "usage: comrt call PROGID METHOD [ARG...]\n"
+                 "usage: comrt call PROGID METHOD [ARG...]   (ARG: text, @FILE, @-, @@text)\n"
                  "       comrt debug\n"
                  "       comrt reg query KEY\n");
     return 2;
@@ -218,6 +225,38 @@ int Call(const std::string& prog_id, const std::string& method, std::vector<std:
     return status;
 }
 
+// A command line holds at most 128 KB per argument, so big numbers come from a file (@FILE)
+// or standard input (@-); one line feed that ends the text is not part of it.
+std::optional<std::string> ArgumentText(const std::string& arg, bool& stdin_used) {
+    if (arg.size() < 2 || arg[0] != '@')
+        return arg;
+    if (arg[1] == '@')
+        return arg.substr(1);
+    std::ostringstream text;
+    if (arg == "@-") {
+        if (stdin_used) {
+            std::fprintf(stderr, "comrt: standard input can be read for one argument only\n");
+            return std::nullopt;
+        }
+        stdin_used = true;
+        text << std::cin.rdbuf();
+    } else {
+        std::ifstream file(arg.substr(1), std::ios::binary);
+        if (!file || !(text << file.rdbuf())) {
+            std::fprintf(stderr, "comrt: cannot read %s: %s\n", arg.c_str() + 1,
+                         std::strerror(errno));
+            return std::nullopt;
+        }
+    }
+    std::string whole = std::move(text).str();
+    if (whole.ends_with('\n')) {
+        whole.pop_back();
+        if (whole.ends_with('\r'))
+            whole.pop_back();
+    }
+    return whole;
+}
+
 int Debug() {
     try {
         comrt::DebugOutputListener listener;
@@ -258,8 +297,16 @@ int main(int argc, char** argv) {
         return RegQuery(args[2]);
     if (args[0] != "call" || args.size() < 3)
         return Usage();
+    std::vector<std::string> texts;
+    bool stdin_used = false;
+    for (auto it = args.begin() + 3; it != args.end(); ++it) {
+        std::optional<std::string> text = ArgumentText(*it, stdin_used);
+        if (!text)
+            return 2;
+        texts.push_back(std::move(*text));
+    }
     CoInitialize(nullptr);
-    int status = Call(args[1], args[2], std::vector<std::string>(args.begin() + 3, args.end()));
+    int status = Call(args[1], args[2], std::move(texts));
     CoUninitialize();
     return status;
 }

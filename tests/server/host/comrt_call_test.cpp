@@ -20,11 +20,12 @@ struct Output {
     int status = -1;
 };
 
-Output RunComrt(const std::vector<std::string>& args) {
+Output RunComrt(const std::vector<std::string>& args, const std::string& input = "/dev/null") {
     std::string dir = std::string(std::getenv("HOME")) + "/";
     pid_t pid = ::fork();
     if (pid == 0) {
-        if (!std::freopen((dir + "out.txt").c_str(), "w", stdout) ||
+        if (!std::freopen(input.c_str(), "r", stdin) ||
+            !std::freopen((dir + "out.txt").c_str(), "w", stdout) ||
             !std::freopen((dir + "err.txt").c_str(), "w", stderr))
             ::_exit(126);
         std::vector<std::string> all{COMRT_EXECUTABLE};
@@ -97,6 +98,49 @@ TEST_F(ComrtCall, SystemReportAndUnknownClass) {
     Output unknown = RunComrt({"call", "no.Such", "IsPrime", "7", "1", "0"});
     EXPECT_EQ(unknown.status, 1);
     EXPECT_EQ(unknown.err.rfind("hr=0x800401F3\nInvalid class string\n", 0), 0u) << unknown.err;
+}
+
+TEST_F(ComrtCall, ArgumentsFromFilesAndStandardInput) {
+    const std::string dir = std::string(std::getenv("HOME")) + "/";
+    auto write = [&](const std::string& name, const std::string& text) {
+        std::ofstream(dir + name, std::ios::binary) << text;
+        return dir + name;
+    };
+    // 10^200000: longer than one command-line argument may be, and even.
+    const std::string big = write("big.txt", "1" + std::string(200000, '0') + "\n");
+    const std::string hundred = write("hundred.txt", "100\n");
+    const std::string crlf = write("crlf.txt", "1000000007\r\n");
+    struct Case {
+        std::vector<std::string> args;
+        std::string input;
+        int status;
+        std::string out, err_start;
+    };
+    const Case cases[] = {
+        {{"IsPrime", "@" + big, "3", "0"}, "/dev/null", 0, "pbRet=0\nhr=0x00000000\n", ""},
+        {{"GetGBPairUsingRM", "@" + hundred, "0"},
+         "/dev/null",
+         0,
+         "pbstrFirst=3\npbstrSecond=97\npbRet=1\nhr=0x00000000\n",
+         ""},
+        {{"IsPrime", "@-", "3", "0"}, crlf, 0, "pbRet=1\nhr=0x00000000\n", ""},
+        {{"IsPrime", "@@7", "3", "0"}, "/dev/null", 1, "", "hr=0x80020009\n"},  // not digits
+        {{"IsPrime", "@" + dir + "missing", "3", "0"},
+         "/dev/null",
+         2,
+         "",
+         "comrt: cannot read " + dir + "missing: No such file or directory\n"},
+        {{"GetGBPairUsingRM", "@-", "@-"}, hundred, 2, "", "comrt: standard input can be read"},
+    };
+    for (const Case& c : cases) {
+        std::vector<std::string> args{"call", "kiv.Prime"};
+        args.insert(args.end(), c.args.begin(), c.args.end());
+        Output o = RunComrt(args, c.input);
+        SCOPED_TRACE(c.args[1].substr(0, 40));
+        EXPECT_EQ(o.status, c.status) << o.err;
+        EXPECT_EQ(o.out, c.out);
+        EXPECT_EQ(o.err.rfind(c.err_start, 0), 0u) << o.err;
+    }
 }
 
 // The number of threads of a process, 0 when it is gone.
