@@ -10,6 +10,7 @@
 #include <future>
 #include <string>
 
+#include "server/goldbach/candidate_sieve.h"
 #include "server/goldbach/worker_pool.h"
 #include "server/interface/call_cancelled.h"
 #include "server/interface/trace_log.h"
@@ -44,14 +45,18 @@ class Batch {
     Batch(const Batch&) = delete;
     Batch& operator=(const Batch&) = delete;
 
-    void Launch(LONG numTrials, const NTL::ZZ& candidate, const NTL::ZZ& n) {
+    // `sieve`, when given, outlives the batch: the worker asks it whether its candidate is
+    // still worth testing when it starts.
+    void Launch(LONG numTrials, const NTL::ZZ& candidate, const NTL::ZZ& n, CandidateSieve* sieve) {
         LaunchedWorker& worker = m_workers.emplace_back();
         worker.stop.store(false);
         try {
-            worker.done = m_pool.Submit(
-                [numTrials, p = candidate, n, &result = worker.result, &stop = worker.stop] {
-                    return GoldbachWorker(numTrials, p, n, result, stop);
-                });
+            worker.done = m_pool.Submit([numTrials, p = candidate, n, sieve,
+                                         &result = worker.result, &stop = worker.stop]() -> LONG {
+                if (sieve != nullptr && !sieve->StillViable(p))
+                    return 1;  // proven useless since it was launched
+                return GoldbachWorker(numTrials, p, n, result, stop);
+            });
         } catch (...) {
             m_workers.pop_back();  // never queued
             throw;
@@ -125,14 +130,27 @@ std::optional<GoldbachPair> SearchGoldbachPair(const GoldbachSearch& search) {
     // worker.
     const std::size_t window =
         static_cast<std::size_t>(std::min<ULONGLONG>(workersPerBatch, maxInFlight));
-    NTL::ZZ candidate = search.firstCandidate;
+    // A search still running after 100 ms is worth the deeper residues; a short one never
+    // shares the processors with their thread.
+    std::optional<CandidateSieve> sieve;
+    if (search.sieve)
+        sieve.emplace(search.n, search.firstCandidate, search.largestCandidate);
+    NTL::ZZ plainNext = search.firstCandidate;
+    NTL::ZZ candidate;
+    bool more = true;  // candidates left to launch
     Batch batch(pool);
     auto launchNext = [&] {
-        batch.Launch(search.numTrials, candidate, search.n);
-        candidate += 2;
+        if (sieve) {
+            more = sieve->Next(candidate);
+        } else {
+            more = plainNext <= search.largestCandidate;
+            candidate = plainNext;
+            plainNext += 2;
+        }
+        if (more)
+            batch.Launch(search.numTrials, candidate, search.n, sieve ? &*sieve : nullptr);
     };
-    for (std::size_t inFlight = 0; inFlight < window && candidate <= search.largestCandidate;
-         ++inFlight)
+    for (std::size_t inFlight = 0; inFlight < window && more; ++inFlight)
         launchNext();
 
     while (!batch.Empty()) {
@@ -148,7 +166,7 @@ std::optional<GoldbachPair> SearchGoldbachPair(const GoldbachSearch& search) {
             return pair;
         }
         batch.PopFront();
-        if (candidate <= search.largestCandidate)
+        if (more)
             launchNext();
     }
     return std::nullopt;

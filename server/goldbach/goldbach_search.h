@@ -1,7 +1,8 @@
 #pragma once
 // The batched Goldbach pair search shared by GetGBPairUsingRM and TestKIV.
 //
-// The odd candidates p = first, first + 2, ... up to the largest go to GoldbachWorker in
+// The odd candidates p = first, first + 2, ... up to the largest, less those a small prime
+// proves useless for p or n - p (CandidateSieve), go to GoldbachWorker in
 // batches of `workersPerBatch`, on a pool of threads sized to the machine. Every launched
 // worker has its own stop flag, result slot and future; results are collected in launch
 // order, so the answer is the smallest candidate whose pair passes, however the threads are
@@ -28,6 +29,9 @@ struct GoldbachSearch {
     LONG numTrials = 0;
     std::size_t poolThreads = 0;  // 0: the machine's logical processors
     std::stop_token stop;         // the call's; fired when its caller has gone
+    // Skip the candidates that a small prime proves useless (CandidateSieve); off only to
+    // compare with the plain search.
+    bool sieve = true;
 };
 
 // The pair, or nullopt when no candidate passes. Rethrows the first exception of a worker

@@ -1,0 +1,189 @@
+#include "server/goldbach/candidate_sieve.h"
+
+#include <NTL/ZZ_limbs.h>
+#include <gmp.h>
+
+#include <algorithm>
+#include <chrono>
+
+namespace {
+
+// Odd candidates per segment: enough to spread the cost of a pass over every residue.
+constexpr std::uint64_t kSegment = 1 << 15;
+// Candidates from here on are handed out unsieved (a search never gets that far in practice;
+// below it every product in SieveSegment fits 64 bits).
+constexpr std::uint64_t kSieveLimit = std::uint64_t{1} << 62;
+// Numbers per block of the residue thread, between two looks at its stop token.
+constexpr std::uint32_t kBlock = 1 << 16;
+
+// The odd primes in [from, to), from odd, given the odd primes up to sqrt(to).
+void OddPrimesIn(std::uint32_t from, std::uint32_t to, const std::vector<std::uint32_t>& base,
+                 std::vector<std::uint32_t>& out) {
+    std::vector<bool> composite((to - from) / 2, false);  // from + 2i
+    for (std::uint32_t q : base) {
+        std::uint64_t start = std::max<std::uint64_t>(std::uint64_t{q} * q, from);
+        start += (q - start % q) % q;  // first multiple of q at or above
+        if (start % 2 == 0)
+            start += q;  // odd multiples only
+        for (std::uint64_t m = start; m < to; m += 2 * q)
+            composite[(m - from) / 2] = true;
+    }
+    out.clear();
+    for (std::size_t i = 0; i < composite.size(); ++i)
+        if (!composite[i] && from + 2 * i > 1)
+            out.push_back(static_cast<std::uint32_t>(from + 2 * i));
+}
+
+std::vector<std::uint32_t> OddPrimesBelow(std::uint32_t bound) {
+    std::vector<std::uint32_t> base;
+    if (bound > 9) {
+        std::uint32_t root = 3;
+        while (root * root < bound)
+            root += 2;
+        base = OddPrimesBelow(root + 1);
+    }
+    std::vector<std::uint32_t> primes;
+    OddPrimesIn(1, bound | 1, base, primes);
+    primes.erase(std::remove_if(primes.begin(), primes.end(),
+                                [bound](std::uint32_t q) { return q >= bound; }),
+                 primes.end());
+    return primes;
+}
+
+// A read-only GMP view of a non-negative ZZ's limbs.
+struct MpzView {
+    mpz_t value;
+    explicit MpzView(const NTL::ZZ& n) {
+        mpz_roinit_n(value, NTL::ZZ_limbs_get(n), static_cast<mp_size_t>(n.size()));
+    }
+};
+
+}  // namespace
+
+CandidateSieve::CandidateSieve(const NTL::ZZ& n, const NTL::ZZ& first, const NTL::ZZ& largest,
+                               std::chrono::milliseconds deepAfter)
+    : m_n(n),
+      m_largest(largest),
+      m_smallN(n < NTL::conv<NTL::ZZ>("9223372036854775807")),
+      m_residues(std::make_unique_for_overwrite<Residue[]>(kDeepPrimes)) {
+    if (m_smallN)
+        m_n64 = NTL::conv<unsigned long>(n);
+    const MpzView view(m_n);
+    std::size_t k = 0;
+    for (std::uint32_t q : OddPrimesBelow(kFirstBound))
+        m_residues[k++] = {q, static_cast<std::uint32_t>(mpz_fdiv_ui(view.value, q))};
+    m_ready.store(k, std::memory_order_release);
+
+    m_done = first > largest;
+    m_sieving = first >= 0 && first < NTL::conv<NTL::ZZ>(kSieveLimit);
+    m_next = first;
+    if (m_done || !m_sieving)
+        return;
+    m_segmentFirst = NTL::conv<unsigned long>(first);
+    const NTL::ZZ limit = NTL::conv<NTL::ZZ>(kSieveLimit);
+    const NTL::ZZ span = ((largest < limit ? largest : limit) - first) / 2;
+    m_last = m_segmentFirst + 2 * NTL::conv<unsigned long>(span);
+    SieveSegment();
+    m_started = std::chrono::steady_clock::now();
+    m_deepAfter = deepAfter;
+}
+
+CandidateSieve::~CandidateSieve() = default;  // the jthread asks its thread to stop and joins
+
+void CandidateSieve::ComputeDeepResidues(std::stop_token stop) {
+    const MpzView view(m_n);
+    const std::vector<std::uint32_t> base = OddPrimesBelow(1 << 12);
+    std::vector<std::uint32_t> primes;
+    std::size_t k = m_ready.load(std::memory_order_relaxed);
+    for (std::uint32_t from = kFirstBound + 1; from < kDeepBound && k < kDeepPrimes;
+         from += kBlock) {
+        if (stop.stop_requested())
+            return;
+        OddPrimesIn(from, std::min(from + kBlock, kDeepBound), base, primes);
+        for (std::uint32_t q : primes)
+            if (k < kDeepPrimes)
+                m_residues[k++] = {q, static_cast<std::uint32_t>(mpz_fdiv_ui(view.value, q))};
+        m_ready.store(k, std::memory_order_release);
+    }
+}
+
+void CandidateSieve::SieveSegment() {
+    const std::uint64_t count = std::min(kSegment, (m_last - m_segmentFirst) / 2 + 1);
+    m_out.assign(count, false);
+    m_index = 0;
+    m_applied = 0;
+    ApplyReadyResidues();
+}
+
+void CandidateSieve::ApplyReadyResidues() {
+    const std::size_t ready = m_ready.load(std::memory_order_acquire);
+    // The whole segment: candidates handed out but not yet started are asked about too.
+    const std::uint64_t lo = m_segmentFirst;
+    const std::uint64_t count = m_out.size();
+    for (std::size_t k = m_applied; k < ready; ++k) {
+        const std::uint64_t q = m_residues[k].q;
+        const std::uint64_t inverseOf2 = (q + 1) / 2;
+        const std::uint64_t loModQ = lo % q;
+        // p = lo + 2i with q | p, then with p = n (mod q), that is q | n - p.
+        const std::uint64_t zeroAt = (q - loModQ) % q * inverseOf2 % q;
+        const std::uint64_t nAt = (m_residues[k].r + q - loModQ) % q * inverseOf2 % q;
+        for (std::uint64_t i = zeroAt; i < count; i += q)
+            if (lo + 2 * i != q)  // q itself is prime
+                m_out[i] = true;
+        for (std::uint64_t i = nAt; i < count; i += q)
+            if (!(m_smallN && m_n64 > q && lo + 2 * i == m_n64 - q))  // n - p = q is prime
+                m_out[i] = true;
+    }
+    m_applied = ready;
+}
+
+bool CandidateSieve::StillViable(const NTL::ZZ& p) {
+    std::lock_guard guard(m_lock);
+    if (!m_sieving || m_out.empty() || p < 0 || NTL::NumBits(p) > 62)
+        return true;
+    const auto value = NTL::conv<unsigned long>(p);
+    if (value < m_segmentFirst || (value - m_segmentFirst) / 2 >= m_out.size())
+        return true;  // an earlier segment's: no news about it
+    if (m_applied < m_ready.load(std::memory_order_relaxed))
+        ApplyReadyResidues();
+    return !m_out[(value - m_segmentFirst) / 2];
+}
+
+bool CandidateSieve::Next(NTL::ZZ& p) {
+    std::lock_guard guard(m_lock);
+    while (!m_done) {
+        if (!m_sieving) {
+            if (m_next > m_largest) {
+                m_done = true;
+                break;
+            }
+            p = m_next;
+            m_next += 2;
+            return true;
+        }
+        if (!m_residueThread.joinable() &&
+            std::chrono::steady_clock::now() - m_started >= m_deepAfter)
+            m_residueThread =
+                std::jthread([this](std::stop_token stop) { ComputeDeepResidues(stop); });
+        if (m_applied < m_ready.load(std::memory_order_relaxed))
+            ApplyReadyResidues();
+        while (m_index < m_out.size()) {
+            const std::size_t i = m_index++;
+            if (!m_out[i]) {
+                NTL::conv(p, static_cast<unsigned long>(m_segmentFirst + 2 * i));
+                return true;
+            }
+        }
+        const std::uint64_t after = m_segmentFirst + 2 * m_out.size();
+        if (after <= m_last) {
+            m_segmentFirst = after;
+            SieveSegment();
+        } else if (m_largest > NTL::conv<NTL::ZZ>(m_last)) {
+            m_sieving = false;  // past the sieve's range: the rest unsieved
+            NTL::conv(m_next, static_cast<unsigned long>(after));
+        } else {
+            m_done = true;
+        }
+    }
+    return false;
+}

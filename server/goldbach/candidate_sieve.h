@@ -1,0 +1,81 @@
+#pragma once
+// CandidateSieve: the candidates p of a Goldbach search of n, in increasing order, without the
+// ones a small prime q proves useless: q divides p (p != q) or q divides n - p (n - p != q).
+// Such a p or n - p is composite, and a composite fails the search's confirmation, so skipping
+// it never changes the answer; it only spares a worker (and, for n - p, the trial division and
+// often a modular exponentiation).
+//
+// The residues n mod q are computed once per search: those of the primes below 2^16 at once,
+// the deeper ones (up to 2^24) by a thread of the sieve's own once the search has run a
+// little while, so a short search never waits for them or shares the processors with them,
+// and a long one soon sieves the candidates still ahead with all of them.
+#include <NTL/ZZ.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+class CandidateSieve {
+  public:
+    // Candidates first, first + 2, ... up to largest. The deeper residues are started for once
+    // `deepAfter` has passed at a call of Next.
+    CandidateSieve(const NTL::ZZ& n, const NTL::ZZ& first, const NTL::ZZ& largest,
+                   std::chrono::milliseconds deepAfter = std::chrono::milliseconds{100});
+    ~CandidateSieve();  // stops and joins the residue thread
+    CandidateSieve(const CandidateSieve&) = delete;
+    CandidateSieve& operator=(const CandidateSieve&) = delete;
+
+    // Sets `p` to the next candidate that no small prime rules out; false after the last.
+    bool Next(NTL::ZZ& p);
+    // False when a residue that became ready after `p` was handed out rules it out: a worker
+    // asks before it starts, since a window of workers is handed its candidates long before
+    // the deeper residues exist. Safe from any thread.
+    bool StillViable(const NTL::ZZ& p);
+
+    // Largest prime whose residue the sieve will use, and the bound of the first, synchronous
+    // part.
+    static constexpr std::uint32_t kDeepBound = 1u << 24;
+    static constexpr std::uint32_t kFirstBound = 1u << 16;
+    // How many residues are ready (all of them: every odd prime below kDeepBound).
+    std::size_t ResiduesReady() const { return m_ready.load(std::memory_order_acquire); }
+    static constexpr std::size_t kDeepPrimes = 1077870;  // pi(2^24) - 1
+
+  private:
+    struct Residue {
+        std::uint32_t q;
+        std::uint32_t r;  // n mod q
+    };
+    void ComputeDeepResidues(std::stop_token stop);
+    void SieveSegment();
+    // Applies the residues that became ready since the last time to the candidates ahead.
+    void ApplyReadyResidues();
+
+    NTL::ZZ m_n;
+    NTL::ZZ m_largest;
+    bool m_smallN;            // n < 2^63: n - p may equal some q
+    std::uint64_t m_n64 = 0;  // n, when m_smallN
+    // Sized once for every prime below kDeepBound and never reallocated: the residue thread
+    // fills entries and publishes how many are ready; the sieving thread reads only those.
+    // (Not zeroed: a short search never touches most of it.)
+    std::unique_ptr<Residue[]> m_residues;
+    std::atomic<std::size_t> m_ready{0};
+
+    std::mutex m_lock;  // the segment below, shared by the search and its workers
+    // The current segment: candidates m_segmentFirst + 2i, i < m_out.size(); false = keep.
+    bool m_sieving;  // false once candidates pass 2^62: they go unsieved
+    NTL::ZZ m_next;  // next candidate when unsieved
+    std::uint64_t m_segmentFirst = 0;
+    std::uint64_t m_last = 0;  // last candidate, capped
+    std::vector<bool> m_out;
+    std::size_t m_index = 0;
+    std::size_t m_applied = 0;  // residues applied to the current segment
+    bool m_done = false;
+    std::chrono::steady_clock::time_point m_started;
+    std::chrono::milliseconds m_deepAfter;
+
+    std::jthread m_residueThread;  // last: it uses everything above
+};
