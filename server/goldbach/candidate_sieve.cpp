@@ -70,8 +70,13 @@ CandidateSieve::CandidateSieve(const NTL::ZZ& n, const NTL::ZZ& first, const NTL
         m_n64 = NTL::conv<unsigned long>(n);
     const MpzView view(m_n);
     std::size_t k = 0;
-    for (std::uint32_t q : OddPrimesBelow(kFirstBound))
+    // Computed once per process: many small searches (TestKIV of few digits) each need them.
+    static const std::vector<std::uint32_t> firstPrimes = OddPrimesBelow(kFirstBound);
+    for (std::uint32_t q : firstPrimes) {
+        if (m_smallN && q > m_n64)
+            break;  // q divides neither p nor n - p, both below it
         m_residues[k++] = {q, static_cast<std::uint32_t>(mpz_fdiv_ui(view.value, q))};
+    }
     m_ready.store(k, std::memory_order_release);
 
     m_done = first > largest;
@@ -161,7 +166,7 @@ bool CandidateSieve::Next(NTL::ZZ& p) {
             m_next += 2;
             return true;
         }
-        if (!m_residueThread.joinable() &&
+        if (!m_residueThread.joinable() && !(m_smallN && m_n64 < kFirstBound) &&
             std::chrono::steady_clock::now() - m_started >= m_deepAfter)
             m_residueThread =
                 std::jthread([this](std::stop_token stop) { ComputeDeepResidues(stop); });
