@@ -1,6 +1,6 @@
 #include "server/goldbach/goldbach_worker.h"
 
-#include "server/goldbach/prob_prime_stoppable.h"
+#include "server/engine/prob_prime_stoppable.h"
 
 LONG GoldbachWorker(LONG numTrials, const NTL::ZZ& p, const NTL::ZZ& n, GoldbachPair& result,
                     const std::atomic<bool>& stop) {

@@ -1,4 +1,4 @@
-#include "server/goldbach/prob_prime_stoppable.h"
+#include "server/engine/prob_prime_stoppable.h"
 
 #include <NTL/sp_arith.h>
 
