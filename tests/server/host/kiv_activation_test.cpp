@@ -10,26 +10,14 @@
 #include "platform/win32.h"
 #include "server/interface/iprime.h"
 #include "tests/support/kiv_process.h"
+#include "tests/support/registered_server.h"
 
 namespace {
 
 using namespace std::chrono_literals;
 
-class KivActivation : public ::testing::Test {
+class KivActivation : public kivtest::RegisteredServerTest {
   protected:
-    static void SetUpTestSuite() { kivtest::AdoptOrphans(); }
-    void SetUp() override {
-        ASSERT_EQ(kivtest::RunKiv({"-RegServerPerUser"}), 0);
-        ASSERT_TRUE(SUCCEEDED(CoInitialize(nullptr)));
-    }
-    void TearDown() override {
-        // No test may leave a server behind for the next one.
-        if (pid_t pid = kivtest::ServerPid()) {
-            ::kill(pid, SIGKILL);
-            kivtest::WaitExit(pid, 2s);
-        }
-        CoUninitialize();
-    }
     static CComPtr<IPrime> Activate() {
         CComPtr<IPrime> prime;
         EXPECT_EQ(CoCreateInstance(CLSID_Prime, nullptr, CLSCTX_ALL, IID_IPrime,
@@ -155,7 +143,8 @@ TEST_F(KivActivation, KilledClientReleasesItsObjects) {
     ASSERT_GT(server, 0);
     ::kill(client, SIGKILL);
     ::waitpid(client, nullptr, 0);
-    EXPECT_TRUE(kivtest::WaitExit(server, kivtest::kOneSecond).has_value()) << "server outlived its only client";
+    EXPECT_TRUE(kivtest::WaitExit(server, kivtest::kOneSecond).has_value())
+        << "server outlived its only client";
     ::close(ready[0]);
     ::close(ready[1]);
 }

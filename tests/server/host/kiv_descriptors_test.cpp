@@ -20,6 +20,7 @@
 #include "platform/win32.h"
 #include "server/interface/iprime.h"
 #include "tests/support/kiv_process.h"
+#include "tests/support/registered_server.h"
 
 namespace {
 
@@ -78,21 +79,7 @@ std::optional<HRESULT> ActivateRaw(comrt::unique_fd& fd) {
     return in.get<HRESULT>();
 }
 
-class KivDescriptors : public ::testing::Test {
-  protected:
-    static void SetUpTestSuite() { kivtest::AdoptOrphans(); }
-    void SetUp() override {
-        ASSERT_EQ(kivtest::RunKiv({"-RegServerPerUser"}), 0);
-        ASSERT_TRUE(SUCCEEDED(CoInitialize(nullptr)));
-    }
-    void TearDown() override {
-        if (pid_t pid = kivtest::ServerPid()) {
-            ::kill(pid, SIGKILL);
-            kivtest::WaitExit(pid, 2s);
-        }
-        CoUninitialize();
-    }
-};
+class KivDescriptors : public kivtest::RegisteredServerTest {};
 
 TEST_F(KivDescriptors, OutOfDescriptorsServesClientsRefusesNewOnesAndDoesNotSpin) {
     CComPtr<IPrime> prime;

@@ -18,29 +18,13 @@
 #include "server/interface/iprime.h"
 #include "tests/support/error_info_probe.h"
 #include "tests/support/kiv_process.h"
+#include "tests/support/registered_server.h"
 
 namespace {
 
 using namespace std::chrono_literals;
 
-class KivHandover : public ::testing::Test {
-  protected:
-    static void SetUpTestSuite() { kivtest::AdoptOrphans(); }
-    void SetUp() override {
-        ASSERT_EQ(kivtest::RunKiv({"-RegServerPerUser"}), 0);
-        ASSERT_TRUE(SUCCEEDED(CoInitialize(nullptr)));
-    }
-    void TearDown() override {
-        if (pid_t pid = kivtest::ServerPid()) {
-            ::kill(pid, SIGKILL);
-            kivtest::WaitExit(pid, 2s);
-        }
-        // Servers that ended on their own were adopted by us.
-        while (::waitpid(-1, nullptr, WNOHANG) > 0) {
-        }
-        CoUninitialize();
-    }
-};
+class KivHandover : public kivtest::RegisteredServerTest {};
 
 // One churning client: each round activates, calls and releases, so servers keep stopping
 // and starting under the other clients. Returns the number of failed rounds.
