@@ -12,7 +12,7 @@
 #include <string>
 #include <thread>
 
-#include "platform/com/channel.h"
+#include "platform/ole/channel.h"
 #include "platform/os/runtime_dir.h"
 #include "platform/win32.h"
 #include "server/interface/iprime.h"

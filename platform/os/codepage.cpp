@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "platform/com/hresult.h"
+#include "platform/base/hresult.h"
 #include "platform/os/last_error.h"
 
 namespace {

@@ -4,7 +4,7 @@
 // every other byte is the Latin-1 character of the same value. Towards 8 bits a code unit
 // that 1252 cannot show becomes the default character '?'; no best-fit mapping is applied, so
 // exactly U+0030..U+0039 become the ASCII digits.
-#include "platform/com/types.h"
+#include "platform/base/types.h"
 
 inline constexpr UINT CP_ACP = 0;
 inline constexpr UINT CP_OEMCP = 1;

@@ -7,8 +7,8 @@
 #include <optional>
 #include <string>
 
-#include "platform/com/types.h"
-#include "platform/os/unique_fd.h"
+#include "platform/base/types.h"
+#include "platform/base/unique_fd.h"
 
 void OutputDebugStringA(LPCSTR lpOutputString);
 

@@ -6,7 +6,7 @@
 #include <cerrno>
 #include <cstring>
 
-#include "platform/com/hresult.h"
+#include "platform/base/hresult.h"
 #include "platform/os/last_error.h"
 
 namespace {

@@ -1,7 +1,7 @@
 #pragma once
 // The file-system calls of the results file: attributes, directory creation and the path
 // helper that drops a file name. Paths are 8-bit (UTF-8 on Linux) and separated by '/'.
-#include "platform/com/types.h"
+#include "platform/base/types.h"
 
 inline constexpr DWORD INVALID_FILE_ATTRIBUTES = 0xFFFFFFFF;
 inline constexpr DWORD FILE_ATTRIBUTE_READONLY = 0x00000001;

@@ -2,7 +2,7 @@
 
 #include <optional>
 
-#include "platform/com/hresult.h"
+#include "platform/base/hresult.h"
 #include "platform/os/last_error.h"
 #include "platform/os/proc_text.h"
 

@@ -3,7 +3,7 @@
 // on Windows: the commit limit, and what of it is not yet committed.
 #include <string_view>
 
-#include "platform/com/types.h"
+#include "platform/base/types.h"
 
 using DWORDLONG = std::uint64_t;
 

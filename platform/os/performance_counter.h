@@ -1,7 +1,7 @@
 #pragma once
 // The high-resolution performance counter: a monotonic tick count and its fixed frequency.
 // On Linux the ticks are CLOCK_MONOTONIC nanoseconds, so the frequency is 1000000000.
-#include "platform/com/types.h"
+#include "platform/base/types.h"
 
 union LARGE_INTEGER {
     struct {

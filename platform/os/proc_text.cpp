@@ -6,7 +6,7 @@
 #include <cerrno>
 #include <charconv>
 
-#include "platform/os/unique_fd.h"
+#include "platform/base/unique_fd.h"
 
 namespace comrt {
 

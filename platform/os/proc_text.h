@@ -5,7 +5,7 @@
 #include <string>
 #include <string_view>
 
-#include "platform/com/hresult.h"
+#include "platform/base/hresult.h"
 
 namespace comrt {
 

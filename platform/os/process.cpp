@@ -6,7 +6,7 @@
 #include <cstring>
 #include <filesystem>
 
-#include "platform/com/hresult.h"
+#include "platform/base/hresult.h"
 #include "platform/os/last_error.h"
 
 DWORD GetCurrentThreadId() {

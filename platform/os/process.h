@@ -2,7 +2,7 @@
 // Threads and the running module: the Win32 calls the system makes about itself.
 #include <string>
 
-#include "platform/com/types.h"
+#include "platform/base/types.h"
 
 // The kernel's id of the calling thread.
 DWORD GetCurrentThreadId();

@@ -5,7 +5,7 @@
 #include <map>
 #include <mutex>
 
-#include "platform/com/hresult.h"
+#include "platform/base/hresult.h"
 #include "platform/os/last_error.h"
 
 namespace {

@@ -6,7 +6,7 @@
 
 #include <sys/types.h>
 
-#include "platform/com/types.h"
+#include "platform/base/types.h"
 
 using HANDLE = void*;
 using PHANDLE = HANDLE*;

@@ -2,7 +2,7 @@
 
 #include <limits>
 
-#include "platform/com/hresult.h"
+#include "platform/base/hresult.h"
 #include "platform/os/codepage.h"
 #include "platform/os/proc_text.h"
 

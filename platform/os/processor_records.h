@@ -7,7 +7,7 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/com/types.h"
+#include "platform/base/types.h"
 
 namespace comrt {
 

@@ -1,7 +1,7 @@
 #pragma once
 // GetNativeSystemInfo: the processor architecture, page size and the number of logical
 // processors online.
-#include "platform/com/types.h"
+#include "platform/base/types.h"
 
 inline constexpr WORD PROCESSOR_ARCHITECTURE_INTEL = 0;
 inline constexpr WORD PROCESSOR_ARCHITECTURE_ARM64 = 12;

@@ -7,7 +7,7 @@
 // the offset in force when it is read, with no transition dates (TIME_ZONE_ID_UNKNOWN), and
 // SystemTimeToTzSpecificLocalTime applies such a fixed offset. Given no zone at all it
 // converts with the tz database (the TZ variable, else /etc/localtime), right at any moment.
-#include "platform/com/types.h"
+#include "platform/base/types.h"
 
 struct SYSTEMTIME {
     WORD wYear;

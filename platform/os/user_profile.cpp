@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/com/hresult.h"
+#include "platform/base/hresult.h"
 #include "platform/os/last_error.h"
 
 namespace {

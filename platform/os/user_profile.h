@@ -2,7 +2,7 @@
 // GetUserProfileDirectoryA: the profile directory of a token's user. On Linux that is the
 // home directory: HOME when the token is the calling process's own user and HOME is set,
 // otherwise the user's password entry.
-#include "platform/com/types.h"
+#include "platform/base/types.h"
 #include "platform/os/process_token.h"
 
 // Copies the directory with its terminator into lpProfileDir, of *lpcchSize characters, and

@@ -14,9 +14,9 @@
 #include <string>
 #include <vector>
 
-#include "platform/com/activation.h"
-#include "platform/com/apartment.h"
-#include "platform/com/registry.h"
+#include "platform/ole/activation.h"
+#include "platform/ole/apartment.h"
+#include "platform/registry/registry.h"
 #include "platform/win32.h"
 
 namespace {

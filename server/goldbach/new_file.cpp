@@ -7,7 +7,7 @@
 #include <cerrno>
 #include <random>
 
-#include "platform/os/unique_fd.h"
+#include "platform/base/unique_fd.h"
 
 namespace {
 

@@ -1,7 +1,7 @@
 // CPrime::TestKIV: the frame around a randomised test run.
 #include <string>
 
-#include "platform/com/utf8_text.h"
+#include "platform/base/utf8_text.h"
 #include "server/goldbach/test_run.h"
 #include "server/host/prime.h"
 #include "server/interface/messages.h"

@@ -5,10 +5,10 @@
 #include <map>
 #include <string>
 
-#include "platform/com/registrar.h"
-#include "platform/com/registry_transaction.h"
-#include "platform/com/resource_reader.h"
-#include "platform/com/utf8_text.h"
+#include "platform/registry/registrar.h"
+#include "platform/registry/registry_transaction.h"
+#include "platform/os/resource_reader.h"
+#include "platform/base/utf8_text.h"
 #include "server/host/kiv_module.h"
 #include "server/interface/iprime.h"
 

@@ -6,7 +6,7 @@
 #include <stdexcept>
 #include <string>
 
-#include "platform/com/typelib_image.h"
+#include "platform/oleaut/typelib_image.h"
 #include "server/interface/kiv_typelib.h"
 
 int main(int argc, char** argv) {

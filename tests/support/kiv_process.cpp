@@ -11,7 +11,7 @@
 #include <memory>
 #include <thread>
 
-#include "platform/com/channel.h"
+#include "platform/ole/channel.h"
 #include "platform/os/runtime_dir.h"
 #include "platform/win32.h"
 #include "server/interface/iprime.h"

@@ -5,7 +5,7 @@
 #include <string>
 
 #include "platform/win32.h"
-#include "tests/platform/os/scoped_env.h"
+#include "tests/support/scoped_env.h"
 
 namespace {
 

@@ -14,8 +14,8 @@
 #include <sstream>
 #include <thread>
 
-#include "platform/com/channel.h"
-#include "platform/com/wire.h"
+#include "platform/ole/channel.h"
+#include "platform/ole/wire.h"
 #include "platform/os/runtime_dir.h"
 #include "platform/win32.h"
 #include "server/interface/iprime.h"

@@ -5,7 +5,7 @@
 #include <cstdlib>
 #include <filesystem>
 
-#include "platform/com/utf8_text.h"
+#include "platform/base/utf8_text.h"
 #include "tests/support/error_info_probe.h"
 #include "tests/support/isolated_env.h"
 #include "tests/support/kiv_process.h"

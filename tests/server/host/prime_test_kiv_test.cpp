@@ -8,10 +8,10 @@
 #include <sstream>
 #include <string>
 
-#include "platform/com/utf8_text.h"
+#include "platform/base/utf8_text.h"
 #include "platform/win32.h"
 #include "server/host/prime.h"
-#include "tests/platform/os/scoped_env.h"
+#include "tests/support/scoped_env.h"
 #include "tests/server/goldbach/text_pattern.h"
 #include "tests/support/error_info_probe.h"
 #include "tests/support/isolated_env.h"

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "platform/com/typelib_image.h"
+#include "platform/oleaut/typelib_image.h"
 #include "server/interface/iprime.h"
 #include "server/interface/kiv_typelib.h"
 

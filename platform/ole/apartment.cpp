@@ -1,0 +1,219 @@
+#include "platform/ole/apartment.h"
+
+#include <poll.h>
+#include <sys/eventfd.h>
+
+#include <cerrno>
+#include <deque>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <vector>
+
+#include "platform/base/hresult.h"
+#include "platform/os/process.h"
+#include "platform/base/unique_fd.h"
+
+namespace comrt {
+namespace {
+
+// The message the loop returns for a ready runtime socket; never posted by anyone.
+constexpr UINT WM_COMRT_IO = 0xC0DE;
+
+// Posted messages of one thread; other threads post into it.
+struct MessageQueue {
+    std::mutex lock;
+    std::deque<MSG> messages;
+    unique_fd wake{::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)};
+
+    void post(const MSG& msg) {
+        {
+            std::lock_guard guard(lock);
+            messages.push_back(msg);
+        }
+        std::uint64_t one = 1;
+        [[maybe_unused]] auto ignored = ::write(wake.get(), &one, sizeof one);
+    }
+    bool pop(UINT min, UINT max, MSG& out) {
+        std::lock_guard guard(lock);
+        for (auto it = messages.begin(); it != messages.end(); ++it) {
+            bool any = min == 0 && max == 0;
+            if (any || (it->message >= min && it->message <= max) || it->message == WM_QUIT) {
+                out = *it;
+                messages.erase(it);
+                return true;
+            }
+        }
+        return false;
+    }
+    void drain_wake() {
+        std::uint64_t count;
+        while (::read(wake.get(), &count, sizeof count) > 0) {
+        }
+    }
+};
+
+// Thread id -> queue, for PostThreadMessageA from any thread.
+std::mutex g_queues_lock;
+std::map<DWORD, std::shared_ptr<MessageQueue>> g_queues;
+
+struct IoWatch {
+    IoHandler handler;
+    short events = POLLIN;
+};
+
+struct Apartment {
+    int init_count = 0;
+    DWORD thread_id = 0;
+    std::shared_ptr<MessageQueue> queue;
+    std::map<int, IoWatch> io;
+    std::size_t next_io = 0;  // round robin over ready sockets
+};
+
+thread_local std::unique_ptr<Apartment> t_apartment;
+
+}  // namespace
+
+bool in_apartment() {
+    return t_apartment != nullptr;
+}
+
+bool apartment_watch(int fd, IoHandler handler) {
+    if (!t_apartment)
+        return false;
+    t_apartment->io[fd] = IoWatch{std::move(handler), POLLIN};
+    return true;
+}
+
+void apartment_unwatch(int fd) {
+    if (t_apartment)
+        t_apartment->io.erase(fd);
+}
+
+void apartment_watch_events(int fd, short events) {
+    if (!t_apartment)
+        return;
+    auto it = t_apartment->io.find(fd);
+    if (it != t_apartment->io.end())
+        it->second.events = events;
+}
+
+}  // namespace comrt
+
+using comrt::t_apartment;
+
+HRESULT CoInitializeEx(LPVOID, DWORD dwCoInit) {
+    if (t_apartment) {
+        if (dwCoInit != COINIT_APARTMENTTHREADED)
+            return RPC_E_CHANGED_MODE;
+        ++t_apartment->init_count;
+        return S_FALSE;
+    }
+    if (dwCoInit != COINIT_APARTMENTTHREADED)
+        return E_NOTIMPL;  // only apartments are served
+    try {
+        auto apartment = std::make_unique<comrt::Apartment>();
+        apartment->queue = std::make_shared<comrt::MessageQueue>();
+        if (!apartment->queue->wake)
+            return E_OUTOFMEMORY;
+        apartment->thread_id = GetCurrentThreadId();
+        apartment->init_count = 1;
+        {
+            std::lock_guard guard(comrt::g_queues_lock);
+            comrt::g_queues[apartment->thread_id] = apartment->queue;
+        }
+        t_apartment = std::move(apartment);
+        return S_OK;
+    } catch (const std::bad_alloc&) {
+        return E_OUTOFMEMORY;
+    }
+}
+
+HRESULT CoInitialize(LPVOID pvReserved) {
+    return CoInitializeEx(pvReserved, COINIT_APARTMENTTHREADED);
+}
+
+void CoUninitialize() {
+    if (!t_apartment || --t_apartment->init_count > 0)
+        return;
+    {
+        std::lock_guard guard(comrt::g_queues_lock);
+        comrt::g_queues.erase(t_apartment->thread_id);
+    }
+    t_apartment.reset();
+}
+
+BOOL GetMessageA(MSG* lpMsg, HWND, UINT wMsgFilterMin, UINT wMsgFilterMax) {
+    if (lpMsg == nullptr || !t_apartment)
+        return -1;
+    comrt::Apartment& apt = *t_apartment;
+    std::vector<pollfd> fds;
+    std::vector<int> io_fds;
+    for (;;) {
+        if (apt.queue->pop(wMsgFilterMin, wMsgFilterMax, *lpMsg))
+            return lpMsg->message == WM_QUIT ? 0 : 1;
+        fds.assign(1, pollfd{apt.queue->wake.get(), POLLIN, 0});
+        io_fds.clear();
+        for (const auto& [fd, watch] : apt.io) {
+            fds.push_back(pollfd{fd, watch.events, 0});
+            io_fds.push_back(fd);
+        }
+        int ready = ::poll(fds.data(), fds.size(), -1);
+        if (ready < 0) {
+            if (errno == EINTR)
+                continue;
+            return -1;
+        }
+        if (fds[0].revents != 0)
+            apt.queue->drain_wake();
+        if (io_fds.empty())
+            continue;
+        for (std::size_t k = 0; k < io_fds.size(); ++k) {
+            std::size_t i = (apt.next_io + k) % io_fds.size();
+            if (fds[i + 1].revents != 0) {
+                apt.next_io = i + 1;
+                *lpMsg = MSG{nullptr,
+                             comrt::WM_COMRT_IO,
+                             static_cast<WPARAM>(io_fds[i]),
+                             fds[i + 1].revents,
+                             0,
+                             {0, 0}};
+                return 1;
+            }
+        }
+    }
+}
+
+BOOL TranslateMessage(const MSG*) {
+    return FALSE;
+}  // no keyboard input in a windowless loop
+
+LRESULT DispatchMessageA(const MSG* lpMsg) {
+    if (lpMsg == nullptr || lpMsg->message != comrt::WM_COMRT_IO || !t_apartment)
+        return 0;
+    auto it = t_apartment->io.find(static_cast<int>(lpMsg->wParam));
+    if (it == t_apartment->io.end())
+        return 0;                                   // unwatched since the message was taken
+    comrt::IoHandler handler = it->second.handler;  // the handler may unwatch itself
+    handler(static_cast<short>(lpMsg->lParam));
+    return 0;
+}
+
+BOOL PostThreadMessageA(DWORD idThread, UINT Msg, WPARAM wParam, LPARAM lParam) {
+    std::shared_ptr<comrt::MessageQueue> queue;
+    {
+        std::lock_guard guard(comrt::g_queues_lock);
+        auto it = comrt::g_queues.find(idThread);
+        if (it == comrt::g_queues.end())
+            return FALSE;
+        queue = it->second;
+    }
+    queue->post(MSG{nullptr, Msg, wParam, lParam, 0, {0, 0}});
+    return TRUE;
+}
+
+void PostQuitMessage(int nExitCode) {
+    if (t_apartment)
+        t_apartment->queue->post(
+            MSG{nullptr, WM_QUIT, static_cast<WPARAM>(nExitCode), 0, 0, {0, 0}});
+}

@@ -1,0 +1,279 @@
+// Proxies of dual interfaces: a vtable built at run time from the interface's type
+// information. IUnknown and IDispatch slots are answered on the client (IDispatch through the
+// type information, which calls back into the vtable); every method slot is a libffi closure
+// that sends the call to the server and waits for its reply.
+#include <ffi.h>
+
+#include <cstring>
+#include <map>
+#include <mutex>
+#include <utility>
+
+#include "platform/base/bstr.h"
+#include "platform/oleaut/error_info.h"
+#include "platform/oleaut/ffi_types.h"
+#include "platform/ole/marshal.h"
+#include "platform/ole/remote_object.h"
+
+namespace comrt {
+namespace {
+
+using wire::Op;
+
+class DualFacet;
+
+// What a COM caller holds: an object whose first word is the vtable pointer.
+struct ProxyInstance {
+    void* const* vptr;
+    DualFacet* facet;
+};
+
+struct ProxyMethod {
+    IID iid;
+    const WireMethod* method;
+    ffi_cif cif;
+    std::vector<ffi_type*> arg_types;
+    ffi_closure* closure = nullptr;
+    void* code = nullptr;
+};
+
+// One per interface per process: the vtable and the closures behind its method slots.
+struct ProxyVtable {
+    std::shared_ptr<const WireInterface> itf;
+    std::vector<std::unique_ptr<ProxyMethod>> methods;
+    std::vector<void*> slots;
+    ~ProxyVtable() {
+        for (auto& m : methods)
+            if (m->closure != nullptr)
+                ffi_closure_free(m->closure);
+    }
+};
+
+class DualFacet final : public Facet {
+  public:
+    DualFacet(RemoteObject& owner, std::shared_ptr<const ProxyVtable> vtable)
+        : owner_(owner), vtable_(std::move(vtable)) {
+        instance_.vptr = vtable_->slots.data();
+        instance_.facet = this;
+    }
+    void* pointer() override { return &instance_; }
+    RemoteObject& owner() { return owner_; }
+    ITypeInfo* type_info() { return vtable_->itf->dispatch_info; }
+    HRESULT call(const ProxyMethod& m, void** args);
+
+  private:
+    RemoteObject& owner_;
+    std::shared_ptr<const ProxyVtable> vtable_;
+    ProxyInstance instance_{};
+};
+
+DualFacet& facet_of(void* self) {
+    return *static_cast<ProxyInstance*>(self)->facet;
+}
+
+HRESULT proxy_query_interface(void* self, REFIID riid, void** ppv) {
+    return facet_of(self).owner().query(riid, ppv);
+}
+ULONG proxy_add_ref(void* self) {
+    return facet_of(self).owner().add_ref();
+}
+ULONG proxy_release(void* self) {
+    return facet_of(self).owner().release();
+}
+HRESULT proxy_get_type_info_count(void*, UINT* count) {
+    if (count == nullptr)
+        return E_POINTER;
+    *count = 1;
+    return S_OK;
+}
+HRESULT proxy_get_type_info(void* self, UINT index, LCID, ITypeInfo** info) {
+    if (info == nullptr)
+        return E_POINTER;
+    *info = nullptr;
+    if (index != 0)
+        return DISP_E_BADINDEX;
+    *info = facet_of(self).type_info();
+    (*info)->AddRef();
+    return S_OK;
+}
+HRESULT proxy_get_ids_of_names(void* self, REFIID, LPOLESTR* names, UINT count, LCID, DISPID* ids) {
+    return facet_of(self).type_info()->GetIDsOfNames(names, count, ids);
+}
+// Set when a method call of this thread failed before the server replied. Invoke runs here,
+// on the client, over the vtable; where Invoke itself crosses to the server, such a failure
+// is Invoke's own result, not an exception of the method, and so it is here too.
+thread_local HRESULT t_transport_failure = S_OK;
+
+HRESULT proxy_invoke(void* self, DISPID member, REFIID, LCID, WORD flags, DISPPARAMS* params,
+                     VARIANT* result, EXCEPINFO* excep, UINT* arg_err) {
+    t_transport_failure = S_OK;
+    HRESULT hr =
+        facet_of(self).type_info()->Invoke(self, member, flags, params, result, excep, arg_err);
+    const HRESULT transport = std::exchange(t_transport_failure, S_OK);
+    if (hr != DISP_E_EXCEPTION || SUCCEEDED(transport))
+        return hr;
+    if (excep != nullptr) {
+        SysFreeString(excep->bstrSource);
+        SysFreeString(excep->bstrDescription);
+        SysFreeString(excep->bstrHelpFile);
+        *excep = EXCEPINFO{};
+    }
+    return transport;
+}
+
+void proxy_method_entry(ffi_cif*, void* ret, void** args, void* user) {
+    auto* m = static_cast<ProxyMethod*>(user);
+    void* self = *static_cast<void**>(args[0]);
+    HRESULT hr = facet_of(self).call(*m, args + 1);
+    *static_cast<ffi_sarg*>(ret) = hr;
+}
+
+ffi_type* ffi_type_of(const WireParam& p) {
+    return p.by_ref ? &ffi_type_pointer : ffi_type_of_value(p.vt);
+}
+
+HRESULT build_vtable(std::shared_ptr<const WireInterface> itf,
+                     std::shared_ptr<const ProxyVtable>& out) {
+    auto vt = std::make_shared<ProxyVtable>();
+    vt->itf = itf;
+    USHORT last = vtable_slot_of_first_method - 1;
+    for (const auto& m : itf->methods)
+        last = std::max(last, m.slot);
+    vt->slots.assign(last + 1u, nullptr);
+    vt->slots[0] = reinterpret_cast<void*>(&proxy_query_interface);
+    vt->slots[1] = reinterpret_cast<void*>(&proxy_add_ref);
+    vt->slots[2] = reinterpret_cast<void*>(&proxy_release);
+    vt->slots[3] = reinterpret_cast<void*>(&proxy_get_type_info_count);
+    vt->slots[4] = reinterpret_cast<void*>(&proxy_get_type_info);
+    vt->slots[5] = reinterpret_cast<void*>(&proxy_get_ids_of_names);
+    vt->slots[6] = reinterpret_cast<void*>(&proxy_invoke);
+    for (const auto& wm : itf->methods) {
+        auto pm = std::make_unique<ProxyMethod>();
+        pm->iid = itf->iid;
+        pm->method = &wm;
+        pm->arg_types.push_back(&ffi_type_pointer);  // this
+        for (const auto& p : wm.params) {
+            ffi_type* type = ffi_type_of(p);
+            if (type == nullptr)
+                return DISP_E_BADVARTYPE;
+            pm->arg_types.push_back(type);
+        }
+        if (ffi_prep_cif(&pm->cif, FFI_DEFAULT_ABI, static_cast<unsigned>(pm->arg_types.size()),
+                         &ffi_type_sint32, pm->arg_types.data()) != FFI_OK)
+            return E_FAIL;
+        pm->closure = static_cast<ffi_closure*>(ffi_closure_alloc(sizeof(ffi_closure), &pm->code));
+        if (pm->closure == nullptr)
+            return E_OUTOFMEMORY;
+        if (ffi_prep_closure_loc(pm->closure, &pm->cif, &proxy_method_entry, pm.get(), pm->code) !=
+            FFI_OK)
+            return E_FAIL;
+        vt->slots[wm.slot] = pm->code;
+        vt->methods.push_back(std::move(pm));
+    }
+    out = vt;
+    return S_OK;
+}
+
+std::mutex g_vtables_lock;
+std::map<IID, std::shared_ptr<const ProxyVtable>> g_vtables;
+
+void put_value(wire::Writer& out, const WireParam& p, const void* where) {
+    if (p.vt == VT_BSTR) {
+        BSTR b;
+        std::memcpy(&b, where, sizeof b);
+        out.put_text(b, SysStringLen(b), b != nullptr);
+    } else {
+        out.put_bytes(where, wire_value_size(p.vt));
+    }
+}
+
+}  // namespace
+
+HRESULT DualFacet::call(const ProxyMethod& m, void** args) {
+    const WireMethod& method = *m.method;
+    std::vector<unsigned char> reply;
+    HRESULT hr;
+    try {
+        wire::Writer request;
+        request.put(Op::Call);
+        request.put<std::uint32_t>(owner_.id());
+        request.put_guid(m.iid);
+        request.put<USHORT>(method.slot);
+        for (std::size_t i = 0; i < method.params.size(); ++i) {
+            const WireParam& p = method.params[i];
+            if (!p.by_ref) {
+                put_value(request, p, args[i]);
+                continue;
+            }
+            void* target = *static_cast<void**>(args[i]);
+            request.put<std::uint8_t>(target != nullptr ? 1 : 0);
+            if (target != nullptr && p.in)
+                put_value(request, p, target);
+        }
+        hr = remote_exchange(owner_, request.bytes(), &reply);
+        if (hr == RPC_E_DISCONNECTED && reply.empty())
+            return t_transport_failure = hr;
+        wire::Reader in(reply);
+        in.get<HRESULT>();
+        if (FAILED(hr) && in.at_end())
+            return hr;  // refused before the call ran (a reply over the limit): nothing follows
+        for (std::size_t i = 0; i < method.params.size(); ++i) {
+            const WireParam& p = method.params[i];
+            void* target = p.by_ref ? *static_cast<void**>(args[i]) : nullptr;
+            if (target == nullptr || !p.out)
+                continue;
+            if (p.vt == VT_BSTR) {
+                auto text = in.get_text();
+                BSTR fresh = nullptr;
+                if (text) {
+                    fresh = SysAllocStringLen(text->data(), static_cast<UINT>(text->size()));
+                    if (fresh == nullptr)
+                        return E_OUTOFMEMORY;
+                }
+                BSTR old;
+                std::memcpy(&old, target, sizeof old);
+                if (p.in)
+                    SysFreeString(old);  // an in/out string is replaced, not leaked
+                std::memcpy(target, &fresh, sizeof fresh);
+            } else {
+                std::size_t size = wire_value_size(p.vt);
+                std::vector<unsigned char> bytes(size);
+                for (auto& b : bytes)
+                    b = in.get<unsigned char>();
+                std::memcpy(target, bytes.data(), size);
+            }
+        }
+        CComPtr<IErrorInfo> info = read_error_info(in);
+        if (info != nullptr)
+            SetErrorInfo(0, info);
+    } catch (const wire::Malformed&) {
+        return t_transport_failure = RPC_E_INVALID_DATAPACKET;
+    } catch (const std::bad_alloc&) {
+        return E_OUTOFMEMORY;
+    }
+    return hr;
+}
+
+HRESULT make_dual_facet(RemoteObject& owner, REFIID iid, std::shared_ptr<Facet>& out) {
+    std::shared_ptr<const ProxyVtable> vtable;
+    {
+        std::lock_guard guard(g_vtables_lock);
+        auto it = g_vtables.find(iid);
+        if (it != g_vtables.end()) {
+            vtable = it->second;
+        } else {
+            std::shared_ptr<const WireInterface> itf;
+            HRESULT hr = wire_interface(iid, itf);
+            if (FAILED(hr))
+                return hr == REGDB_E_IIDNOTREG ? E_NOINTERFACE : hr;
+            hr = build_vtable(itf, vtable);
+            if (FAILED(hr))
+                return hr;
+            g_vtables[iid] = vtable;
+        }
+    }
+    out = std::make_shared<DualFacet>(owner, vtable);
+    return S_OK;
+}
+
+}  // namespace comrt

@@ -1,0 +1,59 @@
+#pragma once
+// One client process as the server sees it: the objects it holds and the server locks it
+// took. Closing the connection, by the client or by its death, releases all of them.
+#include <cstdint>
+#include <map>
+#include <optional>
+#include <vector>
+
+#include "platform/ole/channel.h"
+#include "platform/base/com_ptr.h"
+#include "platform/ole/wire.h"
+#include "platform/base/unique_fd.h"
+
+namespace comrt {
+
+// Finds the class object registered for a CLSID; null when none or suspended.
+using ClassLookup = IClassFactory* (*)(const CLSID&, HRESULT& why_not);
+
+class ServerConnection {
+  public:
+    ServerConnection(unique_fd fd, ClassLookup lookup);
+    ~ServerConnection();
+    ServerConnection(const ServerConnection&) = delete;
+    ServerConnection& operator=(const ServerConnection&) = delete;
+
+    int fd() const { return fd_.get(); }
+    // Writes what is left of a reply, then handles the requests that have arrived, one at a
+    // time: the next is read only once the reply to the last is out. False when the
+    // connection is finished (closed or malformed).
+    bool on_ready(short revents);
+
+  private:
+    struct Remote {
+        CComPtr<IUnknown> identity;
+        std::map<IID, CComPtr<IUnknown>> interfaces;
+    };
+    // Handles one request; false for a request that makes no sense (closes the connection).
+    bool handle(std::vector<unsigned char>& request);
+    // Writes the reply as far as the socket takes it now and keeps the rest for later; false
+    // when the client is gone.
+    bool send_reply(std::vector<unsigned char> reply);
+    void create_instance(IClassFactory* factory, const IID& iid, bool has_outer,
+                         wire::Writer& reply);
+    std::uint32_t add_remote(IUnknown* identity, const IID& iid, IUnknown* itf);
+    Remote* find(std::uint32_t id);
+    // The class object behind remote `id`; null when it is none.
+    IClassFactory* find_factory(std::uint32_t id);
+
+    unique_fd fd_;
+    ClassLookup lookup_;
+    MessageAssembler assembler_;
+    std::optional<OutgoingMessage> reply_;  // the part the client has not taken yet
+    bool waiting_ = false;                  // for the budget of unfinished messages
+    std::map<std::uint32_t, Remote> remotes_;
+    std::vector<CComPtr<IClassFactory>> locks_;  // one entry per LockServer(TRUE) not undone
+    std::uint32_t next_id_ = 1;
+};
+
+}  // namespace comrt

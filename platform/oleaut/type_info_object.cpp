@@ -1,0 +1,312 @@
+#include "platform/oleaut/type_info_object.h"
+
+#include <algorithm>
+#include <atomic>
+#include <new>
+#include <utility>
+#include <vector>
+
+#include "platform/base/bstr.h"
+#include "platform/base/com_ptr.h"
+#include "platform/base/shared_object.h"
+#include "platform/oleaut/typeinfo_invoke.h"
+
+namespace comrt {
+namespace {
+
+// Copies `text` into *out (null for empty when `null_if_empty`); out may be null.
+HRESULT give_text(const std::u16string& text, BSTR* out, bool null_if_empty = false) {
+    if (out == nullptr)
+        return S_OK;
+    *out = nullptr;
+    if (text.empty() && null_if_empty)
+        return S_OK;
+    *out = SysAllocStringLen(text.data(), static_cast<UINT>(text.size()));
+    return *out == nullptr ? E_OUTOFMEMORY : S_OK;
+}
+
+template <class T>
+HRESULT give_copy(const T& value, T** out) {
+    if (out == nullptr)
+        return E_INVALIDARG;
+    try {
+        *out = std::make_unique<T>(value).release();  // freed by the matching Release*
+        return S_OK;
+    } catch (const std::bad_alloc&) {
+        *out = nullptr;
+        return E_OUTOFMEMORY;
+    }
+}
+
+class TypeInfo final : public ITypeInfo, private SharedObject<TypeInfo> {
+    friend class SharedObject<TypeInfo>;
+
+  public:
+    TypeInfo(ITypeLib* lib, std::shared_ptr<const TypeLibTables> tables, std::size_t entry,
+             TypeView view)
+        : lib_(lib), tables_(std::move(tables)), index_(entry), view_(view) {}
+
+    HRESULT QueryInterface(REFIID riid, void** ppv) override {
+        return query_single(static_cast<ITypeInfo*>(this), riid, ppv);
+    }
+    ULONG AddRef() override { return add_ref(); }
+    ULONG Release() override { return release(); }
+
+    HRESULT GetTypeAttr(TYPEATTR** pp) override {
+        return give_copy(view_ == TypeView::vtable ? *entry().vtable_attr : entry().listed_attr,
+                         pp);
+    }
+    HRESULT GetTypeComp(ITypeComp** pp) override {
+        if (pp != nullptr)
+            *pp = nullptr;
+        return E_NOTIMPL;
+    }
+    HRESULT GetFuncDesc(UINT index, FUNCDESC** pp) override {
+        if (pp == nullptr)
+            return E_INVALIDARG;
+        *pp = nullptr;
+        if (index >= entry().funcs.size())
+            return TYPE_E_ELEMENTNOTFOUND;
+        return give_copy(desc_of(*entry().funcs[index]), pp);
+    }
+    HRESULT GetVarDesc(UINT index, VARDESC** pp) override {
+        if (pp == nullptr)
+            return E_INVALIDARG;
+        *pp = nullptr;
+        if (index >= entry().constants.size())
+            return TYPE_E_ELEMENTNOTFOUND;
+        return give_copy(entry().constants[index]->desc, pp);
+    }
+    HRESULT GetNames(MEMBERID memid, BSTR* names, UINT max, UINT* count) override;
+    HRESULT GetRefTypeOfImplType(UINT index, HREFTYPE* out) override;
+    HRESULT GetImplTypeFlags(UINT index, INT* out) override;
+    HRESULT GetIDsOfNames(LPOLESTR* names, UINT count, MEMBERID* ids) override;
+    HRESULT Invoke(PVOID instance, MEMBERID memid, WORD flags, DISPPARAMS* params, VARIANT* result,
+                   EXCEPINFO* excepinfo, UINT* arg_err) override {
+        if (entry().kind != TKIND_DISPATCH && entry().kind != TKIND_INTERFACE)
+            return DISP_E_MEMBERNOTFOUND;
+        auto func = tables_->find_func(index_, memid);
+        if (!func)
+            return DISP_E_MEMBERNOTFOUND;
+        const TlbFunc& model = tables_->model().interfaces[entry().model_index].funcs[*func];
+        return invoke_method(model, *entry().funcs[*func], instance, flags, params, result,
+                             excepinfo, arg_err);
+    }
+    HRESULT GetDocumentation(MEMBERID memid, BSTR* name, BSTR* doc, DWORD* context,
+                             BSTR* help_file) override;
+    HRESULT GetDllEntry(MEMBERID, INVOKEKIND, BSTR* dll, BSTR* name, WORD* ordinal) override {
+        if (dll)
+            *dll = nullptr;
+        if (name)
+            *name = nullptr;
+        if (ordinal)
+            *ordinal = 0;
+        return E_NOTIMPL;
+    }
+    HRESULT GetRefTypeInfo(HREFTYPE href, ITypeInfo** out) override {
+        if (out == nullptr)
+            return E_INVALIDARG;
+        *out = nullptr;
+        if (href == href_stdole_idispatch)
+            return TYPE_E_CANTLOADLIBRARY;  // no stdole here
+        auto target = tables_->resolve(href);
+        if (!target)
+            return TYPE_E_ELEMENTNOTFOUND;
+        return create_type_info(lib_, tables_, target->first, target->second, out);
+    }
+    HRESULT AddressOfMember(MEMBERID, INVOKEKIND, PVOID* ppv) override {
+        if (ppv)
+            *ppv = nullptr;
+        return E_NOTIMPL;
+    }
+    HRESULT CreateInstance(IUnknown*, REFIID, PVOID* ppv) override {
+        if (ppv)
+            *ppv = nullptr;
+        return E_NOTIMPL;
+    }
+    HRESULT GetMops(MEMBERID, BSTR* mops) override {
+        if (mops)
+            *mops = nullptr;
+        return E_NOTIMPL;
+    }
+    HRESULT GetContainingTypeLib(ITypeLib** lib, UINT* index) override {
+        if (lib == nullptr)
+            return E_INVALIDARG;
+        if (index != nullptr)
+            *index = static_cast<UINT>(index_);
+        return lib_.CopyTo(lib);
+    }
+    void ReleaseTypeAttr(TYPEATTR* p) override { std::unique_ptr<TYPEATTR> owned(p); }
+    void ReleaseFuncDesc(FUNCDESC* p) override { std::unique_ptr<FUNCDESC> owned(p); }
+    void ReleaseVarDesc(VARDESC* p) override { std::unique_ptr<VARDESC> owned(p); }
+
+  private:
+    const TypeEntry& entry() const { return tables_->entries()[index_]; }
+    bool dispatch_view() const {
+        return entry().kind == TKIND_DISPATCH && view_ == TypeView::listed;
+    }
+    const FUNCDESC& desc_of(const FuncTable& f) const {
+        return dispatch_view() ? f.dispatch_view : f.vtable_view;
+    }
+
+    CComPtr<ITypeLib> lib_;
+    std::shared_ptr<const TypeLibTables> tables_;  // immutable: shared without locks
+    std::size_t index_;
+    TypeView view_;
+};
+
+HRESULT TypeInfo::GetNames(MEMBERID memid, BSTR* names, UINT max, UINT* count) {
+    if (names == nullptr || count == nullptr)
+        return E_INVALIDARG;
+    *count = 0;
+    std::vector<const std::u16string*> found;
+    if (auto func = tables_->find_func(index_, memid)) {
+        const FuncTable& f = *entry().funcs[*func];
+        found.push_back(&f.name);
+        auto shown =
+            static_cast<std::size_t>(desc_of(f).cParams);  // the dispatch view hides a retval
+        for (std::size_t i = 0; i < shown; ++i)
+            found.push_back(&f.param_names[i]);
+    } else {
+        for (const auto& c : entry().constants)
+            if (c->desc.memid == memid)
+                found.push_back(&c->name);
+        if (found.empty())
+            return TYPE_E_ELEMENTNOTFOUND;
+    }
+    UINT n = std::min<UINT>(max, static_cast<UINT>(found.size()));
+    for (UINT i = 0; i < n; ++i) {
+        if (FAILED(give_text(*found[i], &names[i]))) {
+            for (UINT k = 0; k < i; ++k)
+                SysFreeString(std::exchange(names[k], nullptr));
+            return E_OUTOFMEMORY;
+        }
+    }
+    *count = n;
+    return S_OK;
+}
+
+HRESULT TypeInfo::GetRefTypeOfImplType(UINT index, HREFTYPE* out) {
+    if (out == nullptr)
+        return E_INVALIDARG;
+    const TypeEntry& e = entry();
+    const UINT dual_partner = static_cast<UINT>(-1);
+    switch (e.kind) {
+        case TKIND_DISPATCH:
+        case TKIND_INTERFACE:
+            if (index == 0) {
+                *out = href_stdole_idispatch;
+                return S_OK;
+            }
+            if (index == dual_partner && dispatch_view()) {
+                *out = TypeLibTables::href_of(index_, TypeView::vtable);
+                return S_OK;
+            }
+            return TYPE_E_ELEMENTNOTFOUND;
+        case TKIND_COCLASS: {
+            const auto& target = tables_->model().coclasses[e.model_index].default_interface;
+            if (index != 0 || !target)
+                return TYPE_E_ELEMENTNOTFOUND;
+            *out =
+                TypeLibTables::href_of(tables_->model().enums.size() + *target, TypeView::listed);
+            return S_OK;
+        }
+        default:
+            return TYPE_E_ELEMENTNOTFOUND;
+    }
+}
+
+HRESULT TypeInfo::GetImplTypeFlags(UINT index, INT* out) {
+    if (out == nullptr)
+        return E_INVALIDARG;
+    if (index >= entry().listed_attr.cImplTypes)
+        return TYPE_E_ELEMENTNOTFOUND;
+    *out = entry().kind == TKIND_COCLASS ? IMPLTYPEFLAG_FDEFAULT : 0;
+    return S_OK;
+}
+
+HRESULT TypeInfo::GetIDsOfNames(LPOLESTR* names, UINT count, MEMBERID* ids) {
+    if (names == nullptr || ids == nullptr || count == 0)
+        return E_INVALIDARG;
+    for (UINT i = 0; i < count; ++i)
+        ids[i] = DISPID_UNKNOWN;
+    if (names[0] == nullptr)
+        return DISP_E_UNKNOWNNAME;
+    std::u16string_view member(names[0]);
+    for (const auto& f : entry().funcs) {
+        if (!names_equal(f->name, member))
+            continue;
+        ids[0] = f->vtable_view.memid;
+        HRESULT hr = S_OK;
+        for (UINT k = 1; k < count; ++k) {
+            std::u16string_view wanted(names[k] ? names[k] : u"");
+            std::size_t p = 0;
+            while (p < f->param_names.size() && !names_equal(f->param_names[p], wanted))
+                ++p;
+            if (p < f->param_names.size())
+                ids[k] = static_cast<MEMBERID>(p);
+            else
+                hr = DISP_E_UNKNOWNNAME;
+        }
+        return hr;
+    }
+    for (const auto& c : entry().constants) {
+        if (names_equal(c->name, member)) {
+            ids[0] = c->desc.memid;
+            return count == 1 ? S_OK : DISP_E_UNKNOWNNAME;
+        }
+    }
+    return DISP_E_UNKNOWNNAME;
+}
+
+HRESULT TypeInfo::GetDocumentation(MEMBERID memid, BSTR* name, BSTR* doc, DWORD* context,
+                                   BSTR* help_file) {
+    const std::u16string* found_name = nullptr;
+    const std::u16string* found_doc = nullptr;
+    static const std::u16string none;
+    if (memid == MEMBERID_NIL) {
+        found_name = &entry().name, found_doc = &entry().help;
+    } else if (auto func = tables_->find_func(index_, memid)) {
+        found_name = &entry().funcs[*func]->name, found_doc = &entry().funcs[*func]->help;
+    } else {
+        for (const auto& c : entry().constants)
+            if (c->desc.memid == memid)
+                found_name = &c->name, found_doc = &none;
+        if (found_name == nullptr)
+            return TYPE_E_ELEMENTNOTFOUND;
+    }
+    if (context != nullptr)
+        *context = 0;
+    if (help_file != nullptr)
+        *help_file = nullptr;  // the library names no help file
+    if (doc != nullptr)
+        *doc = nullptr;
+    if (FAILED(give_text(*found_name, name)))
+        return E_OUTOFMEMORY;
+    if (FAILED(give_text(*found_doc, doc, true))) {
+        if (name != nullptr)
+            SysFreeString(std::exchange(*name, nullptr));
+        return E_OUTOFMEMORY;
+    }
+    return S_OK;
+}
+
+}  // namespace
+
+HRESULT create_type_info(ITypeLib* lib, std::shared_ptr<const TypeLibTables> tables,
+                         std::size_t entry, TypeView view, ITypeInfo** out) {
+    if (out == nullptr)
+        return E_INVALIDARG;
+    *out = nullptr;
+    if (tables == nullptr || entry >= tables->entries().size() ||
+        (view == TypeView::vtable && !tables->entries()[entry].vtable_attr))
+        return TYPE_E_ELEMENTNOTFOUND;
+    try {
+        *out = std::make_unique<TypeInfo>(lib, std::move(tables), entry, view).release();
+        return S_OK;
+    } catch (const std::bad_alloc&) {
+        return E_OUTOFMEMORY;
+    }
+}
+
+}  // namespace comrt

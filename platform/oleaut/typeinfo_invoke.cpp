@@ -1,0 +1,191 @@
+#include "platform/oleaut/typeinfo_invoke.h"
+
+#include <new>
+#include <utility>
+#include <vector>
+
+#include "platform/base/bstr.h"
+#include "platform/base/com_ptr.h"
+#include "platform/oleaut/disp_call.h"
+#include "platform/oleaut/error_info.h"
+#include "platform/oleaut/variant_change_type.h"
+
+namespace comrt {
+namespace {
+
+// The argument values passed to the method; those the call made (coerced copies, the retval
+// slot) are freed with it, those borrowed from the caller are not.
+struct CallArguments {
+    explicit CallArguments(std::size_t n) : values(n), owned(n, false), types(n), pointers(n) {
+        for (std::size_t i = 0; i < n; ++i) {
+            VariantInit(&values[i]);
+            pointers[i] = &values[i];
+        }
+    }
+    ~CallArguments() {
+        for (std::size_t i = 0; i < values.size(); ++i)
+            if (owned[i])
+                VariantClear(&values[i]);
+    }
+    CallArguments(const CallArguments&) = delete;
+    CallArguments& operator=(const CallArguments&) = delete;
+
+    std::vector<VARIANT> values;
+    std::vector<bool> owned;
+    std::vector<VARTYPE> types;
+    std::vector<VARIANTARG*> pointers;
+};
+
+struct OwnedVariant {
+    OwnedVariant() { VariantInit(&v); }
+    ~OwnedVariant() { VariantClear(&v); }
+    OwnedVariant(const OwnedVariant&) = delete;
+    OwnedVariant& operator=(const OwnedVariant&) = delete;
+    VARIANT v;
+};
+
+bool is_missing(const VARIANT* arg) {
+    return arg == nullptr || (arg->vt == VT_ERROR && arg->scode == DISP_E_PARAMNOTFOUND);
+}
+
+bool is_optional(const TlbParam& p) {
+    return (p.flags & (PARAMFLAG_FOPT | PARAMFLAG_FHASDEFAULT)) != 0;
+}
+
+void fill_excepinfo(EXCEPINFO* ei, IErrorInfo* info, HRESULT hr) {
+    *ei = EXCEPINFO{};
+    ei->scode = hr;
+    if (info == nullptr)
+        return;
+    // A text that cannot be copied is left out; the scode still tells what failed.
+    info->GetSource(&ei->bstrSource);
+    info->GetDescription(&ei->bstrDescription);
+    info->GetHelpFile(&ei->bstrHelpFile);
+    info->GetHelpContext(&ei->dwHelpContext);
+}
+
+// Binds declared parameter i to the caller's argument (null when not passed).
+HRESULT bind(const TlbParam& p, const FuncTable& table, std::size_t i, const VARIANT* arg,
+             CallArguments& call) {
+    VARIANT& value = call.values[i];
+    if (p.by_pointer) {
+        call.types[i] = VT_BYREF | p.vt;
+        value.vt = call.types[i];
+        if (is_missing(arg))
+            return S_OK;  // value.byref stays null
+        if (arg->vt == (VT_BYREF | p.vt)) {
+            value.byref = arg->byref;
+            return S_OK;
+        }
+        if (arg->vt == (VT_BYREF | VT_VARIANT) && arg->pvarVal != nullptr &&
+            arg->pvarVal->vt == (VT_BYREF | p.vt)) {
+            value.byref = arg->pvarVal->byref;
+            return S_OK;
+        }
+        return DISP_E_TYPEMISMATCH;
+    }
+    call.types[i] = p.vt;
+    if (is_missing(arg)) {
+        if (p.flags & PARAMFLAG_FHASDEFAULT) {
+            value = table.defaults[i].varDefaultValue;  // integers only: nothing to own
+            return S_OK;
+        }
+        if ((p.flags & PARAMFLAG_FOPT) && (p.vt == VT_VARIANT || p.vt == VT_ERROR)) {
+            VARIANT missing;
+            VariantInit(&missing);
+            missing.vt = VT_ERROR;
+            missing.scode = DISP_E_PARAMNOTFOUND;
+            if (p.vt == VT_VARIANT)
+                value = missing;
+            else
+                value.vt = VT_ERROR, value.scode = DISP_E_PARAMNOTFOUND;
+            return S_OK;
+        }
+        return DISP_E_PARAMNOTOPTIONAL;
+    }
+    if (p.vt == VT_VARIANT) {  // passed as it is, by value; the caller keeps what it owns
+        value = arg->vt == (VT_BYREF | VT_VARIANT) && arg->pvarVal ? *arg->pvarVal : *arg;
+        return S_OK;
+    }
+    if (arg->vt == p.vt) {
+        value = *arg;  // borrowed
+        return S_OK;
+    }
+    HRESULT hr = VariantChangeType(&value, arg, 0, p.vt);
+    if (SUCCEEDED(hr))
+        call.owned[i] = true;
+    return hr == DISP_E_BADVARTYPE ? DISP_E_TYPEMISMATCH : hr;
+}
+
+}  // namespace
+
+HRESULT invoke_method(const TlbFunc& func, const FuncTable& table, void* instance, WORD wFlags,
+                      DISPPARAMS* dp, VARIANT* pVarResult, EXCEPINFO* pExcepInfo, UINT* puArgErr) {
+    if (instance == nullptr || dp == nullptr)
+        return E_INVALIDARG;
+    if (!(wFlags & DISPATCH_METHOD))
+        return DISP_E_MEMBERNOTFOUND;
+    if (dp->cArgs > 0 && dp->rgvarg == nullptr)
+        return E_INVALIDARG;
+    if (dp->cNamedArgs > 0)
+        return DISP_E_NONAMEDARGS;
+
+    const std::size_t n = func.params.size();
+    const bool has_retval = n > 0 && (func.params.back().flags & PARAMFLAG_FRETVAL);
+    const std::size_t visible = n - (has_retval ? 1 : 0);
+    std::size_t required = 0;
+    while (required < visible && !is_optional(func.params[required]))
+        ++required;
+    const std::size_t given = dp->cArgs;
+    if (given > visible || given < required)
+        return DISP_E_BADPARAMCOUNT;
+
+    try {
+        CallArguments call(n);
+        OwnedVariant retval;
+        for (std::size_t i = 0; i < visible; ++i) {
+            const VARIANT* arg = i < given ? &dp->rgvarg[given - 1 - i] : nullptr;
+            if (HRESULT hr = bind(func.params[i], table, i, arg, call); FAILED(hr)) {
+                if (puArgErr != nullptr)
+                    *puArgErr = static_cast<UINT>(arg ? given - 1 - i : 0);
+                return hr;
+            }
+        }
+        if (has_retval) {
+            // The method writes its result straight into the variant the caller receives.
+            call.types[n - 1] = VT_BYREF | func.params.back().vt;
+            call.values[n - 1].vt = call.types[n - 1];
+            call.values[n - 1].byref = &retval.v.llVal;
+        }
+
+        CComPtr<IErrorInfo> earlier;
+        GetErrorInfo(0, &earlier);  // set aside: only what the method sets belongs to this call
+        VARIANT returned;
+        HRESULT hr = DispCallFunc(instance, static_cast<ULONG_PTR>(table.vtable_view.oVft),
+                                  CC_STDCALL, VT_HRESULT, static_cast<UINT>(n), call.types.data(),
+                                  call.pointers.data(), &returned);
+        CComPtr<IErrorInfo> fresh;
+        GetErrorInfo(0, &fresh);
+        SetErrorInfo(0, fresh ? fresh.get() : earlier.get());
+        if (FAILED(hr))
+            return hr;
+
+        if (has_retval)
+            retval.v.vt = func.params.back().vt;  // owned from here on
+        if (FAILED(returned.scode)) {
+            if (pExcepInfo != nullptr)
+                fill_excepinfo(pExcepInfo, fresh, returned.scode);
+            return DISP_E_EXCEPTION;
+        }
+        if (pVarResult != nullptr) {
+            VariantInit(pVarResult);
+            if (has_retval)
+                std::swap(*pVarResult, retval.v);
+        }
+        return S_OK;
+    } catch (const std::bad_alloc&) {
+        return E_OUTOFMEMORY;
+    }
+}
+
+}  // namespace comrt
