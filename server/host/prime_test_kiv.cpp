@@ -44,7 +44,17 @@ HRESULT CPrime::TestKIV(ULONGLONG numDigits, LONG bWriteResultsToFile, BSTR* pbs
         request.numThreadsPerCore = numThreadsPerCore;
         request.writeResultsFile = bWriteResultsToFile != 0;
         request.stop = comrt::current_call_stop_token();  // the run ends when its caller goes
-        TestRunOutcome outcome = RunGoldbachTest(request, *pbRet);
+        // The run sets `found` as soon as a pair is known: the caller sees it even when a later
+        // step fails.
+        std::int32_t found = 0;
+        TestRunOutcome outcome;
+        try {
+            outcome = RunGoldbachTest(request, found);
+        } catch (...) {
+            *pbRet = found;
+            throw;
+        }
+        *pbRet = found;
         _bstr_t status = StatusBstr(outcome.statusText);
         *pbstrStatus = status.Detach();
         TraceLog("kiv: Cleaning up...\n");
