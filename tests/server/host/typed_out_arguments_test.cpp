@@ -79,8 +79,9 @@ CComPtr<ITypeInfo> PrimeInfo() {
     CComPtr<ITypeLib> library;
     CComPtr<ITypeInfo> info;
     EXPECT_EQ(LoadTypeLib(path.c_str(), &library), S_OK);
-    if (library)
+    if (library) {
         EXPECT_EQ(library->GetTypeInfoOfGuid(IID_IPrime, &info), S_OK);
+    }
     return info;
 }
 
