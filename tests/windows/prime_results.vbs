@@ -22,8 +22,10 @@ Sub CheckNoError(what)
 End Sub
 
 Dim prime: Set prime = CreateObject("kiv.Prime")
-CheckNoError "CreateObject(""kiv.Prime"")"
-If prime Is Nothing Then WScript.Quit 1 + failures
+If Err.Number <> 0 Then
+    WScript.Echo "FAIL: CreateObject(""kiv.Prime""): error " & Hex(Err.Number) & " " & Err.Description
+    WScript.Quit 1
+End If
 
 ' IsPrime: number, method (1 AKS, 2 trial division, 3 Rabin-Miller), trials, result.
 Dim cases: cases = Array( _

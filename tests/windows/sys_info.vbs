@@ -14,9 +14,10 @@ Sub Check(ok, what)
 End Sub
 
 Dim prime: Set prime = CreateObject("kiv.Prime")
-Check Err.Number = 0, "CreateObject(""kiv.Prime""): error " & Hex(Err.Number) & " " & Err.Description
-Err.Clear
-If prime Is Nothing Then WScript.Quit 1 + failures
+If Err.Number <> 0 Then
+    WScript.Echo "FAIL: CreateObject(""kiv.Prime""): error " & Hex(Err.Number) & " " & Err.Description
+    WScript.Quit 1
+End If
 
 Dim info: info = Empty
 prime.GetSysInfo info

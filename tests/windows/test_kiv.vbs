@@ -19,8 +19,10 @@ Sub CheckNoError(what)
 End Sub
 
 Dim prime: Set prime = CreateObject("kiv.Prime")
-CheckNoError "CreateObject(""kiv.Prime"")"
-If prime Is Nothing Then WScript.Quit 1 + failures
+If Err.Number <> 0 Then
+    WScript.Echo "FAIL: CreateObject(""kiv.Prime""): error " & Hex(Err.Number) & " " & Err.Description
+    WScript.Quit 1
+End If
 
 Dim status, r
 ' Without a results file the status is exactly "Digits: D", a line feed and the status word.
