@@ -4,6 +4,7 @@
 #include <new>
 
 #include "server/host/kiv_module.h"
+#include "server/host/typed_out_arguments.h"
 #include "server/interface/messages.h"
 #include "server/interface/method_frame.h"
 
@@ -113,8 +114,17 @@ HRESULT CPrime::Invoke(DISPID dispIdMember, REFIID riid, LCID, WORD wFlags, DISP
     HRESULT hr = PrimeTypeInfo(&info);
     if (FAILED(hr))
         return hr;
-    return DispInvoke(static_cast<IPrime*>(this), info, dispIdMember, wFlags, pDispParams,
-                      pVarResult, pExcepInfo, puArgErr);
+    // Scripting clients pass their variables by reference as VARIANTs; the standard
+    // DispInvoke takes only typed references for the out-parameters.
+    TypedOutArguments arguments;
+    hr = arguments.Rewrite(info, dispIdMember, pDispParams, puArgErr);
+    if (FAILED(hr))
+        return hr;
+    hr = DispInvoke(static_cast<IPrime*>(this), info, dispIdMember, wFlags, arguments.Params(),
+                    pVarResult, pExcepInfo, puArgErr);
+    if (SUCCEEDED(hr))
+        arguments.WriteBack();
+    return hr;
 }
 
 HRESULT CPrime::IsInt64Prime(ULONGLONG, LONG, LONG, LONG*) {
