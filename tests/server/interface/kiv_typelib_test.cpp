@@ -1,12 +1,12 @@
 #include <gtest/gtest.h>
 
 #include "platform/oleaut/typelib_image.h"
-#include "server/interface/kiv_typelib.h"
+#include "server/typelib/kiv_typelib.h"
 
 namespace {
 
 // kivLib survives the trip through its .tlb image unchanged. That the description matches
-// IPrime itself is checked where the description is compiled (kiv_typelib.cpp).
+// IPrime itself is checked where the description is compiled (server/typelib/kiv_typelib.cpp).
 TEST(KivTypeLib, RoundTripThroughTheImage) {
     const comrt::TypeLibModel model = comrt::typelib_model_from_desc(KivTypeLibDesc());
     ASSERT_EQ(model.interfaces.size(), 1u);
