@@ -51,21 +51,6 @@ BSTR SysAllocStringLen(const OLECHAR* pch, UINT ui) {
     return alloc_bytes(pch, std::size_t{ui} * sizeof(OLECHAR));
 }
 
-BSTR SysAllocStringByteLen(LPCSTR psz, UINT len) {
-    return alloc_bytes(psz, len);
-}
-
-INT SysReAllocString(BSTR* pbstr, const OLECHAR* psz) {
-    if (pbstr == nullptr)
-        return FALSE;
-    BSTR fresh = SysAllocString(psz);
-    if (fresh == nullptr && psz != nullptr)
-        return FALSE;
-    SysFreeString(*pbstr);
-    *pbstr = fresh;
-    return TRUE;
-}
-
 UINT SysStringByteLen(BSTR bstr) {
     if (bstr == nullptr)
         return 0;

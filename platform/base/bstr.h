@@ -7,9 +7,6 @@
 BSTR SysAllocString(const OLECHAR* psz);
 // Copies `ui` units from `pch`, or leaves them zeroed when `pch` is null.
 BSTR SysAllocStringLen(const OLECHAR* pch, UINT ui);
-// A BSTR of `len` bytes copied from `psz` (zero-filled when null); len may be odd.
-BSTR SysAllocStringByteLen(LPCSTR psz, UINT len);
-INT SysReAllocString(BSTR* pbstr, const OLECHAR* psz);
 UINT SysStringLen(BSTR bstr);
 UINT SysStringByteLen(BSTR bstr);
 void SysFreeString(BSTR bstr);

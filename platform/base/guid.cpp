@@ -2,37 +2,20 @@
 
 #include <cstdio>
 
-#include "platform/base/hresult.h"
+#include "platform/base/hex_digit.h"
 
 namespace {
-
-int hex_value(char c) {
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
-}
 
 // Reads `digits` hex digits at `pos`; false if any is not a hex digit.
 bool read_hex(std::string_view text, std::size_t pos, int digits, std::uint64_t& out) {
     out = 0;
     for (int i = 0; i < digits; ++i) {
-        int v = hex_value(text[pos + i]);
+        int v = comrt::hex_digit_value(text[pos + i]);
         if (v < 0)
             return false;
         out = (out << 4) | static_cast<std::uint64_t>(v);
     }
     return true;
-}
-
-std::string narrow_ascii(LPCOLESTR text) {
-    std::string out;
-    for (; *text != 0; ++text)
-        out.push_back(*text < 0x80 ? static_cast<char>(*text) : '?');
-    return out;
 }
 
 }  // namespace
@@ -67,32 +50,4 @@ std::optional<GUID> guid_from_string(std::string_view t) {
         g.Data4[i] = static_cast<std::uint8_t>(v);
     }
     return g;
-}
-
-int StringFromGUID2(REFGUID guid, LPOLESTR buffer, int cchMax) {
-    std::string s = guid_to_string(guid);
-    if (buffer == nullptr || cchMax < static_cast<int>(s.size()) + 1)
-        return 0;
-    for (std::size_t i = 0; i < s.size(); ++i)
-        buffer[i] = static_cast<OLECHAR>(s[i]);
-    buffer[s.size()] = 0;
-    return static_cast<int>(s.size()) + 1;
-}
-
-HRESULT CLSIDFromString(LPCOLESTR text, CLSID* clsid) {
-    if (clsid == nullptr)
-        return E_INVALIDARG;
-    *clsid = GUID_NULL;
-    if (text == nullptr)
-        return S_OK;
-    auto g = guid_from_string(narrow_ascii(text));
-    if (!g)
-        return CO_E_CLASSSTRING;
-    *clsid = *g;
-    return S_OK;
-}
-
-HRESULT IIDFromString(LPCOLESTR text, IID* iid) {
-    HRESULT hr = CLSIDFromString(text, iid);
-    return hr == CO_E_CLASSSTRING ? E_INVALIDARG : hr;
 }

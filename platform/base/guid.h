@@ -39,8 +39,3 @@ inline constexpr bool IsEqualCLSID(REFCLSID a, REFCLSID b) {
 std::string guid_to_string(REFGUID guid);
 // Accepts the registry form in either case; nothing else.
 std::optional<GUID> guid_from_string(std::string_view text);
-
-// OLE's own forms: StringFromGUID2 writes 39 code units including the terminator.
-int StringFromGUID2(REFGUID guid, LPOLESTR buffer, int cchMax);
-HRESULT CLSIDFromString(LPCOLESTR text, CLSID* clsid);
-HRESULT IIDFromString(LPCOLESTR text, IID* iid);

@@ -11,8 +11,8 @@
 #include <vector>
 
 #include "platform/base/hresult.h"
-#include "platform/os/process.h"
 #include "platform/base/unique_fd.h"
+#include "platform/os/process.h"
 
 namespace comrt {
 namespace {
@@ -210,10 +210,4 @@ BOOL PostThreadMessageA(DWORD idThread, UINT Msg, WPARAM wParam, LPARAM lParam) 
     }
     queue->post(MSG{nullptr, Msg, wParam, lParam, 0, {0, 0}});
     return TRUE;
-}
-
-void PostQuitMessage(int nExitCode) {
-    if (t_apartment)
-        t_apartment->queue->post(
-            MSG{nullptr, WM_QUIT, static_cast<WPARAM>(nExitCode), 0, 0, {0, 0}});
 }

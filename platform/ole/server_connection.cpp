@@ -6,8 +6,8 @@
 
 #include "platform/ole/apartment.h"
 #include "platform/ole/call_cancellation.h"
-#include "platform/oleaut/error_info.h"
 #include "platform/ole/marshal.h"
+#include "platform/oleaut/error_info.h"
 #include "platform/oleaut/oleauto.h"
 
 namespace comrt {
@@ -167,146 +167,185 @@ void ServerConnection::create_instance(IClassFactory* factory, const IID& iid, b
         return;
     }
     reply.put<std::uint32_t>(add_remote(identity, iid, object));
-    if (iid == IID_IDispatch) {
-        CComPtr<IUnknown> dual_itf;
-        if (SUCCEEDED(identity->QueryInterface(dual, reinterpret_cast<void**>(&dual_itf))))
-            remotes_[next_id_ - 1].interfaces[dual] = dual_itf;
-        reply.put_guid(dual);
-    }
+    if (iid == IID_IDispatch)
+        add_dual(remotes_[next_id_ - 1], dual, reply);
+}
+
+void ServerConnection::add_dual(Remote& remote, const IID& dual, wire::Writer& reply) {
+    CComPtr<IUnknown> dual_itf;
+    if (SUCCEEDED(remote.identity->QueryInterface(dual, reinterpret_cast<void**>(&dual_itf))))
+        remote.interfaces[dual] = dual_itf;
+    reply.put_guid(dual);
+}
+
+ServerConnection::Remote* ServerConnection::read_remote(wire::Reader& in, IID& iid) {
+    auto id = in.get<std::uint32_t>();
+    iid = in.get_guid();
+    in.expect_end();
+    return find(id);
 }
 
 bool ServerConnection::handle(std::vector<unsigned char>& request) {
     wire::Reader in(request);
     wire::Writer reply;
-    auto op = static_cast<Op>(in.get<std::uint8_t>());
-    switch (op) {
-        case Op::CreateInstance: {
-            CLSID clsid = in.get_guid();
-            IID iid = in.get_guid();
-            bool has_outer = in.get<std::uint8_t>() != 0;
-            in.expect_end();
-            HRESULT why_not = REGDB_E_CLASSNOTREG;
-            IClassFactory* factory = lookup_(clsid, why_not);
-            if (factory == nullptr)
-                reply.put<HRESULT>(why_not);
-            else
-                create_instance(factory, iid, has_outer, reply);
-            break;
-        }
-        case Op::GetClassObject: {
-            CLSID clsid = in.get_guid();
-            in.expect_end();
-            HRESULT why_not = REGDB_E_CLASSNOTREG;
-            IClassFactory* factory = lookup_(clsid, why_not);
-            reply.put<HRESULT>(factory == nullptr ? why_not : S_OK);
-            if (factory != nullptr)
-                reply.put<std::uint32_t>(add_remote(factory, IID_IClassFactory, factory));
-            break;
-        }
-        case Op::FactoryCreate: {
-            auto id = in.get<std::uint32_t>();
-            IID iid = in.get_guid();
-            bool has_outer = in.get<std::uint8_t>() != 0;
-            in.expect_end();
-            IClassFactory* factory = find_factory(id);
-            if (factory == nullptr)
-                return false;
-            create_instance(factory, iid, has_outer, reply);
-            break;
-        }
-        case Op::LockServer: {
-            auto id = in.get<std::uint32_t>();
-            bool lock = in.get<std::uint8_t>() != 0;
-            in.expect_end();
-            CComPtr<IClassFactory> factory(find_factory(id));
-            if (factory == nullptr)
-                return false;
-            // A connection gives back only locks it took: another client's must stand.
-            auto held = std::find_if(locks_.begin(), locks_.end(), [&](const auto& taken) {
-                return taken.get() == factory.get();
-            });
-            HRESULT hr = E_UNEXPECTED;
-            if (lock || held != locks_.end())
-                hr = factory->LockServer(lock ? TRUE : FALSE);
-            if (SUCCEEDED(hr) && lock)
-                locks_.push_back(factory);
-            else if (SUCCEEDED(hr))
-                locks_.erase(held);
-            reply.put<HRESULT>(hr);
-            break;
-        }
-        case Op::QueryInterface: {
-            auto id = in.get<std::uint32_t>();
-            IID iid = in.get_guid();
-            in.expect_end();
-            Remote* remote = find(id);
-            if (remote == nullptr)
-                return false;
-            CComPtr<IUnknown> itf;
-            HRESULT hr = remote->identity->QueryInterface(iid, reinterpret_cast<void**>(&itf));
-            IID dual{};
-            if (SUCCEEDED(hr) && iid == IID_IDispatch && !dispatch_iid(itf, dual))
-                hr = E_NOINTERFACE;  // an IDispatch without type information cannot be proxied
-            reply.put<HRESULT>(hr);
-            if (SUCCEEDED(hr)) {
-                remote->interfaces[iid] = itf;
-                if (iid == IID_IDispatch) {
-                    CComPtr<IUnknown> dual_itf;
-                    if (SUCCEEDED(remote->identity->QueryInterface(
-                            dual, reinterpret_cast<void**>(&dual_itf))))
-                        remote->interfaces[dual] = dual_itf;
-                    reply.put_guid(dual);
-                }
-            }
-            break;
-        }
-        case Op::SupportsErrorInfo: {
-            auto id = in.get<std::uint32_t>();
-            IID iid = in.get_guid();
-            in.expect_end();
-            Remote* remote = find(id);
-            if (remote == nullptr)
-                return false;
-            CComPtr<ISupportErrorInfo> support;
-            HRESULT hr = remote->identity->QueryInterface(IID_ISupportErrorInfo,
-                                                          reinterpret_cast<void**>(&support));
-            reply.put<HRESULT>(SUCCEEDED(hr) ? support->InterfaceSupportsErrorInfo(iid) : hr);
-            break;
-        }
-        case Op::Release: {
-            auto id = in.get<std::uint32_t>();
-            in.expect_end();
-            remotes_.erase(id);  // no reply; an id this client does not hold changes nothing
-            return true;
-        }
-        case Op::Call: {
-            auto id = in.get<std::uint32_t>();
-            IID iid = in.get_guid();
-            auto slot = in.get<USHORT>();
-            Remote* remote = find(id);
-            if (remote == nullptr)
-                return false;
-            auto it = remote->interfaces.find(iid);
-            if (it == remote->interfaces.end())
-                return false;
-            std::shared_ptr<const WireInterface> methods;
-            if (FAILED(wire_interface(iid, methods)))
-                return false;
-            const WireMethod* method = methods->find(slot);
-            if (method == nullptr)
-                return false;
-            CComPtr<IUnknown> keep = it->second;  // the call may release the client's last ref
-            CallCancellation cancellation(fd_.get());
-            serve_call(keep.get(), *method, in, reply);
-            if (cancellation.cancelled())
-                return false;  // the caller has gone: nobody to answer, its connection closes
-            break;
-        }
-        default:
+    switch (dispatch(in, reply)) {
+        case Outcome::refuse:
             return false;
+        case Outcome::no_reply:
+            return true;
+        case Outcome::reply:
+            break;
     }
     request = std::vector<unsigned char>();  // its storage goes before the reply is written
     return send_reply(std::move(reply.bytes()));
+}
+
+ServerConnection::Outcome ServerConnection::dispatch(wire::Reader& in, wire::Writer& reply) {
+    switch (static_cast<Op>(in.get<std::uint8_t>())) {
+        case Op::CreateInstance:
+            return on_create_instance(in, reply);
+        case Op::GetClassObject:
+            return on_get_class_object(in, reply);
+        case Op::FactoryCreate:
+            return on_factory_create(in, reply);
+        case Op::LockServer:
+            return on_lock_server(in, reply);
+        case Op::QueryInterface:
+            return on_query_interface(in, reply);
+        case Op::SupportsErrorInfo:
+            return on_supports_error_info(in, reply);
+        case Op::Release:
+            return on_release(in);
+        case Op::Call:
+            return on_call(in, reply);
+        default:
+            return Outcome::refuse;
+    }
+}
+
+ServerConnection::Outcome ServerConnection::on_create_instance(wire::Reader& in,
+                                                               wire::Writer& reply) {
+    CLSID clsid = in.get_guid();
+    IID iid = in.get_guid();
+    bool has_outer = in.get<std::uint8_t>() != 0;
+    in.expect_end();
+    HRESULT why_not = REGDB_E_CLASSNOTREG;
+    IClassFactory* factory = lookup_(clsid, why_not);
+    if (factory == nullptr)
+        reply.put<HRESULT>(why_not);
+    else
+        create_instance(factory, iid, has_outer, reply);
+    return Outcome::reply;
+}
+
+ServerConnection::Outcome ServerConnection::on_get_class_object(wire::Reader& in,
+                                                                wire::Writer& reply) {
+    CLSID clsid = in.get_guid();
+    in.expect_end();
+    HRESULT why_not = REGDB_E_CLASSNOTREG;
+    IClassFactory* factory = lookup_(clsid, why_not);
+    reply.put<HRESULT>(factory == nullptr ? why_not : S_OK);
+    if (factory != nullptr)
+        reply.put<std::uint32_t>(add_remote(factory, IID_IClassFactory, factory));
+    return Outcome::reply;
+}
+
+ServerConnection::Outcome ServerConnection::on_factory_create(wire::Reader& in,
+                                                              wire::Writer& reply) {
+    auto id = in.get<std::uint32_t>();
+    IID iid = in.get_guid();
+    bool has_outer = in.get<std::uint8_t>() != 0;
+    in.expect_end();
+    IClassFactory* factory = find_factory(id);
+    if (factory == nullptr)
+        return Outcome::refuse;
+    create_instance(factory, iid, has_outer, reply);
+    return Outcome::reply;
+}
+
+ServerConnection::Outcome ServerConnection::on_lock_server(wire::Reader& in, wire::Writer& reply) {
+    auto id = in.get<std::uint32_t>();
+    bool lock = in.get<std::uint8_t>() != 0;
+    in.expect_end();
+    CComPtr<IClassFactory> factory(find_factory(id));
+    if (factory == nullptr)
+        return Outcome::refuse;
+    // A connection gives back only locks it took: another client's must stand.
+    auto held = std::find_if(locks_.begin(), locks_.end(),
+                             [&](const auto& taken) { return taken.get() == factory.get(); });
+    HRESULT hr = E_UNEXPECTED;
+    if (lock || held != locks_.end())
+        hr = factory->LockServer(lock ? TRUE : FALSE);
+    if (SUCCEEDED(hr) && lock)
+        locks_.push_back(factory);
+    else if (SUCCEEDED(hr))
+        locks_.erase(held);
+    reply.put<HRESULT>(hr);
+    return Outcome::reply;
+}
+
+ServerConnection::Outcome ServerConnection::on_query_interface(wire::Reader& in,
+                                                               wire::Writer& reply) {
+    IID iid{};
+    Remote* remote = read_remote(in, iid);
+    if (remote == nullptr)
+        return Outcome::refuse;
+    CComPtr<IUnknown> itf;
+    HRESULT hr = remote->identity->QueryInterface(iid, reinterpret_cast<void**>(&itf));
+    IID dual{};
+    if (SUCCEEDED(hr) && iid == IID_IDispatch && !dispatch_iid(itf, dual))
+        hr = E_NOINTERFACE;  // an IDispatch without type information cannot be proxied
+    reply.put<HRESULT>(hr);
+    if (SUCCEEDED(hr)) {
+        remote->interfaces[iid] = itf;
+        if (iid == IID_IDispatch)
+            add_dual(*remote, dual, reply);
+    }
+    return Outcome::reply;
+}
+
+ServerConnection::Outcome ServerConnection::on_supports_error_info(wire::Reader& in,
+                                                                   wire::Writer& reply) {
+    IID iid{};
+    Remote* remote = read_remote(in, iid);
+    if (remote == nullptr)
+        return Outcome::refuse;
+    CComPtr<ISupportErrorInfo> support;
+    HRESULT hr =
+        remote->identity->QueryInterface(IID_ISupportErrorInfo, reinterpret_cast<void**>(&support));
+    reply.put<HRESULT>(SUCCEEDED(hr) ? support->InterfaceSupportsErrorInfo(iid) : hr);
+    return Outcome::reply;
+}
+
+ServerConnection::Outcome ServerConnection::on_release(wire::Reader& in) {
+    auto id = in.get<std::uint32_t>();
+    in.expect_end();
+    remotes_.erase(id);  // an id this client does not hold changes nothing
+    return Outcome::no_reply;
+}
+
+ServerConnection::Outcome ServerConnection::on_call(wire::Reader& in, wire::Writer& reply) {
+    auto id = in.get<std::uint32_t>();
+    IID iid = in.get_guid();
+    auto slot = in.get<USHORT>();
+    Remote* remote = find(id);
+    if (remote == nullptr)
+        return Outcome::refuse;
+    auto it = remote->interfaces.find(iid);
+    if (it == remote->interfaces.end())
+        return Outcome::refuse;
+    std::shared_ptr<const WireInterface> methods;
+    if (FAILED(wire_interface(iid, methods)))
+        return Outcome::refuse;
+    const WireMethod* method = methods->find(slot);
+    if (method == nullptr)
+        return Outcome::refuse;
+    CComPtr<IUnknown> keep = it->second;  // the call may release the client's last ref
+    CallCancellation cancellation(fd_.get());
+    serve_call(keep.get(), *method, in, reply);
+    if (cancellation.cancelled())
+        return Outcome::refuse;  // the caller has gone: nobody to answer, its connection closes
+    return Outcome::reply;
 }
 
 }  // namespace comrt

@@ -6,10 +6,10 @@
 #include <optional>
 #include <vector>
 
-#include "platform/ole/channel.h"
 #include "platform/base/com_ptr.h"
-#include "platform/ole/wire.h"
 #include "platform/base/unique_fd.h"
+#include "platform/ole/channel.h"
+#include "platform/ole/wire.h"
 
 namespace comrt {
 
@@ -34,8 +34,21 @@ class ServerConnection {
         CComPtr<IUnknown> identity;
         std::map<IID, CComPtr<IUnknown>> interfaces;
     };
+    // What a request leaves to do: send the reply, nothing (a release), or close the
+    // connection (a request that makes no sense, or a caller that has gone).
+    enum class Outcome { reply, no_reply, refuse };
+
     // Handles one request; false for a request that makes no sense (closes the connection).
     bool handle(std::vector<unsigned char>& request);
+    Outcome dispatch(wire::Reader& in, wire::Writer& reply);
+    Outcome on_create_instance(wire::Reader& in, wire::Writer& reply);
+    Outcome on_get_class_object(wire::Reader& in, wire::Writer& reply);
+    Outcome on_factory_create(wire::Reader& in, wire::Writer& reply);
+    Outcome on_lock_server(wire::Reader& in, wire::Writer& reply);
+    Outcome on_query_interface(wire::Reader& in, wire::Writer& reply);
+    Outcome on_supports_error_info(wire::Reader& in, wire::Writer& reply);
+    Outcome on_release(wire::Reader& in);
+    Outcome on_call(wire::Reader& in, wire::Writer& reply);
     // Writes the reply as far as the socket takes it now and keeps the rest for later; false
     // when the client is gone.
     bool send_reply(std::vector<unsigned char> reply);
@@ -43,6 +56,11 @@ class ServerConnection {
                          wire::Writer& reply);
     std::uint32_t add_remote(IUnknown* identity, const IID& iid, IUnknown* itf);
     Remote* find(std::uint32_t id);
+    // Reads a request's object id and IID (all that it holds); null for an id the client
+    // does not hold.
+    Remote* read_remote(wire::Reader& in, IID& iid);
+    // Keeps the dual interface behind the IDispatch just handed out and names it in the reply.
+    void add_dual(Remote& remote, const IID& dual, wire::Writer& reply);
     // The class object behind remote `id`; null when it is none.
     IClassFactory* find_factory(std::uint32_t id);
 

@@ -32,15 +32,9 @@ ffi_type* ffi_type_of(VARTYPE vt, VARIANT* v, void** value) {
     return type;
 }
 
-}  // namespace
-
-HRESULT DispCallFunc(void* pvInstance, ULONG_PTR oVft, CALLCONV cc, VARTYPE vtReturn, UINT cActuals,
-                     VARTYPE* prgvt, VARIANTARG** prgpvarg, VARIANT* pvargResult) {
-    if (cc != CC_STDCALL && cc != CC_CDECL)
-        return E_INVALIDARG;
-    if (pvargResult == nullptr || (cActuals > 0 && (prgvt == nullptr || prgpvarg == nullptr)))
-        return E_INVALIDARG;
-    void* function;
+// The function to call: the vtable slot at byte offset oVft of the object, or the address
+// oVft itself without one.
+HRESULT target_function(void* pvInstance, ULONG_PTR oVft, void*& function) {
     if (pvInstance != nullptr) {
         if (oVft % sizeof(void*) != 0)
             return E_INVALIDARG;
@@ -49,8 +43,88 @@ HRESULT DispCallFunc(void* pvInstance, ULONG_PTR oVft, CALLCONV cc, VARTYPE vtRe
     } else {
         function = reinterpret_cast<void*>(oVft);
     }
-    if (function == nullptr)
+    return function == nullptr ? E_INVALIDARG : S_OK;
+}
+
+// The call's arguments for libffi, the object (`this`) first when there is one. `values`
+// points into *pvInstance and the VARIANTs, so they must outlive the call.
+HRESULT arguments_of(void*& pvInstance, UINT cActuals, VARTYPE* prgvt, VARIANTARG** prgpvarg,
+                     std::vector<ffi_type*>& types, std::vector<void*>& values) {
+    const std::size_t count = cActuals + (pvInstance ? 1 : 0);
+    types.reserve(count);
+    values.reserve(count);
+    if (pvInstance) {
+        types.push_back(&ffi_type_pointer);
+        values.push_back(&pvInstance);
+    }
+    for (UINT i = 0; i < cActuals; ++i) {
+        if (prgpvarg[i] == nullptr)
+            return E_INVALIDARG;
+        void* value = nullptr;
+        ffi_type* type = ffi_type_of(prgvt[i], prgpvarg[i], &value);
+        if (type == nullptr)
+            return DISP_E_BADVARTYPE;
+        types.push_back(type);
+        values.push_back(value);
+    }
+    return S_OK;
+}
+
+// Where libffi leaves a result. Integral results narrower than a register come back widened
+// to ffi_arg.
+union CallResult {
+    ffi_arg integral;
+    std::int64_t wide;
+    float single;
+    double dbl;
+    void* pointer;
+};
+
+// Stores a result of type vtReturn (not VT_EMPTY or VT_VOID) in a VARIANT.
+void store_result(const CallResult& result, VARTYPE vtReturn, const ffi_type* return_type,
+                  VARIANT& out) {
+    out.vt = vtReturn;
+    if (return_type == &ffi_type_pointer) {
+        out.byref = result.pointer;
+        return;
+    }
+    switch (vtReturn) {
+        case VT_R4:
+            out.fltVal = result.single;
+            break;
+        case VT_R8:
+            out.dblVal = result.dbl;
+            break;
+        case VT_I8:
+        case VT_UI8:
+            out.llVal = result.wide;
+            break;
+        case VT_I1:
+        case VT_UI1:
+            out.bVal = static_cast<BYTE>(result.integral);
+            break;
+        case VT_I2:
+        case VT_UI2:
+        case VT_BOOL:
+            out.iVal = static_cast<SHORT>(result.integral);
+            break;
+        default:
+            out.lVal = static_cast<LONG>(result.integral);
+            break;
+    }
+}
+
+}  // namespace
+
+HRESULT DispCallFunc(void* pvInstance, ULONG_PTR oVft, CALLCONV cc, VARTYPE vtReturn, UINT cActuals,
+                     VARTYPE* prgvt, VARIANTARG** prgpvarg, VARIANT* pvargResult) {
+    if (cc != CC_STDCALL && cc != CC_CDECL)
         return E_INVALIDARG;
+    if (pvargResult == nullptr || (cActuals > 0 && (prgvt == nullptr || prgpvarg == nullptr)))
+        return E_INVALIDARG;
+    void* function = nullptr;
+    if (HRESULT hr = target_function(pvInstance, oVft, function); FAILED(hr))
+        return hr;
 
     bool returns_nothing = vtReturn == VT_EMPTY || vtReturn == VT_VOID;
     ffi_type* return_type =
@@ -59,67 +133,21 @@ HRESULT DispCallFunc(void* pvInstance, ULONG_PTR oVft, CALLCONV cc, VARTYPE vtRe
         return DISP_E_BADVARTYPE;
 
     try {
-        const std::size_t count = cActuals + (pvInstance ? 1 : 0);
         std::vector<ffi_type*> types;
         std::vector<void*> values;
-        types.reserve(count);
-        values.reserve(count);
-        if (pvInstance) {
-            types.push_back(&ffi_type_pointer);
-            values.push_back(&pvInstance);
-        }
-        for (UINT i = 0; i < cActuals; ++i) {
-            if (prgpvarg[i] == nullptr)
-                return E_INVALIDARG;
-            void* value = nullptr;
-            ffi_type* type = ffi_type_of(prgvt[i], prgpvarg[i], &value);
-            if (type == nullptr)
-                return DISP_E_BADVARTYPE;
-            types.push_back(type);
-            values.push_back(value);
-        }
+        if (HRESULT hr = arguments_of(pvInstance, cActuals, prgvt, prgpvarg, types, values);
+            FAILED(hr))
+            return hr;
         ffi_cif cif;
-        if (ffi_prep_cif(&cif, FFI_DEFAULT_ABI, static_cast<unsigned>(count), return_type,
+        if (ffi_prep_cif(&cif, FFI_DEFAULT_ABI, static_cast<unsigned>(types.size()), return_type,
                          types.data()) != FFI_OK)
             return E_INVALIDARG;
-        // Integral results narrower than a register come back widened to ffi_arg.
-        union {
-            ffi_arg integral;
-            std::int64_t wide;
-            float single;
-            double dbl;
-            void* pointer;
-        } result{};
+        CallResult result{};
         ffi_call(&cif, FFI_FN(function), &result, values.data());
 
         VariantInit(pvargResult);
-        if (returns_nothing)
-            return S_OK;
-        pvargResult->vt = vtReturn;
-        if (return_type == &ffi_type_pointer) {
-            pvargResult->byref = result.pointer;
-        } else if (vtReturn == VT_R4) {
-            pvargResult->fltVal = result.single;
-        } else if (vtReturn == VT_R8) {
-            pvargResult->dblVal = result.dbl;
-        } else if (vtReturn == VT_I8 || vtReturn == VT_UI8) {
-            pvargResult->llVal = result.wide;
-        } else {
-            switch (vtReturn) {
-                case VT_I1:
-                case VT_UI1:
-                    pvargResult->bVal = static_cast<BYTE>(result.integral);
-                    break;
-                case VT_I2:
-                case VT_UI2:
-                case VT_BOOL:
-                    pvargResult->iVal = static_cast<SHORT>(result.integral);
-                    break;
-                default:
-                    pvargResult->lVal = static_cast<LONG>(result.integral);
-                    break;
-            }
-        }
+        if (!returns_nothing)
+            store_result(result, vtReturn, return_type, *pvargResult);
         return S_OK;
     } catch (const std::bad_alloc&) {
         return E_OUTOFMEMORY;

@@ -5,6 +5,7 @@
 #include <stdexcept>
 
 #include "platform/base/utf8_text.h"
+#include "platform/oleaut/integer_vartype.h"
 
 namespace comrt {
 namespace {
@@ -135,29 +136,9 @@ bool valid_enum(const TlbEnum& e) {
 }  // namespace
 
 bool is_supported_param_type(VARTYPE vt) {
-    switch (vt) {
-        case VT_I1:
-        case VT_UI1:
-        case VT_I2:
-        case VT_UI2:
-        case VT_I4:
-        case VT_UI4:
-        case VT_I8:
-        case VT_UI8:
-        case VT_INT:
-        case VT_UINT:
-        case VT_BOOL:
-        case VT_ERROR:
-        case VT_R4:
-        case VT_R8:
-        case VT_BSTR:
-        case VT_DISPATCH:
-        case VT_UNKNOWN:
-        case VT_VARIANT:
-            return true;
-        default:
-            return false;
-    }
+    return is_integer_vartype(vt) || vt == VT_BOOL || vt == VT_ERROR || vt == VT_R4 ||
+           vt == VT_R8 || vt == VT_BSTR || vt == VT_DISPATCH || vt == VT_UNKNOWN ||
+           vt == VT_VARIANT;
 }
 
 HRESULT validate_typelib_model(const TypeLibModel& m) {

@@ -5,32 +5,15 @@
 
 #include "platform/base/bstr.h"
 #include "platform/base/hresult.h"
+#include "platform/oleaut/integer_vartype.h"
 
 namespace {
 
 using Int = __int128;  // wide enough for every integer type and their differences
 constexpr Int digits_limit = Int{1} << 100;
 
-bool is_integer_type(VARTYPE vt) {
-    switch (vt) {
-        case VT_I1:
-        case VT_UI1:
-        case VT_I2:
-        case VT_UI2:
-        case VT_I4:
-        case VT_UI4:
-        case VT_I8:
-        case VT_UI8:
-        case VT_INT:
-        case VT_UINT:
-            return true;
-        default:
-            return false;
-    }
-}
-
 bool is_supported(VARTYPE vt) {
-    return is_integer_type(vt) || vt == VT_EMPTY || vt == VT_NULL || vt == VT_BOOL ||
+    return comrt::is_integer_vartype(vt) || vt == VT_EMPTY || vt == VT_NULL || vt == VT_BOOL ||
            vt == VT_BSTR || vt == VT_ERROR;
 }
 
@@ -289,9 +272,4 @@ HRESULT VariantChangeType(VARIANTARG* pvargDest, const VARIANTARG* pvarSrc, USHO
     VariantClear(pvargDest);  // after the conversion: the destination may be the source
     *pvargDest = result;
     return S_OK;
-}
-
-HRESULT VariantChangeTypeEx(VARIANTARG* pvargDest, const VARIANTARG* pvarSrc, LCID, USHORT wFlags,
-                            VARTYPE vt) {
-    return VariantChangeType(pvargDest, pvarSrc, wFlags, vt);
 }

@@ -17,6 +17,3 @@ inline constexpr USHORT VARIANT_LOCALBOOL = 0x10;
 // A VT_BYREF source is read through its pointer. On failure pvargDest is left as it was.
 HRESULT VariantChangeType(VARIANTARG* pvargDest, const VARIANTARG* pvarSrc, USHORT wFlags,
                           VARTYPE vt);
-// The locale is not consulted: numbers are always in the invariant form.
-HRESULT VariantChangeTypeEx(VARIANTARG* pvargDest, const VARIANTARG* pvarSrc, LCID lcid,
-                            USHORT wFlags, VARTYPE vt);

@@ -69,6 +69,21 @@ LSTATUS copy_name(const std::string& name, LPSTR buffer, LPDWORD lpcch) {
     return status(ERROR_SUCCESS);
 }
 
+// The key an open handle names, for the functions that read it; one deleted since it was
+// opened reads as ERROR_KEY_DELETED.
+LSTATUS read_open_key(HKEY hKey, LPDWORD lpReserved, key_read& read) {
+    if (lpReserved != nullptr)
+        return status(ERROR_INVALID_PARAMETER);
+    auto key = resolve(hKey);
+    if (!key)
+        return status(ERROR_INVALID_HANDLE);
+    if (LSTATUS s = read_key(key->view, key->path, read); s != 0)
+        return s;
+    if (!key->path.empty() && !read.exists())
+        return status(ERROR_KEY_DELETED);
+    return status(ERROR_SUCCESS);
+}
+
 // The key a handle and a subkey name together: the handle's view and base, and the full path.
 LSTATUS resolve_subkey(HKEY hKey, LPCSTR lpSubKey, HKEY__& base, std::vector<std::string>& path) {
     auto resolved = resolve(hKey);
@@ -80,6 +95,18 @@ LSTATUS resolve_subkey(HKEY hKey, LPCSTR lpSubKey, HKEY__& base, std::vector<std
     base = *resolved;
     path = join(base.path, *sub);
     return status(ERROR_SUCCESS);
+}
+
+// The first steps of opening or creating a subkey: *phkResult cleared, the handle's view,
+// the subkey's full path and what that key holds now.
+LSTATUS read_subkey(HKEY hKey, LPCSTR lpSubKey, PHKEY phkResult, HKEY__& base,
+                    std::vector<std::string>& path, key_read& read) {
+    if (phkResult == nullptr)
+        return status(ERROR_INVALID_PARAMETER);
+    *phkResult = nullptr;
+    if (LSTATUS s = resolve_subkey(hKey, lpSubKey, base, path); s != 0)
+        return s;
+    return read_key(base.view, path, read);
 }
 
 LSTATUS delete_key(HKEY hKey, LPCSTR lpSubKey, bool whole_tree) {
@@ -123,25 +150,19 @@ LSTATUS delete_key(HKEY hKey, LPCSTR lpSubKey, bool whole_tree) {
 
 LSTATUS RegOpenKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD, REGSAM, PHKEY phkResult) {
     return guarded([&]() -> LSTATUS {
-        if (phkResult == nullptr)
-            return status(ERROR_INVALID_PARAMETER);
-        *phkResult = nullptr;
-        HKEY__ key;
+        HKEY__ base;
         std::vector<std::string> path;
-        if (LSTATUS s = resolve_subkey(hKey, lpSubKey, key, path); s != 0)
-            return s;
-        const HKEY__* base = &key;
         key_read read;
-        if (LSTATUS s = read_key(base->view, path, read); s != 0)
+        if (LSTATUS s = read_subkey(hKey, lpSubKey, phkResult, base, path, read); s != 0)
             return s;
         if (!path.empty() && !read.exists()) {
             key_read parent;
-            if (!base->path.empty() && read_key(base->view, base->path, parent) == 0 &&
+            if (!base.path.empty() && read_key(base.view, base.path, parent) == 0 &&
                 !parent.exists())
                 return status(ERROR_KEY_DELETED);
             return status(ERROR_FILE_NOT_FOUND);
         }
-        *phkResult = new_handle(base->view, std::move(path));
+        *phkResult = new_handle(base.view, std::move(path));
         return status(ERROR_SUCCESS);
     });
 }
@@ -149,24 +170,18 @@ LSTATUS RegOpenKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD, REGSAM, PHKEY phkResult
 LSTATUS RegCreateKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD, LPSTR, DWORD, REGSAM, void*,
                         PHKEY phkResult, LPDWORD lpdwDisposition) {
     return guarded([&]() -> LSTATUS {
-        if (phkResult == nullptr)
-            return status(ERROR_INVALID_PARAMETER);
-        *phkResult = nullptr;
-        HKEY__ key;
+        HKEY__ base;
         std::vector<std::string> path;
-        if (LSTATUS s = resolve_subkey(hKey, lpSubKey, key, path); s != 0)
-            return s;
-        const HKEY__* base = &key;
         key_read read;
-        if (LSTATUS s = read_key(base->view, path, read); s != 0)
+        if (LSTATUS s = read_subkey(hKey, lpSubKey, phkResult, base, path, read); s != 0)
             return s;
         DWORD disposition = REG_OPENED_EXISTING_KEY;
         if (!path.empty() && !read.exists()) {
-            if (LSTATUS s = check_exists(*base); s != 0)
+            if (LSTATUS s = check_exists(base); s != 0)
                 return s;
-            const auto target = write_path(base->view, path);
+            const auto target = write_path(base.view, path);
             LSTATUS s = comrt::registry_detail::modify_hive(
-                write_hive(base->view), [&](reg_node& root, bool& changed) -> LSTATUS {
+                write_hive(base.view), [&](reg_node& root, bool& changed) -> LSTATUS {
                     if (root.find(target) != nullptr)
                         return status(ERROR_SUCCESS);
                     root.create(target);
@@ -179,7 +194,7 @@ LSTATUS RegCreateKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD, LPSTR, DWORD, REGSAM,
         }
         if (lpdwDisposition != nullptr)
             *lpdwDisposition = disposition;
-        *phkResult = new_handle(base->view, std::move(path));
+        *phkResult = new_handle(base.view, std::move(path));
         return status(ERROR_SUCCESS);
     });
 }
@@ -221,16 +236,9 @@ LSTATUS RegSetValueExA(HKEY hKey, LPCSTR lpValueName, DWORD, DWORD dwType, const
 LSTATUS RegQueryValueExA(HKEY hKey, LPCSTR lpValueName, LPDWORD lpReserved, LPDWORD lpType,
                          LPBYTE lpData, LPDWORD lpcbData) {
     return guarded([&]() -> LSTATUS {
-        if (lpReserved != nullptr)
-            return status(ERROR_INVALID_PARAMETER);
-        auto key = resolve(hKey);
-        if (!key)
-            return status(ERROR_INVALID_HANDLE);
         key_read read;
-        if (LSTATUS s = read_key(key->view, key->path, read); s != 0)
+        if (LSTATUS s = read_open_key(hKey, lpReserved, read); s != 0)
             return s;
-        if (!key->path.empty() && !read.exists())
-            return status(ERROR_KEY_DELETED);
         const reg_value* value = read.value(value_name(lpValueName));
         if (value == nullptr)
             return status(ERROR_FILE_NOT_FOUND);
@@ -271,16 +279,9 @@ LSTATUS RegDeleteTreeA(HKEY hKey, LPCSTR lpSubKey) {
 LSTATUS RegEnumKeyExA(HKEY hKey, DWORD dwIndex, LPSTR lpName, LPDWORD lpcchName, LPDWORD lpReserved,
                       LPSTR lpClass, LPDWORD lpcchClass, void* lpftLastWriteTime) {
     return guarded([&]() -> LSTATUS {
-        if (lpReserved != nullptr)
-            return status(ERROR_INVALID_PARAMETER);
-        auto key = resolve(hKey);
-        if (!key)
-            return status(ERROR_INVALID_HANDLE);
         key_read read;
-        if (LSTATUS s = read_key(key->view, key->path, read); s != 0)
+        if (LSTATUS s = read_open_key(hKey, lpReserved, read); s != 0)
             return s;
-        if (!key->path.empty() && !read.exists())
-            return status(ERROR_KEY_DELETED);
         auto names = read.subkey_names();
         if (dwIndex >= names.size())
             return status(ERROR_NO_MORE_ITEMS);
@@ -300,16 +301,9 @@ LSTATUS RegEnumKeyExA(HKEY hKey, DWORD dwIndex, LPSTR lpName, LPDWORD lpcchName,
 LSTATUS RegEnumValueA(HKEY hKey, DWORD dwIndex, LPSTR lpValueName, LPDWORD lpcchValueName,
                       LPDWORD lpReserved, LPDWORD lpType, LPBYTE lpData, LPDWORD lpcbData) {
     return guarded([&]() -> LSTATUS {
-        if (lpReserved != nullptr)
-            return status(ERROR_INVALID_PARAMETER);
-        auto key = resolve(hKey);
-        if (!key)
-            return status(ERROR_INVALID_HANDLE);
         key_read read;
-        if (LSTATUS s = read_key(key->view, key->path, read); s != 0)
+        if (LSTATUS s = read_open_key(hKey, lpReserved, read); s != 0)
             return s;
-        if (!key->path.empty() && !read.exists())
-            return status(ERROR_KEY_DELETED);
         auto values = read.values();
         if (dwIndex >= values.size())
             return status(ERROR_NO_MORE_ITEMS);

@@ -94,9 +94,6 @@ class CRegKey {
     // stored, terminator included (or needed, with ERROR_MORE_DATA).
     LSTATUS QueryStringValue(LPCSTR pszValueName, LPSTR pszValue, ULONG* pnChars);
     LSTATUS DeleteValue(LPCSTR lpszValue);
-    LSTATUS DeleteSubKey(LPCSTR lpszSubKey);
-    // The subkey and everything below it.
-    LSTATUS RecurseDeleteKey(LPCSTR lpszKey);
 
     HKEY m_hKey = nullptr;
 };

@@ -72,16 +72,6 @@ LSTATUS CRegKey::DeleteValue(LPCSTR lpszValue) {
     return RegDeleteValueA(m_hKey, lpszValue);
 }
 
-LSTATUS CRegKey::DeleteSubKey(LPCSTR lpszSubKey) {
-    return RegDeleteKeyA(m_hKey, lpszSubKey);
-}
-
-LSTATUS CRegKey::RecurseDeleteKey(LPCSTR lpszKey) {
-    if (lpszKey == nullptr || *lpszKey == '\0')
-        return static_cast<LSTATUS>(ERROR_INVALID_PARAMETER);
-    return RegDeleteTreeA(m_hKey, lpszKey);
-}
-
 namespace comrt {
 
 std::optional<std::string> reg_get_string(HKEY root, std::string_view path, std::string_view name) {

@@ -5,6 +5,8 @@
 #include <cstdio>
 #include <utility>
 
+#include "platform/base/hex_digit.h"
+
 namespace comrt::registry_detail {
 namespace {
 
@@ -15,25 +17,13 @@ unsigned char fold(unsigned char c) noexcept {
     return (c >= 'a' && c <= 'z') ? static_cast<unsigned char>(c - 'a' + 'A') : c;
 }
 
-int hex_digit(char c) noexcept {
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
-}
-
-constexpr char kHex[] = "0123456789ABCDEF";
-
 // Key names: '%' and control bytes as %XX, so every name fits on its header line.
 void append_key_name(std::string& out, std::string_view name) {
     for (unsigned char c : name) {
         if (c < 0x20 || c == 0x7F || c == '%') {
             out += '%';
-            out += kHex[c >> 4];
-            out += kHex[c & 0xF];
+            out += kUpperHexDigits[c >> 4];
+            out += kUpperHexDigits[c & 0xF];
         } else {
             out += static_cast<char>(c);
         }
@@ -49,7 +39,7 @@ std::optional<std::string> decode_key_name(std::string_view text) {
         }
         if (i + 2 >= text.size())
             return std::nullopt;
-        int hi = hex_digit(text[i + 1]), lo = hex_digit(text[i + 2]);
+        int hi = hex_digit_value(text[i + 1]), lo = hex_digit_value(text[i + 2]);
         if (hi < 0 || lo < 0)
             return std::nullopt;
         name += static_cast<char>(hi * 16 + lo);
@@ -83,8 +73,8 @@ void append_quoted(std::string& out, std::string_view text) {
             default:
                 if (c < 0x20 || c == 0x7F) {
                     out += "\\x";
-                    out += kHex[c >> 4];
-                    out += kHex[c & 0xF];
+                    out += kUpperHexDigits[c >> 4];
+                    out += kUpperHexDigits[c & 0xF];
                 } else {
                     out += static_cast<char>(c);
                 }
@@ -129,7 +119,7 @@ std::optional<std::string> read_quoted(std::string_view line, std::size_t& pos) 
             case 'x': {
                 if (pos + 2 >= line.size())
                     return std::nullopt;
-                int hi = hex_digit(line[pos + 1]), lo = hex_digit(line[pos + 2]);
+                int hi = hex_digit_value(line[pos + 1]), lo = hex_digit_value(line[pos + 2]);
                 if (hi < 0 || lo < 0)
                     return std::nullopt;
                 text += static_cast<char>(hi * 16 + lo);
@@ -151,8 +141,8 @@ std::optional<reg_value> read_hex_value(std::string_view data) {
     std::size_t pos = prefix.size();
     std::uint64_t type = 0;
     std::size_t digits = 0;
-    for (; pos < data.size() && hex_digit(data[pos]) >= 0 && digits < 8; ++pos, ++digits)
-        type = type * 16 + static_cast<unsigned>(hex_digit(data[pos]));
+    for (; pos < data.size() && hex_digit_value(data[pos]) >= 0 && digits < 8; ++pos, ++digits)
+        type = type * 16 + static_cast<unsigned>(hex_digit_value(data[pos]));
     if (digits == 0 || data.substr(pos, 2) != "):")
         return std::nullopt;
     pos += 2;
@@ -165,7 +155,7 @@ std::optional<reg_value> read_hex_value(std::string_view data) {
         }
         if (pos + 1 >= data.size())
             return std::nullopt;
-        int hi = hex_digit(data[pos]), lo = hex_digit(data[pos + 1]);
+        int hi = hex_digit_value(data[pos]), lo = hex_digit_value(data[pos + 1]);
         if (hi < 0 || lo < 0)
             return std::nullopt;
         value.data += static_cast<char>(hi * 16 + lo);
@@ -198,8 +188,8 @@ void serialize_key(std::string& out, const reg_node& node, std::string& path, bo
                     auto c = static_cast<unsigned char>(value.data[i]);
                     if (i)
                         out += ',';
-                    out += kHex[c >> 4];
-                    out += kHex[c & 0xF];
+                    out += kUpperHexDigits[c >> 4];
+                    out += kUpperHexDigits[c & 0xF];
                 }
             }
             out += '\n';
@@ -254,24 +244,6 @@ reg_node& reg_node::create(const std::vector<std::string>& path) {
         node = &it->second;
     }
     return *node;
-}
-
-std::vector<std::string> reg_node::canonical(const std::vector<std::string>& path) const {
-    std::vector<std::string> names;
-    const reg_node* node = this;
-    for (const auto& name : path) {
-        if (node != nullptr) {
-            auto it = node->subkeys.find(name);
-            if (it != node->subkeys.end()) {
-                names.push_back(it->first);
-                node = &it->second;
-                continue;
-            }
-        }
-        names.push_back(name);
-        node = nullptr;
-    }
-    return names;
 }
 
 std::optional<std::vector<std::string>> split_key_path(std::string_view subkey) {

@@ -32,8 +32,6 @@ struct reg_node {
     reg_node* find(const std::vector<std::string>& path) noexcept;
     // Creates the missing keys of path; returns the last one.
     reg_node& create(const std::vector<std::string>& path);
-    // The case-preserved names of path as stored, as far as they exist.
-    std::vector<std::string> canonical(const std::vector<std::string>& path) const;
 };
 
 // Splits a subkey argument at backslashes. Null or "" is the empty path; an empty component

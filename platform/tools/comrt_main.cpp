@@ -113,27 +113,47 @@ std::string Text(const VARIANT& v) {
     }
 }
 
-int Call(const std::string& prog_id, const std::string& method, std::vector<std::string> texts) {
+// The object to call, made from its ProgID; 0, or the status of a reported failure.
+int CreateObject(const std::string& prog_id, CComPtr<IDispatch>& dispatch) {
     _bstr_t wide_prog_id(prog_id.c_str());
     CLSID clsid;
     HRESULT hr = CLSIDFromProgID(wide_prog_id.GetBSTR(), &clsid);
     if (FAILED(hr))
         return Fail(hr, nullptr, nullptr);
-    CComPtr<IDispatch> dispatch;
     hr = CoCreateInstance(clsid, nullptr, CLSCTX_ALL, IID_IDispatch,
                           reinterpret_cast<void**>(&dispatch));
-    if (FAILED(hr))
-        return FailWithErrorInfo(hr);
+    return FAILED(hr) ? FailWithErrorInfo(hr) : 0;
+}
 
+// The parameters of the function `desc` describes, named as the type information names them.
+void AddParameters(ITypeInfo& info, const FUNCDESC& desc, std::vector<Argument>& args) {
+    std::vector<BSTR> param_names(desc.cParams + 1u, nullptr);
+    UINT got = 0;
+    info.GetNames(desc.memid, param_names.data(), static_cast<UINT>(param_names.size()), &got);
+    for (SHORT p = 0; p < desc.cParams; ++p) {
+        const ELEMDESC& e = desc.lprgelemdescParam[p];
+        Argument a{};
+        a.name = p + 1u < got ? Ansi(param_names[p + 1]) : "arg" + std::to_string(p);
+        a.by_ref = e.tdesc.vt == VT_PTR;
+        a.vt = a.by_ref ? e.tdesc.lptdesc->vt : e.tdesc.vt;
+        a.out = (e.paramdesc.wParamFlags & PARAMFLAG_FOUT) != 0;
+        a.optional = (e.paramdesc.wParamFlags & PARAMFLAG_FOPT) != 0;
+        args.push_back(a);
+    }
+    for (BSTR b : param_names)
+        SysFreeString(b);
+}
+
+// The DISPID of `method` and its parameters; 0, or the status of a reported failure.
+int DescribeMethod(IDispatch& dispatch, const std::string& method, DISPID& dispid,
+                   std::vector<Argument>& args) {
     _bstr_t name(method.c_str());
     LPOLESTR names[] = {name.GetBSTR()};
-    DISPID dispid;
-    hr = dispatch->GetIDsOfNames(IID_NULL, names, 1, LOCALE_USER_DEFAULT, &dispid);
+    HRESULT hr = dispatch.GetIDsOfNames(IID_NULL, names, 1, LOCALE_USER_DEFAULT, &dispid);
     if (FAILED(hr))
         return Fail(hr, nullptr, nullptr);
-
     CComPtr<ITypeInfo> info;
-    hr = dispatch->GetTypeInfo(0, LOCALE_USER_DEFAULT, &info);
+    hr = dispatch.GetTypeInfo(0, LOCALE_USER_DEFAULT, &info);
     if (FAILED(hr))
         return Fail(hr, nullptr, nullptr);
     TYPEATTR* attr = nullptr;
@@ -141,36 +161,24 @@ int Call(const std::string& prog_id, const std::string& method, std::vector<std:
         return Fail(hr, nullptr, nullptr);
     WORD count = attr->cFuncs;
     info->ReleaseTypeAttr(attr);
-
-    std::vector<Argument> args;
-    ArgumentsCleanup cleanup{args};
     for (UINT i = 0; i < count && args.empty(); ++i) {
         FUNCDESC* desc = nullptr;
         if (FAILED(info->GetFuncDesc(i, &desc)))
             continue;
-        if (desc->memid == dispid) {
-            std::vector<BSTR> param_names(desc->cParams + 1u, nullptr);
-            UINT got = 0;
-            info->GetNames(dispid, param_names.data(), static_cast<UINT>(param_names.size()), &got);
-            for (SHORT p = 0; p < desc->cParams; ++p) {
-                const ELEMDESC& e = desc->lprgelemdescParam[p];
-                Argument a{};
-                a.name = p + 1u < got ? Ansi(param_names[p + 1]) : "arg" + std::to_string(p);
-                a.by_ref = e.tdesc.vt == VT_PTR;
-                a.vt = a.by_ref ? e.tdesc.lptdesc->vt : e.tdesc.vt;
-                a.out = (e.paramdesc.wParamFlags & PARAMFLAG_FOUT) != 0;
-                a.optional = (e.paramdesc.wParamFlags & PARAMFLAG_FOPT) != 0;
-                args.push_back(a);
-            }
-            for (BSTR b : param_names)
-                SysFreeString(b);
-        }
+        if (desc->memid == dispid)
+            AddParameters(*info, *desc, args);
         info->ReleaseFuncDesc(desc);
     }
+    return 0;
+}
 
-    // In-parameters take the texts in order; out-parameters get storage; trailing optional
-    // parameters without a text are left out, so their defaults apply.
-    std::size_t next_text = 0, passed = 0;
+// In-parameters take the texts in order; out-parameters get storage; trailing optional
+// parameters without a text are left out, so their defaults apply. `passed` is how many are
+// passed; returns 0, or 2 when the texts do not fit the parameters.
+int PassTexts(const std::string& method, const std::vector<std::string>& texts,
+              std::vector<Argument>& args, std::size_t& passed) {
+    std::size_t next_text = 0;
+    passed = 0;
     for (std::size_t i = 0; i < args.size(); ++i) {
         Argument& a = args[i];
         VariantInit(&a.value);
@@ -196,6 +204,13 @@ int Call(const std::string& prog_id, const std::string& method, std::vector<std:
         std::fprintf(stderr, "comrt: too many arguments for %s\n", method.c_str());
         return 2;
     }
+    return 0;
+}
+
+// Invokes the method with the first `passed` arguments and prints its out values, or reports
+// its failure; the tool's exit status.
+int InvokeAndPrint(IDispatch& dispatch, DISPID dispid, const std::vector<Argument>& args,
+                   std::size_t passed) {
     std::vector<VARIANTARG> reversed;
     for (std::size_t i = passed; i-- > 0;)
         reversed.push_back(args[i].value);
@@ -204,8 +219,8 @@ int Call(const std::string& prog_id, const std::string& method, std::vector<std:
     UINT arg_error = 0;
     VARIANT result;
     VariantInit(&result);
-    hr = dispatch->Invoke(dispid, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &params, &result,
-                          &excep, &arg_error);
+    HRESULT hr = dispatch.Invoke(dispid, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &params,
+                                 &result, &excep, &arg_error);
     int status = 0;
     if (FAILED(hr)) {
         if (hr == DISP_E_EXCEPTION && excep.pfnDeferredFillIn != nullptr)
@@ -223,6 +238,22 @@ int Call(const std::string& prog_id, const std::string& method, std::vector<std:
     SysFreeString(excep.bstrHelpFile);
     VariantClear(&result);
     return status;
+}
+
+int Call(const std::string& prog_id, const std::string& method,
+         const std::vector<std::string>& texts) {
+    CComPtr<IDispatch> dispatch;
+    if (int status = CreateObject(prog_id, dispatch); status != 0)
+        return status;
+    DISPID dispid;
+    std::vector<Argument> args;
+    ArgumentsCleanup cleanup{args};
+    if (int status = DescribeMethod(*dispatch, method, dispid, args); status != 0)
+        return status;
+    std::size_t passed = 0;
+    if (int status = PassTexts(method, texts, args, passed); status != 0)
+        return status;
+    return InvokeAndPrint(*dispatch, dispid, args, passed);
 }
 
 // A command line holds at most 128 KB per argument, so big numbers come from a file (@FILE)
@@ -306,7 +337,7 @@ int main(int argc, char** argv) {
         texts.push_back(std::move(*text));
     }
     CoInitialize(nullptr);
-    int status = Call(args[1], args[2], std::move(texts));
+    int status = Call(args[1], args[2], texts);
     CoUninitialize();
     return status;
 }

@@ -28,9 +28,6 @@ class CkivModule {
     bool m_bComInitialized = false;
     RegistrationScope m_scope = RegistrationScope::PerMachine;
     DWORD m_dwClassCookie = 0;
-    // The module's internal lock is a std::mutex here, whose construction cannot fail; the
-    // flag stays for the start-up check.
-    bool m_bInitFailed = false;
 };
 
 CkivModule& Module();

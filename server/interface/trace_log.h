@@ -1,9 +1,6 @@
 #pragma once
 // TraceLog: the server's debug trace. Each line starts with "kiv: ", ends with a line feed
 // and goes to the debugger output in one piece.
-#include <NTL/ZZ.h>
 
 // `line` is the whole line, prefix and line feed included.
 void TraceLog(const char* line) noexcept;
-// `text` followed by `value` in decimal and a line feed, as one line.
-void TraceLogNumber(const char* text, const NTL::ZZ& value);

@@ -1,5 +1,7 @@
 #include "server/typelib/kiv_typelib.h"
 
+#include <iterator>
+
 #include "server/interface/iprime.h"
 
 namespace {
@@ -51,6 +53,20 @@ constexpr FuncDesc iprime_funcs[] = {
 
 constexpr comrt::InterfaceDesc interfaces[] = {
     {"IPrime", IID_IPrime, "IPrime Interface", true, true, true, iprime_funcs}};
+
+// The description against IPrime's vtable: function i is the method declared i-th in IPrime
+// (vtable slot 7 + i), with that method's name and parameter types.
+#define KIV_DESCRIBED_AT(i, method)                                            \
+    static_assert(comrt::describes<&IPrime::method>(iprime_funcs[i], #method), \
+                  "iprime_funcs[" #i "] does not describe IPrime::" #method)
+KIV_DESCRIBED_AT(0, IsPrime);
+KIV_DESCRIBED_AT(1, IsInt64Prime);
+KIV_DESCRIBED_AT(2, GetGBPairUsingRM);
+KIV_DESCRIBED_AT(3, TestKIV);
+KIV_DESCRIBED_AT(4, GetSysInfo);
+#undef KIV_DESCRIBED_AT
+static_assert(std::size(iprime_funcs) == 5, "IPrime has five methods");
+static_assert(interfaces[0].iid == IPrime::iid);
 
 constexpr comrt::CoClassDesc coclasses[] = {
     {"Prime", CLSID_Prime, "Prime Class", &interfaces[0], true}};

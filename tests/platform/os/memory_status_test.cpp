@@ -1,10 +1,31 @@
 #include "platform/os/memory_status.h"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <bit>
+#include <fstream>
+#include <map>
+#include <sstream>
+#include <string>
 
 #include "platform/win32.h"
 
 namespace {
+
+// The "Key: N kB" figures of /proc/meminfo in bytes, read here without the parser.
+std::map<std::string, unsigned long long> MeminfoBytes() {
+    std::map<std::string, unsigned long long> figures;
+    std::ifstream file("/proc/meminfo");
+    for (std::string line; std::getline(file, line);) {
+        std::istringstream fields(line);
+        std::string key, unit;
+        unsigned long long value = 0;
+        if (fields >> key >> value >> unit && unit == "kB" && key.ends_with(':'))
+            figures[key.substr(0, key.size() - 1)] = value * 1024;
+    }
+    return figures;
+}
 
 constexpr char kMeminfo[] =
     "MemTotal:       16384000 kB\n"
@@ -61,7 +82,11 @@ TEST(MemoryStatus, GlobalMemoryStatusExReadsTheMachine) {
     MEMORYSTATUSEX status{};
     status.dwLength = sizeof status;
     ASSERT_EQ(GlobalMemoryStatusEx(&status), TRUE);
-    EXPECT_GT(status.ullTotalPhys, 0u);
+    auto meminfo = MeminfoBytes();
+    ASSERT_GT(meminfo["MemTotal"], 0u);
+    // The totals stand still while the test runs; the available figures do not.
+    EXPECT_EQ(status.ullTotalPhys, meminfo["MemTotal"]);
+    EXPECT_EQ(status.ullTotalPageFile, meminfo["CommitLimit"]);
     EXPECT_LE(status.ullAvailPhys, status.ullTotalPhys);
     EXPECT_LE(status.ullAvailPageFile, status.ullTotalPageFile);
 }
@@ -69,8 +94,13 @@ TEST(MemoryStatus, GlobalMemoryStatusExReadsTheMachine) {
 TEST(SystemInfo, LogicalProcessorsOnline) {
     SYSTEM_INFO info{};
     GetNativeSystemInfo(&info);
-    EXPECT_GE(info.dwNumberOfProcessors, 1u);
-    EXPECT_GT(info.dwPageSize, 0u);
+    const long online = sysconf(_SC_NPROCESSORS_ONLN);
+    ASSERT_GT(online, 0);
+    EXPECT_EQ(info.dwNumberOfProcessors, static_cast<DWORD>(online));
+    EXPECT_EQ(info.dwPageSize, static_cast<DWORD>(sysconf(_SC_PAGESIZE)));
+    if (online < 64) {
+        EXPECT_EQ(std::popcount(info.dwActiveProcessorMask), online) << "one bit a processor";
+    }
 }
 
 }  // namespace

@@ -2,6 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <fstream>
+#include <optional>
+#include <set>
 #include <string>
 
 #include "platform/win32.h"
@@ -113,10 +117,42 @@ TEST(ProcessorRecords, AnArmStyleBlockIsAPackageWithoutProperties) {
     EXPECT_FALSE(records[0].NumberOfLogicalProcessors.has_value());
 }
 
-TEST(ProcessorRecords, TheRunningMachineAnswers) {
+// What /proc/cpuinfo says, read here without the parser.
+struct Cpuinfo {
+    int processors = 0;
+    std::set<std::string> packages;        // the distinct physical ids
+    std::optional<std::string> firstName;  // the first "model name"
+};
+
+Cpuinfo ReadCpuinfo() {
+    Cpuinfo info;
+    std::ifstream file("/proc/cpuinfo");
+    for (std::string line; std::getline(file, line);) {
+        std::size_t colon = line.find(':');
+        if (colon == std::string::npos)
+            continue;
+        std::string value = line.substr(std::min(colon + 2, line.size()));
+        if (line.starts_with("processor"))
+            ++info.processors;
+        else if (line.starts_with("physical id"))
+            info.packages.insert(value);
+        else if (line.starts_with("model name") && !info.firstName)
+            info.firstName = value;
+    }
+    return info;
+}
+
+TEST(ProcessorRecords, TheRunningMachineAnswersWhatItsCpuinfoSays) {
+    const Cpuinfo cpuinfo = ReadCpuinfo();
+    ASSERT_GT(cpuinfo.processors, 0);
     std::vector<ProcessorRecord> records;
-    EXPECT_EQ(comrt::QueryProcessorRecords(records), S_OK);
-    EXPECT_FALSE(records.empty());
+    ASSERT_EQ(comrt::QueryProcessorRecords(records), S_OK);
+    // Processors without a physical id are one package.
+    ASSERT_EQ(records.size(), std::max<std::size_t>(cpuinfo.packages.size(), 1));
+    std::optional<std::u16string> name;
+    if (cpuinfo.firstName)
+        name = std::u16string(cpuinfo.firstName->begin(), cpuinfo.firstName->end());
+    EXPECT_EQ(records[0].Name, name);
 }
 
 }  // namespace
