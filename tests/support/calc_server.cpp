@@ -117,13 +117,15 @@ struct CalcFactory final : IClassFactory {
     }
 };
 
+// Never destroyed: connections still open when the server leaves hold it until exit.
+constinit CalcFactory g_factory;
+
 int Serve() {
     g_main_thread = GetCurrentThreadId();
     if (FAILED(CoInitialize(nullptr)))
         return 2;
-    CalcFactory factory;
     DWORD cookie = 0;
-    if (FAILED(CoRegisterClassObject(CLSID_Calc, &factory, CLSCTX_LOCAL_SERVER,
+    if (FAILED(CoRegisterClassObject(CLSID_Calc, &g_factory, CLSCTX_LOCAL_SERVER,
                                      REGCLS_MULTIPLEUSE | REGCLS_SUSPENDED, &cookie)) ||
         FAILED(CoResumeClassObjects()))
         return 3;
