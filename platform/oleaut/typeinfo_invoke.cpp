@@ -15,17 +15,36 @@ namespace {
 
 // The argument values passed to the method; those the call made (coerced copies, the retval
 // slot) are freed with it, those borrowed from the caller are not.
+//
+// A typed out-parameter may also be given a caller's VARIANT by reference (VT_BYREF |
+// VT_VARIANT), which is how scripting engines pass every variable: the method then writes a
+// temporary of the declared type, which moves into the caller's variable only when the call
+// succeeds (write_back), so a failed call leaves the variable as it was.
 struct CallArguments {
-    explicit CallArguments(std::size_t n) : values(n), owned(n, false), types(n), pointers(n) {
+    explicit CallArguments(std::size_t n)
+        : values(n), owned(n, false), types(n), pointers(n), temporaries(n), write_back(n) {
         for (std::size_t i = 0; i < n; ++i) {
             VariantInit(&values[i]);
             pointers[i] = &values[i];
         }
     }
     ~CallArguments() {
-        for (std::size_t i = 0; i < values.size(); ++i)
+        for (std::size_t i = 0; i < values.size(); ++i) {
             if (owned[i])
                 VariantClear(&values[i]);
+            VariantClear(&temporaries[i]);  // what a failed call left there; empty after a move
+        }
+    }
+
+    // Moves each temporary into the caller's variable it stands for.
+    void write_back_results() {
+        for (std::size_t i = 0; i < write_back.size(); ++i) {
+            if (write_back[i] == nullptr)
+                continue;
+            VariantClear(write_back[i]);
+            *write_back[i] = temporaries[i];
+            VariantInit(&temporaries[i]);
+        }
     }
     CallArguments(const CallArguments&) = delete;
     CallArguments& operator=(const CallArguments&) = delete;
@@ -34,6 +53,8 @@ struct CallArguments {
     std::vector<bool> owned;
     std::vector<VARTYPE> types;
     std::vector<VARIANTARG*> pointers;
+    std::vector<VARIANT> temporaries;  // value-initialised: a method that writes nothing leaves 0
+    std::vector<VARIANT*> write_back;
 };
 
 struct OwnedVariant {
@@ -64,6 +85,22 @@ void fill_excepinfo(EXCEPINFO* ei, IErrorInfo* info, HRESULT hr) {
     info->GetHelpContext(&ei->dwHelpContext);
 }
 
+// Binds the typed out-parameter i to a temporary of its type that stands for the caller's
+// `variable`; an [in, out] parameter starts from the variable's value, coerced.
+HRESULT bind_through_temporary(const TlbParam& p, std::size_t i, VARIANT* variable,
+                               CallArguments& call) {
+    VARIANT& temporary = call.temporaries[i];
+    if (p.flags & PARAMFLAG_FIN) {
+        if (HRESULT hr = VariantChangeType(&temporary, variable, 0, p.vt); FAILED(hr))
+            return hr == DISP_E_BADVARTYPE ? DISP_E_TYPEMISMATCH : hr;
+    } else {
+        temporary.vt = p.vt;  // zero of its type: a null BSTR, 0
+    }
+    call.values[i].byref = &temporary.llVal;  // the union's storage, whatever the type
+    call.write_back[i] = variable;
+    return S_OK;
+}
+
 // Binds declared parameter i to the caller's argument (null when not passed).
 HRESULT bind(const TlbParam& p, const FuncTable& table, std::size_t i, const VARIANT* arg,
              CallArguments& call) {
@@ -77,12 +114,13 @@ HRESULT bind(const TlbParam& p, const FuncTable& table, std::size_t i, const VAR
             value.byref = arg->byref;
             return S_OK;
         }
-        if (arg->vt == (VT_BYREF | VT_VARIANT) && arg->pvarVal != nullptr &&
-            arg->pvarVal->vt == (VT_BYREF | p.vt)) {
+        if (arg->vt != (VT_BYREF | VT_VARIANT) || arg->pvarVal == nullptr)
+            return DISP_E_TYPEMISMATCH;
+        if (arg->pvarVal->vt == (VT_BYREF | p.vt)) {
             value.byref = arg->pvarVal->byref;
             return S_OK;
         }
-        return DISP_E_TYPEMISMATCH;
+        return bind_through_temporary(p, i, arg->pvarVal, call);
     }
     call.types[i] = p.vt;
     if (is_missing(arg)) {
@@ -177,6 +215,7 @@ HRESULT invoke_method(const TlbFunc& func, const FuncTable& table, void* instanc
                 fill_excepinfo(pExcepInfo, fresh, returned.scode);
             return DISP_E_EXCEPTION;
         }
+        call.write_back_results();
         if (pVarResult != nullptr) {
             VariantInit(pVarResult);
             if (has_retval)

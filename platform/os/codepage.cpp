@@ -1,8 +1,11 @@
 #include "platform/os/codepage.h"
 
+#include <algorithm>
 #include <cstring>
+#include <string>
 
 #include "platform/base/hresult.h"
+#include "platform/base/utf8_text.h"
 #include "platform/os/last_error.h"
 
 namespace {
@@ -36,19 +39,62 @@ int fail(DWORD error) {
     return 0;
 }
 
+// Copies a whole conversion's result, or reports the size it needs.
+template <class Unit>
+int deliver(const std::basic_string<Unit>& result, Unit* out, int capacity) {
+    if (result.size() > 0x7FFFFFFF)
+        return fail(ERROR_INVALID_PARAMETER);
+    if (capacity == 0)
+        return static_cast<int>(result.size());
+    if (static_cast<std::size_t>(capacity) < result.size())
+        return fail(ERROR_INSUFFICIENT_BUFFER);
+    std::copy(result.begin(), result.end(), out);
+    return static_cast<int>(result.size());
+}
+
+bool has_unpaired_surrogate(std::u16string_view text) {
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const char16_t u = text[i];
+        if (u >= 0xD800 && u <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
+            text[i + 1] <= 0xDFFF)
+            ++i;
+        else if (u >= 0xD800 && u <= 0xDFFF)
+            return true;
+    }
+    return false;
+}
+
+int utf8_to_wide(DWORD flags, std::string_view text, LPWSTR wide, int cch) {
+    if ((flags & ~MB_ERR_INVALID_CHARS) != 0)
+        return fail(ERROR_INVALID_FLAGS);
+    if ((flags & MB_ERR_INVALID_CHARS) != 0 && !comrt::is_valid_utf8(text))
+        return fail(ERROR_NO_UNICODE_TRANSLATION);
+    return deliver(comrt::utf8_to_utf16(text), wide, cch);
+}
+
+int wide_to_utf8(DWORD flags, std::u16string_view text, LPSTR mb, int cb) {
+    if ((flags & ~WC_ERR_INVALID_CHARS) != 0)
+        return fail(ERROR_INVALID_FLAGS);
+    if ((flags & WC_ERR_INVALID_CHARS) != 0 && has_unpaired_surrogate(text))
+        return fail(ERROR_NO_UNICODE_TRANSLATION);
+    return deliver(comrt::utf16_to_utf8(text), mb, cb);
+}
+
 }  // namespace
 
 UINT GetACP() {
     return CP_WINDOWS_1252;
 }
 
-int MultiByteToWideChar(UINT CodePage, DWORD, LPCSTR mb, int cb, LPWSTR wide, int cch) {
-    if (!known_code_page(CodePage) || mb == nullptr || cb == 0 || cb < -1 || cch < 0 ||
-        (cch > 0 && wide == nullptr))
+int MultiByteToWideChar(UINT CodePage, DWORD flags, LPCSTR mb, int cb, LPWSTR wide, int cch) {
+    if (!(known_code_page(CodePage) || CodePage == CP_UTF8) || mb == nullptr || cb == 0 ||
+        cb < -1 || cch < 0 || (cch > 0 && wide == nullptr))
         return fail(ERROR_INVALID_PARAMETER);
     std::size_t count = cb == -1 ? std::strlen(mb) + 1 : static_cast<std::size_t>(cb);
     if (count > 0x7FFFFFFF)
         return fail(ERROR_INVALID_PARAMETER);
+    if (CodePage == CP_UTF8)
+        return utf8_to_wide(flags, std::string_view(mb, count), wide, cch);
     if (cch == 0)
         return static_cast<int>(count);
     if (static_cast<std::size_t>(cch) < count)
@@ -58,10 +104,12 @@ int MultiByteToWideChar(UINT CodePage, DWORD, LPCSTR mb, int cb, LPWSTR wide, in
     return static_cast<int>(count);
 }
 
-int WideCharToMultiByte(UINT CodePage, DWORD, LPCWSTR wide, int cch, LPSTR mb, int cb,
+int WideCharToMultiByte(UINT CodePage, DWORD flags, LPCWSTR wide, int cch, LPSTR mb, int cb,
                         LPCSTR lpDefaultChar, BOOL* lpUsedDefaultChar) {
-    if (!known_code_page(CodePage) || wide == nullptr || cch == 0 || cch < -1 || cb < 0 ||
-        (cb > 0 && mb == nullptr))
+    if (CodePage == CP_UTF8 && (lpDefaultChar != nullptr || lpUsedDefaultChar != nullptr))
+        return fail(ERROR_INVALID_PARAMETER);
+    if (!(known_code_page(CodePage) || CodePage == CP_UTF8) || wide == nullptr || cch == 0 ||
+        cch < -1 || cb < 0 || (cb > 0 && mb == nullptr))
         return fail(ERROR_INVALID_PARAMETER);
     std::size_t count = static_cast<std::size_t>(cch);
     if (cch == -1) {
@@ -72,6 +120,8 @@ int WideCharToMultiByte(UINT CodePage, DWORD, LPCWSTR wide, int cch, LPSTR mb, i
     }
     if (count > 0x7FFFFFFF)
         return fail(ERROR_INVALID_PARAMETER);
+    if (CodePage == CP_UTF8)
+        return wide_to_utf8(flags, std::u16string_view(wide, count), mb, cb);
     if (cb == 0)
         return static_cast<int>(count);
     if (static_cast<std::size_t>(cb) < count)

@@ -3,10 +3,12 @@
 #include <sys/syscall.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstring>
 #include <filesystem>
 
 #include "platform/base/hresult.h"
+#include "platform/base/utf8_text.h"
 #include "platform/os/last_error.h"
 
 DWORD GetCurrentThreadId() {
@@ -23,12 +25,16 @@ std::string executable_path() {
 
 }  // namespace comrt
 
-DWORD GetModuleFileNameA(HMODULE hModule, LPSTR lpFilename, DWORD nSize) {
+namespace {
+
+// GetModuleFileName's contract for either character width.
+template <class Unit>
+DWORD CopyModulePath(HMODULE hModule, const std::basic_string<Unit>& path, Unit* lpFilename,
+                     DWORD nSize) {
     if (hModule != nullptr || lpFilename == nullptr) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return 0;
     }
-    std::string path = comrt::executable_path();
     if (path.empty()) {
         SetLastError(ERROR_FILE_NOT_FOUND);
         return 0;
@@ -38,12 +44,23 @@ DWORD GetModuleFileNameA(HMODULE hModule, LPSTR lpFilename, DWORD nSize) {
         return 0;
     }
     if (path.size() >= nSize) {
-        std::memcpy(lpFilename, path.data(), nSize - 1);
-        lpFilename[nSize - 1] = '\0';
+        std::copy_n(path.data(), nSize - 1, lpFilename);
+        lpFilename[nSize - 1] = 0;
         SetLastError(ERROR_INSUFFICIENT_BUFFER);
         return nSize;
     }
-    std::memcpy(lpFilename, path.c_str(), path.size() + 1);
+    std::copy_n(path.c_str(), path.size() + 1, lpFilename);
     SetLastError(ERROR_SUCCESS);
     return static_cast<DWORD>(path.size());
+}
+
+}  // namespace
+
+DWORD GetModuleFileNameA(HMODULE hModule, LPSTR lpFilename, DWORD nSize) {
+    return CopyModulePath(hModule, comrt::executable_path(), lpFilename, nSize);
+}
+
+DWORD GetModuleFileNameW(HMODULE hModule, LPWSTR lpFilename, DWORD nSize) {
+    return CopyModulePath(hModule, comrt::utf8_to_utf16(comrt::executable_path()), lpFilename,
+                          nSize);
 }

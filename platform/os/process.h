@@ -12,6 +12,8 @@ using HMODULE = void*;
 // without the terminator; when the buffer is too small the path is truncated, terminated, and
 // GetLastError() is ERROR_INSUFFICIENT_BUFFER, as on Windows.
 DWORD GetModuleFileNameA(HMODULE hModule, LPSTR lpFilename, DWORD nSize);
+// The same path in UTF-16 (file names are UTF-8 here), counted in code units.
+DWORD GetModuleFileNameW(HMODULE hModule, LPWSTR lpFilename, DWORD nSize);
 
 namespace comrt {
 std::string executable_path();

@@ -23,7 +23,11 @@ std::uint64_t PowerWrapping(std::uint64_t c, std::uint64_t b) {
 // One GMP integer, cleared on every path.
 class Mpz {
   public:
-    explicit Mpz(unsigned long value) { mpz_init_set_ui(value_, value); }
+    // Imported as one 64-bit word: mpz_init_set_ui takes an unsigned long, 32 bits on Win64.
+    explicit Mpz(std::uint64_t value) {
+        mpz_init(value_);
+        mpz_import(value_, 1, -1, sizeof value, 0, 0, &value);
+    }
     ~Mpz() { mpz_clear(value_); }
     Mpz(const Mpz&) = delete;
     Mpz& operator=(const Mpz&) = delete;
@@ -37,8 +41,6 @@ class Mpz {
 // no random round is added. Older releases ran plain Miller-Rabin, which is not exact.
 static_assert(__GNU_MP_RELEASE >= 60200, "the confirmation needs GMP's Baillie-PSW test");
 constexpr int kBailliePswReps = 24;
-
-static_assert(sizeof(unsigned long) == sizeof(std::uint64_t), "mpz_init_set_ui takes 64 bits");
 
 }  // namespace
 

@@ -1,6 +1,7 @@
 #include "server/engine/decimal_input.h"
 
 #include <cstdlib>
+#include <utility>
 
 #include "server/engine/decimal_value.h"
 #include "server/interface/messages.h"
@@ -27,20 +28,10 @@ NTL::ZZ ValueOf(const std::string& text, const std::stop_token& stop) {
     return DecimalValue(text, stop);
 }
 
-// One byte per UTF-16 code unit; the zero byte after them is std::string's own.
-std::string Narrow(BSTR bstr) {
-    UINT length = SysStringLen(bstr);
-    std::string text(length, '\0');
-    if (length > 0)
-        WideCharToMultiByte(CP_ACP, 0, bstr, static_cast<int>(length), text.data(),
-                            static_cast<int>(length), nullptr, nullptr);
-    return text;
-}
-
 }  // namespace
 
-DecimalInput ParseNaturalNumber(BSTR bstr, const std::stop_token& stop) {
-    DecimalInput input{Narrow(bstr), {}};
+DecimalInput ParseNaturalNumber(std::string text, const std::stop_token& stop) {
+    DecimalInput input{std::move(text), {}};
     if (input.text == "0" || !all_digits(input.text))
         throw ServiceError(kivmsg::NaturalNumber);
     input.value = ValueOf(input.text, stop);
@@ -49,18 +40,18 @@ DecimalInput ParseNaturalNumber(BSTR bstr, const std::stop_token& stop) {
     return input;
 }
 
-DecimalInput ParseEvenNumber(BSTR bstr, const std::stop_token& stop) {
-    DecimalInput input{Narrow(bstr), {}};
+DecimalInput ParseEvenNumber(std::string text, const std::stop_token& stop) {
+    DecimalInput input{std::move(text), {}};
     TraceLog("kiv: Copied bstrEvenNum...\n");
-    const std::string& text = input.text;
-    if (text == "0")
+    const std::string& digits = input.text;
+    if (digits == "0")
         throw ServiceError(kivmsg::EvenNumber);
-    if (!text.empty() && (!is_digit(text.back()) || (text.back() - '0') % 2 != 0))
+    if (!digits.empty() && (!is_digit(digits.back()) || (digits.back() - '0') % 2 != 0))
         throw ServiceError(kivmsg::EvenNumber);
-    if (!all_digits(text))
+    if (!all_digits(digits))
         throw ServiceError(kivmsg::EvenNumber);
     TraceLog("kiv: begin NTL::to_ZZ()...\n");
-    input.value = ValueOf(text, stop);
+    input.value = ValueOf(digits, stop);
     TraceLog("kiv: end NTL::to_ZZ()...\n");
     if (input.value < 4)
         throw ServiceError(kivmsg::EvenNumber);

@@ -1,5 +1,7 @@
 #include "server/engine/prime_engine.h"
 
+#include <utility>
+
 #include "server/engine/aks_test.h"
 #include "server/engine/decimal_input.h"
 #include "server/interface/iprime.h"
@@ -40,14 +42,12 @@ long PrimeEngine::IsPrimeAKS64(std::uint64_t a, const NTL::ZZ& n) {
     return RecordAnswer64(a, known ? *known : AKSTest(a, n));
 }
 
-HRESULT PrimeEngine::IsPrimeBody(BSTR bstrPrimeNum, LONG lPrimalityTestingMethod, LONG lNumTrials,
-                                 LONG* pbRet, const std::stop_token& stop) {
-    const LONG method = lPrimalityTestingMethod;
-    if (bstrPrimeNum == nullptr || method < kivAKS || method > kivRabin_Miller ||
-        (method == kivRabin_Miller && lNumTrials < 0))
+long PrimeEngine::IsPrimeBody(std::string text, std::int32_t method, std::int32_t numTrials,
+                              const std::stop_token& stop) {
+    if (method < kivAKS || method > kivRabin_Miller || (method == kivRabin_Miller && numTrials < 0))
         throw ServiceError(kivmsg::InvalidParameters);
 
-    const DecimalInput input = ParseNaturalNumber(bstrPrimeNum, stop);
+    const DecimalInput input = ParseNaturalNumber(std::move(text), stop);
     const NTL::ZZ& value = input.value;
 
     switch (method) {
@@ -57,20 +57,17 @@ HRESULT PrimeEngine::IsPrimeBody(BSTR bstrPrimeNum, LONG lPrimalityTestingMethod
                 throw ServiceError(kivmsg::MaxLimit);
             BuildSieve();
             const auto a = static_cast<std::uint64_t>(ToInt64(input));
-            *pbRet = IsPrimeAKS64(a, value);
-            break;
+            return IsPrimeAKS64(a, value);
         }
         case kivTrial_Division: {
             // The limit itself takes the big path.
             if (value < m_zzMaxInt64) {
                 BuildSieve();
-                *pbRet = IsPrimeTrialDivision64(static_cast<std::uint64_t>(ToInt64(input)), stop);
-            } else {
-                const long bPrime = IsPrimeTrialDivisionZZ(value, stop);
-                *pbRet = bPrime;
-                CacheZZ(value, bPrime);
+                return IsPrimeTrialDivision64(static_cast<std::uint64_t>(ToInt64(input)), stop);
             }
-            break;
+            const long bPrime = IsPrimeTrialDivisionZZ(value, stop);
+            CacheZZ(value, bPrime);
+            return bPrime;
         }
         default: {  // kivRabin_Miller
             long bPrime = 0;
@@ -79,12 +76,10 @@ HRESULT PrimeEngine::IsPrimeBody(BSTR bstrPrimeNum, LONG lPrimalityTestingMethod
             } else if (m_setCompositesZZ.contains(value)) {
                 bPrime = 0;
             } else {
-                bPrime = m_pfnProbPrime(value, lNumTrials, stop) != 0 ? 1 : 0;
+                bPrime = m_pfnProbPrime(value, numTrials, stop) != 0 ? 1 : 0;
             }
-            *pbRet = bPrime;
             CacheZZ(value, bPrime);  // a hit is recorded again, as any answer
-            break;
+            return bPrime;
         }
     }
-    return S_OK;
 }

@@ -1,7 +1,7 @@
 #pragma once
 // PrimeEngine: the primality tests of the Prime object over its PrimeCaches: the AKS-based
 // entry, 64-bit and big trial division, and the body of IsPrime that picks among them and
-// Rabin-Miller. Knows nothing of COM beyond the types of the method's arguments. The long
+// Rabin-Miller. Knows nothing of COM: the method narrows its arguments first. The long
 // loops (trial division, the Rabin-Miller witnesses) read the call's stop token and raise
 // CallCancelled once it has fired.
 #include <NTL/ZZ.h>
@@ -9,8 +9,8 @@
 #include <cstdint>
 #include <optional>
 #include <stop_token>
+#include <string>
 
-#include "platform/win32.h"
 #include "server/engine/prime_caches.h"
 #include "server/engine/prob_prime_cancellable.h"
 
@@ -32,11 +32,12 @@ class PrimeEngine : public PrimeCaches {
     // The same for any value, on ZZ; looks the ZZ sets up but records nothing.
     long IsPrimeTrialDivisionZZ(const NTL::ZZ& n, const std::stop_token& stop = {});
 
-    // IsPrime after the out-pointer check: `pbRet` is non-null and already 0. Raises
-    // ServiceError for refused arguments and input, and lets NTL's and the library's
-    // exceptions through. Returns S_OK with the answer in *pbRet.
-    HRESULT IsPrimeBody(BSTR bstrPrimeNum, LONG lPrimalityTestingMethod, LONG lNumTrials,
-                        LONG* pbRet, const std::stop_token& stop = {});
+    // IsPrime's answer for the decimal `text` (the BSTR narrowed): 1 when prime, else 0, by
+    // `method` (kivAKS, kivTrial_Division or kivRabin_Miller; the trials count only for the
+    // last). Raises ServiceError for refused arguments and input, and lets NTL's and the
+    // library's exceptions through.
+    long IsPrimeBody(std::string text, std::int32_t method, std::int32_t numTrials,
+                     const std::stop_token& stop = {});
 
     // Replaces the Rabin-Miller test of method 3; for tests that count its runs.
     void UseProbPrime(ProbPrimeFunction pfnProbPrime) noexcept { m_pfnProbPrime = pfnProbPrime; }

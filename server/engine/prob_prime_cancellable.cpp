@@ -10,7 +10,7 @@ long ProbPrimeCancellable(const NTL::ZZ& n, long numTrials, const std::stop_toke
     // the token then turns into the cancellation.
     std::atomic<bool> stopped{false};
     std::stop_callback raise(stop, [&stopped] { stopped.store(true); });
-    const LONG answer = ProbPrimeStoppable(n, stopped, static_cast<LONG>(numTrials));
+    const long answer = ProbPrimeStoppable(n, stopped, numTrials);
     ThrowIfCancelled(stop);
     return answer;
 }

@@ -25,7 +25,7 @@ long ComputePrimeBound(long bn) {
 
 }  // namespace
 
-LONG MillerWitnessStoppable(const NTL::ZZ& n, const NTL::ZZ& x, const std::atomic<bool>& stop) {
+long MillerWitnessStoppable(const NTL::ZZ& n, const NTL::ZZ& x, const std::atomic<bool>& stop) {
     NTL::ZZ n1 = n - 1;
     NTL::ZZ m = n1;
     long k = NTL::MakeOdd(m);  // n - 1 = 2^k * m, m odd
@@ -45,7 +45,7 @@ LONG MillerWitnessStoppable(const NTL::ZZ& n, const NTL::ZZ& x, const std::atomi
     return z != 1 || y != n1;
 }
 
-LONG ProbPrimeStoppable(const NTL::ZZ& n, const std::atomic<bool>& stop, LONG numTrials) {
+long ProbPrimeStoppable(const NTL::ZZ& n, const std::atomic<bool>& stop, long numTrials) {
     if (numTrials < 0)
         numTrials = 0;
     if (n <= 1)
@@ -63,11 +63,11 @@ LONG ProbPrimeStoppable(const NTL::ZZ& n, const std::atomic<bool>& stop, LONG nu
     }
 
     NTL::ZZ x(2);
-    LONG witness = MillerWitnessStoppable(n, x, stop);
+    long witness = MillerWitnessStoppable(n, x, stop);
     if (Stopped(stop) || witness == 1)
         return 0;
 
-    for (LONG i = 0; i < numTrials; ++i) {
+    for (long i = 0; i < numTrials; ++i) {
         if (Stopped(stop))
             return 0;
         do {
@@ -82,7 +82,7 @@ LONG ProbPrimeStoppable(const NTL::ZZ& n, const std::atomic<bool>& stop, LONG nu
     return 1;
 }
 
-LONG ProbPrimeStoppable(long n, const std::atomic<bool>& stop, LONG numTrials) {
+long ProbPrimeStoppable(long n, const std::atomic<bool>& stop, long numTrials) {
     if (n <= 1)
         return 0;
     for (long d : {2L, 3L, 5L, 7L, 11L, 13L}) {
@@ -107,7 +107,7 @@ LONG ProbPrimeStoppable(long n, const std::atomic<bool>& stop, LONG numTrials) {
         ++k;
     }
 
-    for (LONG i = 0; i <= numTrials; ++i) {
+    for (long i = 0; i <= numTrials; ++i) {
         if (Stopped(stop))
             return 0;
         long x = 2;

@@ -7,14 +7,12 @@
 
 #include <atomic>
 
-#include "platform/win32.h"
-
 // 1 for a probable prime; 0 for a composite, for n <= 1, or once `stop` was seen true. The
 // fixed witness 2 is tried besides the numTrials random ones (a negative count counts as 0).
-LONG ProbPrimeStoppable(const NTL::ZZ& n, const std::atomic<bool>& stop, LONG numTrials);
+long ProbPrimeStoppable(const NTL::ZZ& n, const std::atomic<bool>& stop, long numTrials);
 // The single-precision form; numbers from NTL_SP_BOUND on go to the form above.
-LONG ProbPrimeStoppable(long n, const std::atomic<bool>& stop, LONG numTrials);
+long ProbPrimeStoppable(long n, const std::atomic<bool>& stop, long numTrials);
 
 // 1 when x proves the odd number n composite, as NTL's MillerWitness. Once it has seen
 // `stop` true its answer means nothing; the caller reads the flag and discards it.
-LONG MillerWitnessStoppable(const NTL::ZZ& n, const NTL::ZZ& x, const std::atomic<bool>& stop);
+long MillerWitnessStoppable(const NTL::ZZ& n, const NTL::ZZ& x, const std::atomic<bool>& stop);

@@ -50,6 +50,32 @@ std::vector<std::uint32_t> OddPrimesBelow(std::uint32_t bound) {
     return primes;
 }
 
+// A value from 0 to 2^64 - 1 and back, through its bytes: NTL's conversions to and from
+// `unsigned long` hold 32 bits where long does (Win64).
+std::uint64_t ToUint64(const NTL::ZZ& n) {
+    unsigned char bytes[8] = {};
+    NTL::BytesFromZZ(bytes, n, sizeof bytes);  // least significant first
+    std::uint64_t value = 0;
+    for (int i = 7; i >= 0; --i)
+        value = value << 8 | bytes[i];
+    return value;
+}
+
+void SetUint64(NTL::ZZ& n, std::uint64_t value) {
+    unsigned char bytes[8];
+    for (unsigned char& byte : bytes) {
+        byte = static_cast<unsigned char>(value & 0xFF);
+        value >>= 8;
+    }
+    NTL::ZZFromBytes(n, bytes, sizeof bytes);
+}
+
+NTL::ZZ ZZOf(std::uint64_t value) {
+    NTL::ZZ n;
+    SetUint64(n, value);
+    return n;
+}
+
 // A read-only GMP view of a non-negative ZZ's limbs.
 struct MpzView {
     mpz_t value;
@@ -67,7 +93,7 @@ CandidateSieve::CandidateSieve(const NTL::ZZ& n, const NTL::ZZ& first, const NTL
       m_smallN(n < NTL::conv<NTL::ZZ>("9223372036854775807")),
       m_residues(std::make_unique_for_overwrite<Residue[]>(kDeepPrimes)) {
     if (m_smallN)
-        m_n64 = NTL::conv<unsigned long>(n);
+        m_n64 = ToUint64(n);
     const MpzView view(m_n);
     std::size_t k = 0;
     // Computed once per process: many small searches (TestKIV of few digits) each need them.
@@ -80,14 +106,14 @@ CandidateSieve::CandidateSieve(const NTL::ZZ& n, const NTL::ZZ& first, const NTL
     m_ready.store(k, std::memory_order_release);
 
     m_done = first > largest;
-    m_sieving = first >= 0 && first < NTL::conv<NTL::ZZ>(kSieveLimit);
+    m_sieving = first >= 0 && first < ZZOf(kSieveLimit);
     m_next = first;
     if (m_done || !m_sieving)
         return;
-    m_segmentFirst = NTL::conv<unsigned long>(first);
-    const NTL::ZZ limit = NTL::conv<NTL::ZZ>(kSieveLimit);
+    m_segmentFirst = ToUint64(first);
+    const NTL::ZZ limit = ZZOf(kSieveLimit);
     const NTL::ZZ span = ((largest < limit ? largest : limit) - first) / 2;
-    m_last = m_segmentFirst + 2 * NTL::conv<unsigned long>(span);
+    m_last = m_segmentFirst + 2 * ToUint64(span);
     SieveSegment();
     m_started = std::chrono::steady_clock::now();
     m_deepAfter = deepAfter;
@@ -146,7 +172,7 @@ bool CandidateSieve::StillViable(const NTL::ZZ& p) {
     std::lock_guard guard(m_lock);
     if (!m_sieving || m_out.empty() || p < 0 || NTL::NumBits(p) > 62)
         return true;
-    const auto value = NTL::conv<unsigned long>(p);
+    const std::uint64_t value = ToUint64(p);
     if (value < m_segmentFirst || (value - m_segmentFirst) / 2 >= m_out.size())
         return true;  // an earlier segment's: no news about it
     if (m_applied < m_ready.load(std::memory_order_relaxed))
@@ -175,7 +201,7 @@ bool CandidateSieve::Next(NTL::ZZ& p) {
         while (m_index < m_out.size()) {
             const std::size_t i = m_index++;
             if (!m_out[i]) {
-                NTL::conv(p, static_cast<unsigned long>(m_segmentFirst + 2 * i));
+                SetUint64(p, m_segmentFirst + 2 * i);
                 return true;
             }
         }
@@ -183,9 +209,9 @@ bool CandidateSieve::Next(NTL::ZZ& p) {
         if (after <= m_last) {
             m_segmentFirst = after;
             SieveSegment();
-        } else if (m_largest > NTL::conv<NTL::ZZ>(m_last)) {
+        } else if (m_largest > ZZOf(m_last)) {
             m_sieving = false;  // past the sieve's range: the rest unsieved
-            NTL::conv(m_next, static_cast<unsigned long>(after));
+            SetUint64(m_next, after);
         } else {
             m_done = true;
         }

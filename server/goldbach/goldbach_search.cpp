@@ -10,6 +10,7 @@
 #include <future>
 #include <string>
 
+#include "platform/win32.h"
 #include "server/goldbach/candidate_sieve.h"
 #include "server/goldbach/worker_pool.h"
 #include "server/interface/call_cancelled.h"
@@ -32,7 +33,7 @@ std::size_t MaxInFlight(std::size_t poolThreads) {
 struct LaunchedWorker {
     std::atomic<bool> stop{false};
     GoldbachPair result;
-    std::future<LONG> done;
+    std::future<long> done;
 };
 
 // The launched, not yet collected workers of one batch, in launch order. However the batch
@@ -47,12 +48,12 @@ class Batch {
 
     // `sieve`, when given, outlives the batch: the worker asks it whether its candidate is
     // still worth testing when it starts.
-    void Launch(LONG numTrials, const NTL::ZZ& candidate, const NTL::ZZ& n, CandidateSieve* sieve) {
+    void Launch(long numTrials, const NTL::ZZ& candidate, const NTL::ZZ& n, CandidateSieve* sieve) {
         LaunchedWorker& worker = m_workers.emplace_back();
         worker.stop.store(false);
         try {
             worker.done = m_pool.Submit([numTrials, p = candidate, n, sieve,
-                                         &result = worker.result, &stop = worker.stop]() -> LONG {
+                                         &result = worker.result, &stop = worker.stop]() -> long {
                 if (sieve != nullptr && !sieve->StillViable(p))
                     return 1;  // proven useless since it was launched
                 return GoldbachWorker(numTrials, p, n, result, stop);
@@ -87,7 +88,7 @@ constexpr std::chrono::milliseconds kStopPollInterval{20};
 
 // The result of `worker`, rethrowing what escaped it. Raises CallCancelled when the call's
 // token fires first; the batch's destructor then stops and waits for every worker.
-LONG Collect(LaunchedWorker& worker, const std::stop_token& stop) {
+long Collect(LaunchedWorker& worker, const std::stop_token& stop) {
     ThrowIfCancelled(stop);
     if (stop.stop_possible())
         while (worker.done.wait_for(kStopPollInterval) != std::future_status::ready)
@@ -95,7 +96,7 @@ LONG Collect(LaunchedWorker& worker, const std::stop_token& stop) {
     return worker.done.get();
 }
 
-std::size_t PoolSizeFor(const GoldbachSearch& search, ULONGLONG workersPerBatch) {
+std::size_t PoolSizeFor(const GoldbachSearch& search, std::uint64_t workersPerBatch) {
     std::size_t threads = search.poolThreads != 0 ? search.poolThreads : WorkerPool::MachineSize();
     // No more threads than workers can ever run at once.
     NTL::ZZ candidates = (search.largestCandidate - search.firstCandidate) / 2 + 1;
@@ -119,7 +120,7 @@ bool IsConfirmedPrime(const NTL::ZZ& value) {
 std::optional<GoldbachPair> SearchGoldbachPair(const GoldbachSearch& search) {
     if (search.largestCandidate < search.firstCandidate)
         return std::nullopt;
-    const ULONGLONG workersPerBatch = std::max<ULONGLONG>(search.workersPerBatch, 1);
+    const std::uint64_t workersPerBatch = std::max<std::uint64_t>(search.workersPerBatch, 1);
     WorkerPool pool(PoolSizeFor(search, workersPerBatch));
     const std::size_t maxInFlight = MaxInFlight(pool.Size());
 
@@ -129,7 +130,7 @@ std::optional<GoldbachPair> SearchGoldbachPair(const GoldbachSearch& search) {
     // candidate whatever the timing, and a winner still stops and waits for every later
     // worker.
     const std::size_t window =
-        static_cast<std::size_t>(std::min<ULONGLONG>(workersPerBatch, maxInFlight));
+        static_cast<std::size_t>(std::min<std::uint64_t>(workersPerBatch, maxInFlight));
     // A search still running after 100 ms is worth the deeper residues; a short one never
     // shares the processors with their thread.
     std::optional<CandidateSieve> sieve;
@@ -155,7 +156,7 @@ std::optional<GoldbachPair> SearchGoldbachPair(const GoldbachSearch& search) {
 
     while (!batch.Empty()) {
         LaunchedWorker& worker = batch.Front();
-        LONG found = Collect(worker, search.stop);
+        long found = Collect(worker, search.stop);
         if (found == 0 && IsConfirmedPrime(worker.result.first) &&
             IsConfirmedPrime(worker.result.second)) {
             GoldbachPair pair = worker.result;
@@ -172,17 +173,17 @@ std::optional<GoldbachPair> SearchGoldbachPair(const GoldbachSearch& search) {
     return std::nullopt;
 }
 
-ULONGLONG GoldbachWorkerCount(ULONG cores, DWORD logicalProcessors, ULONG numThreadsPerCore) {
-    ULONGLONG workers = cores >= 1
-                            ? ULONGLONG{cores} * ULONGLONG{numThreadsPerCore}
-                            : ULONGLONG{logicalProcessors / 2} * ULONGLONG{numThreadsPerCore};
+std::uint64_t GoldbachWorkerCount(std::uint32_t cores, std::uint32_t logicalProcessors,
+                                  std::uint32_t numThreadsPerCore) {
+    std::uint64_t workers = cores >= 1 ? std::uint64_t{cores} * numThreadsPerCore
+                                       : std::uint64_t{logicalProcessors / 2} * numThreadsPerCore;
     if (workers == 0)
         workers = numThreadsPerCore;  // a single logical processor: one core
     return workers;
 }
 
-std::optional<GoldbachPair> FindGoldbachPair(const NTL::ZZ& n, LONG numTrials,
-                                             ULONG numThreadsPerCore, ULONG cores,
+std::optional<GoldbachPair> FindGoldbachPair(const NTL::ZZ& n, long numTrials,
+                                             std::uint32_t numThreadsPerCore, std::uint32_t cores,
                                              std::size_t poolThreads, std::stop_token stop) {
     std::string line =
         "kiv: Num threads to use per core is: " + std::to_string(numThreadsPerCore) + "\n";

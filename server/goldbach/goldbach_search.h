@@ -15,18 +15,17 @@
 #include <NTL/ZZ.h>
 
 #include <cstddef>
+#include <cstdint>
 #include <optional>
 #include <stop_token>
-
-#include "platform/win32.h"
 #include "server/goldbach/goldbach_worker.h"
 
 struct GoldbachSearch {
-    NTL::ZZ n;                      // the even number
-    NTL::ZZ firstCandidate;         // odd, usually 3
-    NTL::ZZ largestCandidate;       // usually n / 2
-    ULONGLONG workersPerBatch = 0;  // 0 counts as 1
-    LONG numTrials = 0;
+    NTL::ZZ n;                          // the even number
+    NTL::ZZ firstCandidate;             // odd, usually 3
+    NTL::ZZ largestCandidate;           // usually n / 2
+    std::uint64_t workersPerBatch = 0;  // 0 counts as 1
+    long numTrials = 0;
     std::size_t poolThreads = 0;  // 0: the machine's logical processors
     std::stop_token stop;         // the call's; fired when its caller has gone
     // Skip the candidates that a small prime proves useless (CandidateSieve); off only to
@@ -41,12 +40,13 @@ std::optional<GoldbachPair> SearchGoldbachPair(const GoldbachSearch& search);
 // Workers per batch: cores x numThreadsPerCore, or (logical processors / 2) x
 // numThreadsPerCore without a core count; when that is 0 (one logical processor), one
 // core's worth, so that the search still advances.
-ULONGLONG GoldbachWorkerCount(ULONG cores, DWORD logicalProcessors, ULONG numThreadsPerCore);
+std::uint64_t GoldbachWorkerCount(std::uint32_t cores, std::uint32_t logicalProcessors,
+                                  std::uint32_t numThreadsPerCore);
 
 // The search of n from 3 to n / 2 as the two methods run it: traces the threads per core and
 // the worker count, then searches. `cores` comes from BuildSystemInfo (0 when it found none).
-std::optional<GoldbachPair> FindGoldbachPair(const NTL::ZZ& n, LONG numTrials,
-                                             ULONG numThreadsPerCore, ULONG cores,
+std::optional<GoldbachPair> FindGoldbachPair(const NTL::ZZ& n, long numTrials,
+                                             std::uint32_t numThreadsPerCore, std::uint32_t cores,
                                              std::size_t poolThreads = 0,
                                              std::stop_token stop = {});
 

@@ -2,7 +2,7 @@
 
 #include "server/engine/prob_prime_stoppable.h"
 
-LONG GoldbachWorker(LONG numTrials, const NTL::ZZ& p, const NTL::ZZ& n, GoldbachPair& result,
+long GoldbachWorker(long numTrials, const NTL::ZZ& p, const NTL::ZZ& n, GoldbachPair& result,
                     const std::atomic<bool>& stop) {
     if (ProbPrimeStoppable(p, stop, numTrials) != 1)
         return 1;

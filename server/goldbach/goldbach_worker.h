@@ -4,8 +4,6 @@
 
 #include <atomic>
 
-#include "platform/win32.h"
-
 // A Goldbach pair first + second = n, first <= second; also a worker's result slot.
 struct GoldbachPair {
     NTL::ZZ first;
@@ -15,5 +13,5 @@ struct GoldbachPair {
 // 0 when p and n - p both pass ProbPrimeStoppable with numTrials and `result` now holds
 // (p, n - p); 1 when either fails or `stop` was seen true, `result` then left as it was.
 // Only reads `stop`: stopping is the search's business.
-LONG GoldbachWorker(LONG numTrials, const NTL::ZZ& p, const NTL::ZZ& n, GoldbachPair& result,
+long GoldbachWorker(long numTrials, const NTL::ZZ& p, const NTL::ZZ& n, GoldbachPair& result,
                     const std::atomic<bool>& stop);

@@ -6,8 +6,7 @@
 
 #include <cerrno>
 #include <random>
-
-#include "platform/base/unique_fd.h"
+#include <utility>
 
 namespace {
 
@@ -27,9 +26,8 @@ class TemporaryFile {
         for (int attempt = 0; attempt < kNameAttempts; ++attempt) {
             // Hidden, and never the name of a results file.
             std::string path = folder + "." + name + "." + Hex(suffixes()) + ".tmp";
-            m_fd = comrt::unique_fd(
-                ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
-            if (m_fd) {
+            m_fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+            if (m_fd >= 0) {
                 m_path = std::move(path);
                 return;
             }
@@ -38,18 +36,19 @@ class TemporaryFile {
         }
     }
     ~TemporaryFile() {
-        m_fd.reset();
+        if (m_fd >= 0)
+            ::close(m_fd);
         if (!m_path.empty())
             ::unlink(m_path.c_str());
     }
     TemporaryFile(const TemporaryFile&) = delete;
     TemporaryFile& operator=(const TemporaryFile&) = delete;
 
-    bool IsOpen() const noexcept { return static_cast<bool>(m_fd); }
+    bool IsOpen() const noexcept { return m_fd >= 0; }
 
     bool Write(std::string_view content) noexcept {
         while (!content.empty()) {
-            const ssize_t written = ::write(m_fd.get(), content.data(), content.size());
+            const ssize_t written = ::write(m_fd, content.data(), content.size());
             if (written < 0 && errno == EINTR)
                 continue;
             if (written <= 0)
@@ -61,8 +60,8 @@ class TemporaryFile {
 
     // Flushes and closes; on success the file is complete on disk.
     bool Close() noexcept {
-        const bool synced = ::fsync(m_fd.get()) == 0;
-        return ::close(m_fd.release()) == 0 && synced;
+        const bool synced = ::fsync(m_fd) == 0;
+        return ::close(std::exchange(m_fd, -1)) == 0 && synced;
     }
 
     // Gives the file the name `target` unless a file of that name exists: renameat2 with
@@ -94,7 +93,7 @@ class TemporaryFile {
         return text;
     }
 
-    comrt::unique_fd m_fd;
+    int m_fd = -1;  // owned; closed by Close or the destructor
     std::string m_path;
 };
 

@@ -18,7 +18,7 @@ char EvenLastDigit(char digit) {
     return static_cast<char>(value == 9 ? '8' : digit + 1);  // never 10
 }
 
-std::string DrawQText(ULONGLONG numDigits, std::mt19937& engine, const std::stop_token& stop) {
+std::string DrawQText(std::uint64_t numDigits, std::mt19937& engine, const std::stop_token& stop) {
     QChunkDistribution chunks(kQChunkMin, kQChunkMax);
     std::string text;
     text.reserve(numDigits + 10);

@@ -30,6 +30,15 @@ std::optional<SYSTEMTIME> LocalTimeNow() {
     return local;
 }
 
+// The report in the ANSI code page, one byte per code unit ('?' where it has none).
+std::string AnsiText(const std::u16string& wide) {
+    std::string text(wide.size(), '\0');
+    if (!wide.empty())
+        WideCharToMultiByte(CP_ACP, 0, wide.data(), static_cast<int>(wide.size()), text.data(),
+                            static_cast<int>(text.size()), nullptr, nullptr);
+    return text;
+}
+
 // What a text-mode stream does on Windows: every line feed reaches the disk as CR LF.
 std::string WithCrLf(const std::string& text) {
     std::string out;
@@ -75,7 +84,7 @@ std::string ResultsFileContent(const TestRunRecord& record) {
     text +=
         "Number of Threads used per Core:\n" + std::to_string(record.numThreadsPerCore) + "\n\n";
     if (!record.sysInfo.empty())
-        text += "System Info:\n" + comrt::utf16_to_ansi(record.sysInfo) + "\n\n";
+        text += "System Info:\n" + AnsiText(record.sysInfo) + "\n\n";
     return WithCrLf(text);
 }
 

@@ -12,7 +12,7 @@
 #include "server/interface/trace_log.h"
 #include "server/sysinfo/system_info.h"
 
-TestRunOutcome RunGoldbachTest(const TestRunRequest& request, LONG& found) {
+TestRunOutcome RunGoldbachTest(const TestRunRequest& request, std::int32_t& found) {
     if (request.numDigits - 1 > 2147483646)  // 0 wraps round and is refused too
         throw ServiceError(kivmsg::DigitSize);
 
@@ -34,7 +34,7 @@ TestRunOutcome RunGoldbachTest(const TestRunRequest& request, LONG& found) {
     ULONG numCores = 0;
     BuildSystemInfo(record.sysInfo, numCores, false);  // its status is not needed
 
-    const LONGLONG start = MonotonicNanoseconds();
+    const std::int64_t start = MonotonicNanoseconds();
     if (q == 4) {
         record.p1 = 2;
         record.p2 = 2;

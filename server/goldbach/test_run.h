@@ -7,13 +7,11 @@
 #include <optional>
 #include <stop_token>
 #include <string>
-
-#include "platform/win32.h"
 #include "server/goldbach/test_run_record.h"
 
 struct TestRunRequest {
-    ULONGLONG numDigits = 0;
-    ULONG numThreadsPerCore = 130;
+    std::uint64_t numDigits = 0;
+    std::uint32_t numThreadsPerCore = 130;
     bool writeResultsFile = false;
     std::optional<std::uint32_t> seed;  // unset: the low 32 bits of the monotonic clock
     std::size_t poolThreads = 0;        // 0: the machine's logical processors
@@ -29,4 +27,4 @@ struct TestRunOutcome {
 // as soon as a pair is known, so that it holds 1 even when a later step fails. Raises
 // CallCancelled when `request.stop` fires during the draw, around the conversion or in the
 // search.
-TestRunOutcome RunGoldbachTest(const TestRunRequest& request, LONG& found);
+TestRunOutcome RunGoldbachTest(const TestRunRequest& request, std::int32_t& found);

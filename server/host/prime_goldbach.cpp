@@ -1,12 +1,15 @@
 // CPrime::GetGBPairUsingRM and GetSysInfo: the frames around the pair search and the report.
 #include <string>
 
+#include "platform/comrt_extensions.h"
+
 #include "server/engine/decimal_input.h"
 #include "server/engine/decimal_value.h"
 #include "server/goldbach/goldbach_search.h"
 #include "server/host/prime.h"
 #include "server/interface/messages.h"
 #include "server/interface/method_frame.h"
+#include "server/interface/narrow_text.h"
 #include "server/interface/trace_log.h"
 #include "server/sysinfo/system_info.h"
 
@@ -32,7 +35,8 @@ HRESULT CPrime::GetGBPairUsingRM(BSTR bstrEvenNum, LONG lNumTrials, BSTR* pbstrF
         return ReportError(kivmsg::ThreadsPerCore);
 
     return MethodFrame([&]() -> HRESULT {
-        DecimalInput evenNum = ParseEvenNumber(bstrEvenNum, comrt::current_call_stop_token());
+        DecimalInput evenNum =
+            ParseEvenNumber(NarrowText(bstrEvenNum), comrt::current_call_stop_token());
         const NTL::ZZ& n = evenNum.value;
         if (n == 4) {  // 2 + 2, the one pair with an even member
             _bstr_t first(u"2"), second(u"2");

@@ -1,7 +1,9 @@
 // CPrime::IsPrime: the frame around the engine's primality tests.
 #include "server/host/prime.h"
-
+#include "platform/comrt_extensions.h"
+#include "server/interface/messages.h"
 #include "server/interface/method_frame.h"
+#include "server/interface/narrow_text.h"
 
 HRESULT CPrime::IsPrime(BSTR bstrPrimeNum, LONG lPrimalityTestingMethod, LONG lNumTrials,
                         LONG* pbRet) {
@@ -10,7 +12,10 @@ HRESULT CPrime::IsPrime(BSTR bstrPrimeNum, LONG lPrimalityTestingMethod, LONG lN
     *pbRet = 0;
     // The body ends early, with RPC_E_CALL_CANCELED, when the caller goes away meanwhile.
     return MethodFrame([&] {
-        return IsPrimeBody(bstrPrimeNum, lPrimalityTestingMethod, lNumTrials, pbRet,
-                           comrt::current_call_stop_token());
+        if (bstrPrimeNum == nullptr)
+            throw ServiceError(kivmsg::InvalidParameters);
+        *pbRet = IsPrimeBody(NarrowText(bstrPrimeNum), lPrimalityTestingMethod, lNumTrials,
+                             comrt::current_call_stop_token());
+        return S_OK;
     });
 }

@@ -1,7 +1,8 @@
 // CPrime::TestKIV: the frame around a randomised test run.
 #include <string>
 
-#include "platform/base/utf8_text.h"
+#include "platform/comrt_extensions.h"
+
 #include "server/goldbach/test_run.h"
 #include "server/host/prime.h"
 #include "server/interface/messages.h"
@@ -13,9 +14,16 @@ namespace {
 // The text is ASCII but for a results path, which is UTF-8 on this system: decoded as such,
 // ASCII keeps one code unit per byte. Anything else is widened byte by byte.
 _bstr_t StatusBstr(const std::string& text) {
-    if (comrt::is_valid_utf8(text))
-        return _bstr_t(std::u16string_view(comrt::utf8_to_utf16(text)));
-    return _bstr_t(std::u16string_view(std::u16string(text.begin(), text.end())));
+    std::u16string wide(text.size(), u'\0');  // never more units than bytes
+    const int units = text.empty() ? 0
+                                   : MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, text.data(),
+                                                         static_cast<int>(text.size()), wide.data(),
+                                                         static_cast<int>(wide.size()));
+    if (units > 0)
+        wide.resize(static_cast<std::size_t>(units));
+    else
+        wide.assign(text.begin(), text.end());
+    return _bstr_t(std::u16string_view(wide));
 }
 
 }  // namespace
@@ -36,7 +44,17 @@ HRESULT CPrime::TestKIV(ULONGLONG numDigits, LONG bWriteResultsToFile, BSTR* pbs
         request.numThreadsPerCore = numThreadsPerCore;
         request.writeResultsFile = bWriteResultsToFile != 0;
         request.stop = comrt::current_call_stop_token();  // the run ends when its caller goes
-        TestRunOutcome outcome = RunGoldbachTest(request, *pbRet);
+        // The run sets `found` as soon as a pair is known: the caller sees it even when a later
+        // step fails.
+        std::int32_t found = 0;
+        TestRunOutcome outcome;
+        try {
+            outcome = RunGoldbachTest(request, found);
+        } catch (...) {
+            *pbRet = found;
+            throw;
+        }
+        *pbRet = found;
         _bstr_t status = StatusBstr(outcome.statusText);
         *pbstrStatus = status.Detach();
         TraceLog("kiv: Cleaning up...\n");

@@ -5,10 +5,8 @@
 #include <map>
 #include <string>
 
-#include "platform/registry/registrar.h"
-#include "platform/registry/registry_transaction.h"
-#include "platform/os/resource_reader.h"
-#include "platform/base/utf8_text.h"
+#include "platform/comrt_extensions.h"
+#include "platform/win32.h"
 #include "server/host/kiv_module.h"
 #include "server/interface/iprime.h"
 
@@ -22,10 +20,43 @@ comrt::registrar_scope ScopeOf(RegistrationScope scope) {
                                                : comrt::registrar_scope::machine;
 }
 
+// Text in UTF-16 and back: file names are UTF-8 on this platform, whatever the ANSI code page.
+std::u16string Utf16(std::string_view text) {
+    if (text.empty())
+        return {};
+    std::u16string wide(text.size(), u'\0');  // never more units than bytes
+    const int units = MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()),
+                                          wide.data(), static_cast<int>(wide.size()));
+    wide.resize(static_cast<std::size_t>(units));
+    return wide;
+}
+
+std::string Utf8(std::u16string_view wide) {
+    if (wide.empty())
+        return {};
+    std::string text(wide.size() * 3, '\0');  // at most three bytes per unit
+    const int bytes =
+        WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), text.data(),
+                            static_cast<int>(text.size()), nullptr, nullptr);
+    text.resize(static_cast<std::size_t>(bytes));
+    return text;
+}
+
+// The executable's path, whatever its length; FitsMaxPath decides whether it may register.
 HRESULT ModulePath(std::string& path) {
-    path = comrt::executable_path();
-    if (path.empty())
-        return E_FAIL;
+    std::u16string wide(max_path, u'\0');
+    for (;;) {
+        const DWORD length =
+            GetModuleFileNameW(nullptr, wide.data(), static_cast<DWORD>(wide.size()));
+        if (length == 0)
+            return E_FAIL;
+        if (length < wide.size()) {
+            wide.resize(length);
+            break;
+        }
+        wide.resize(wide.size() * 2);  // truncated: ask again with room to spare
+    }
+    path = Utf8(wide);
     if (!FitsMaxPath(path))
         return HRESULT_FROM_WIN32(ERROR_INSUFFICIENT_BUFFER);
     return S_OK;
@@ -56,8 +87,7 @@ HRESULT LoadModuleTypeLib(ITypeLib** library, std::string& loaded_from) {
     HRESULT hr = ModulePath(path);
     if (FAILED(hr))
         return hr;
-    // File names are UTF-8 on this platform, whatever the ANSI code page.
-    std::u16string wide = comrt::utf8_to_utf16(path);
+    std::u16string wide = Utf16(path);
     hr = LoadTypeLib(wide.c_str(), library);
     if (SUCCEEDED(hr)) {
         loaded_from = path;
@@ -65,7 +95,7 @@ HRESULT LoadModuleTypeLib(ITypeLib** library, std::string& loaded_from) {
     }
     std::filesystem::path tlb(path);
     tlb.replace_extension(".tlb");
-    std::u16string wide_tlb = comrt::utf8_to_utf16(tlb.string());
+    std::u16string wide_tlb = Utf16(tlb.string());
     hr = LoadTypeLib(wide_tlb.c_str(), library);
     if (SUCCEEDED(hr))
         loaded_from = tlb.string();
@@ -81,7 +111,7 @@ HRESULT RegisterClass(RegistrationScope scope) {
     hr = LoadModuleTypeLib(&library, path);
     if (FAILED(hr))
         return hr;
-    std::u16string wide = comrt::utf8_to_utf16(path);
+    std::u16string wide = Utf16(path);
     return scope == RegistrationScope::PerUser
                ? RegisterTypeLibForUser(library, wide.c_str(), nullptr)
                : RegisterTypeLib(library, wide.c_str(), nullptr);
@@ -151,7 +181,7 @@ bool FitsMaxPath(std::string_view path) {
     // Windows counts characters and file names here are UTF-8: count code points, a malformed
     // sequence as one.
     std::size_t characters = 0;
-    for (char16_t unit : comrt::utf8_to_utf16(path))
+    for (char16_t unit : Utf16(path))
         if (unit < 0xDC00 || unit > 0xDFFF)  // the second half of a pair is no character
             ++characters;
     return characters < max_path;

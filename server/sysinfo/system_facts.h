@@ -3,7 +3,7 @@
 // memory status. The report reads the running machine; tests hand it recorded facts.
 #include <vector>
 
-#include "platform/os/processor_records.h"
+#include "platform/comrt_extensions.h"
 #include "platform/win32.h"
 
 class SystemFacts {

@@ -8,8 +8,14 @@
 
 namespace {
 
+// The report's own texts are ASCII; widened through the ANSI code page, as all 8-bit text.
 void Append(std::u16string& sysInfo, std::string_view text) {
-    sysInfo += comrt::ansi_to_utf16(text);
+    if (text.empty())
+        return;
+    const std::size_t at = sysInfo.size();
+    sysInfo.resize(at + text.size());  // one unit per byte
+    MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), &sysInfo[at],
+                        static_cast<int>(text.size()));
 }
 
 // "label", the byte count in units of 2^30 with one decimal, " GB\n". The value is formed

@@ -246,6 +246,45 @@ TEST(TypeLibInvoke, SixtyFourBitArgumentsKeepEveryBit) {
     EXPECT_EQ(calc.last_wide_c, 0xFFFFFFFFFFFFFFFFull);
 }
 
+// Scripting engines pass every variable as a VARIANT by reference, whatever it holds.
+TEST(TypeLibInvoke, TypedOutParametersFillVariablesPassedByReference) {
+    CCalc calc;
+    struct Case {
+        const char* what;
+        std::function<void(VARIANT&)> start;
+    };
+    const Case cases[] = {
+        {"empty", [](VARIANT&) {}},
+        {"holding a number", [](VARIANT& v) { v.vt = VT_I4, v.lVal = 5; }},
+        {"holding a string", [](VARIANT& v) { v.vt = VT_BSTR, v.bstrVal = SysAllocString(u"x"); }},
+    };
+    for (const Case& c : cases) {
+        VARIANT text, length;
+        VariantInit(&text);
+        VariantInit(&length);
+        c.start(text);
+        c.start(length);
+        Args args;
+        args.Text(u"ab").I4(2).Ref(VT_VARIANT, &text).Ref(VT_VARIANT, &length);
+        EXPECT_EQ(Call(calc, 2, args), S_OK) << c.what;
+        ASSERT_EQ(text.vt, VT_BSTR) << c.what;
+        EXPECT_EQ(std::u16string_view(text.bstrVal), u"abab") << c.what;
+        ASSERT_EQ(length.vt, VT_I4) << c.what;
+        EXPECT_EQ(length.lVal, 4) << c.what;
+        VariantClear(&text);
+        VariantClear(&length);
+    }
+
+    VARIANT kept;  // a failed call leaves the variable as it was
+    VariantInit(&kept);
+    kept.vt = VT_I4, kept.lVal = 7;
+    Args failing;
+    failing.Text(u"ab").I4(2).Ref(VT_VARIANT, &kept).Missing();
+    EXPECT_EQ(Call(calc, 2, failing), DISP_E_EXCEPTION);
+    EXPECT_EQ(kept.vt, VT_I4);
+    EXPECT_EQ(kept.lVal, 7);
+}
+
 TEST(TypeLibInvoke, GetIDsOfNamesIgnoresCase) {
     CCalc calc;
     LPOLESTR names[] = {const_cast<LPOLESTR>(u"describe"), const_cast<LPOLESTR>(u"SCALE"),

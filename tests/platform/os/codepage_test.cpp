@@ -44,9 +44,55 @@ TEST(CodePage, SizesAndFailures) {
     WCHAR small[2];
     EXPECT_EQ(MultiByteToWideChar(CP_ACP, 0, "abc", -1, small, 2), 0);
     EXPECT_EQ(GetLastError(), ERROR_INSUFFICIENT_BUFFER);
-    EXPECT_EQ(MultiByteToWideChar(65001, 0, "abc", -1, small, 2), 0);
+    EXPECT_EQ(MultiByteToWideChar(65000, 0, "abc", -1, small, 2), 0) << "UTF-7: unknown";
     EXPECT_EQ(GetLastError(), ERROR_INVALID_PARAMETER);
     EXPECT_EQ(WideCharToMultiByte(CP_ACP, 0, u"x", 0, nullptr, 0, nullptr, nullptr), 0);
+}
+
+TEST(CodePage, Utf8BothWays) {
+    struct Case {
+        std::string utf8;
+        std::u16string utf16;
+    };
+    const Case cases[] = {{"abc", u"abc"},
+                          {"\xC3\xA9t\xC3\xA9", u"\u00E9t\u00E9"},
+                          {"\xE2\x82\xAC", u"\u20AC"},
+                          {"\xF0\x9F\x98\x80", u"\U0001F600"}};
+    for (const Case& c : cases) {
+        const int size = static_cast<int>(c.utf8.size());
+        ASSERT_EQ(MultiByteToWideChar(CP_UTF8, 0, c.utf8.data(), size, nullptr, 0),
+                  static_cast<int>(c.utf16.size()));
+        std::u16string wide(c.utf16.size(), u'\0');
+        EXPECT_EQ(MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, c.utf8.data(), size,
+                                      wide.data(), static_cast<int>(wide.size())),
+                  static_cast<int>(c.utf16.size()));
+        EXPECT_EQ(wide, c.utf16);
+        std::string narrow(c.utf8.size(), '\0');
+        EXPECT_EQ(WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()),
+                                      narrow.data(), size, nullptr, nullptr),
+                  size);
+        EXPECT_EQ(narrow, c.utf8);
+    }
+}
+
+TEST(CodePage, Utf8MalformedInput) {
+    const char bad[] = "a\xC3(b";  // a lead byte without its continuation
+    WCHAR wide[8] = {};
+    EXPECT_EQ(MultiByteToWideChar(CP_UTF8, 0, bad, -1, wide, 8), 5);
+    EXPECT_EQ(std::u16string(wide), u"a\uFFFD(b");
+    EXPECT_EQ(MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, bad, -1, wide, 8), 0);
+    EXPECT_EQ(GetLastError(), ERROR_NO_UNICODE_TRANSLATION);
+
+    const char16_t lone[] = {u'a', 0xD800, u'b'};
+    char narrow[8];
+    EXPECT_EQ(
+        WideCharToMultiByte(CP_UTF8, WC_ERR_INVALID_CHARS, lone, 3, narrow, 8, nullptr, nullptr),
+        0);
+    EXPECT_EQ(GetLastError(), ERROR_NO_UNICODE_TRANSLATION);
+    BOOL used_default = FALSE;
+    EXPECT_EQ(WideCharToMultiByte(CP_UTF8, 0, lone, 3, narrow, 8, nullptr, &used_default), 0)
+        << "no default character in UTF-8";
+    EXPECT_EQ(GetLastError(), ERROR_INVALID_PARAMETER);
 }
 
 }  // namespace

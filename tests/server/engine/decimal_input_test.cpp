@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "server/interface/messages.h"
+#include "server/interface/narrow_text.h"
 #include "server/interface/ntl_errors.h"
 #include "server/interface/service_error.h"
 
@@ -25,7 +26,7 @@ Outcome ParseOutcome(Parse parse, std::u16string_view input) {
     UseNtlExceptions();
     _bstr_t bstr(input);
     try {
-        DecimalInput parsed = parse(bstr.GetBSTR(), {});
+        DecimalInput parsed = parse(NarrowText(bstr.GetBSTR()), {});
         std::ostringstream out;
         out << parsed.value;
         return {true, out.str()};
@@ -106,9 +107,9 @@ TEST(DecimalInput, EvenNumberRule) {
 
 TEST(DecimalInput, ToInt64ReadsLeadingZeros) {
     _bstr_t text(u"0007");
-    EXPECT_EQ(ToInt64(ParseNaturalNumber(text.GetBSTR())), 7);
+    EXPECT_EQ(ToInt64(ParseNaturalNumber(NarrowText(text.GetBSTR()))), 7);
     _bstr_t limit(u"9223372036854775807");
-    EXPECT_EQ(ToInt64(ParseNaturalNumber(limit.GetBSTR())), INT64_MAX);
+    EXPECT_EQ(ToInt64(ParseNaturalNumber(NarrowText(limit.GetBSTR()))), INT64_MAX);
 }
 
 std::vector<std::string> TraceOf(std::u16string_view input) {

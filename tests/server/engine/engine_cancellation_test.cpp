@@ -9,6 +9,7 @@
 #include "server/engine/prime_engine.h"
 #include "server/engine/prob_prime_cancellable.h"
 #include "server/interface/call_cancelled.h"
+#include "server/interface/narrow_text.h"
 #include "server/interface/ntl_errors.h"
 
 namespace {
@@ -49,15 +50,9 @@ TEST(EngineCancellation, FiredTokenEndsEveryLongLoop) {
                                   fired);
          }},
         {"IsPrime by trial division",
-         [&] {
-             LONG ret = 0;
-             engine->IsPrimeBody(mersenne127, 2, 0, &ret, fired);
-         }},
+         [&] { engine->IsPrimeBody(NarrowText(mersenne127), 2, 0, fired); }},
         {"IsPrime by Rabin-Miller",
-         [&] {
-             LONG ret = 0;
-             engine->IsPrimeBody(ninetySeven, 3, 2147483647, &ret, fired);
-         }},
+         [&] { engine->IsPrimeBody(NarrowText(ninetySeven), 3, 2147483647, fired); }},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);

@@ -5,9 +5,9 @@
 namespace {
 
 TEST(FormatExecTime, SplitsTheDurationIntoItsParts) {
-    constexpr LONGLONG ms = 1000000, s = 1000 * ms, min = 60 * s, h = 60 * min, d = 24 * h;
+    constexpr std::int64_t ms = 1000000, s = 1000 * ms, min = 60 * s, h = 60 * min, d = 24 * h;
     struct Case {
-        LONGLONG nanoseconds;
+        std::int64_t nanoseconds;
         const char* text;
     };
     const Case cases[] = {
@@ -30,7 +30,7 @@ TEST(FormatExecTime, SplitsTheDurationIntoItsParts) {
 
 TEST(CounterToNanoseconds, ScalesByTheFrequency) {
     struct Case {
-        LONGLONG ticks, frequency, nanoseconds;
+        std::int64_t ticks, frequency, nanoseconds;
     };
     const Case cases[] = {
         {12345, 10000000, 1234500},                              // 100 ns ticks
@@ -45,9 +45,9 @@ TEST(CounterToNanoseconds, ScalesByTheFrequency) {
 }
 
 TEST(MonotonicNanoseconds, NeverGoesBack) {
-    LONGLONG previous = MonotonicNanoseconds();
+    std::int64_t previous = MonotonicNanoseconds();
     for (int i = 0; i < 1000; ++i) {
-        const LONGLONG now = MonotonicNanoseconds();
+        const std::int64_t now = MonotonicNanoseconds();
         ASSERT_GE(now, previous);
         previous = now;
     }

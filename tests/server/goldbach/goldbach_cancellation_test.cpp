@@ -58,7 +58,7 @@ TEST(GoldbachCancellation, FiredTokenEndsTheSearchAndTheRun) {
              request.numDigits = 2147483647;
              request.poolThreads = 2;
              request.stop = stop;
-             LONG found = 0;
+             std::int32_t found = 0;
              RunGoldbachTest(request, found);
          }},
         {"conversion of 20 million digits, fired while converting", 50ms,
@@ -70,7 +70,7 @@ TEST(GoldbachCancellation, FiredTokenEndsTheSearchAndTheRun) {
              request.numThreadsPerCore = 2;
              request.poolThreads = 2;
              request.stop = stop;
-             LONG found = 0;
+             std::int32_t found = 0;
              RunGoldbachTest(request, found);
          }},
     };

@@ -24,7 +24,7 @@ void ExpectSameAsNtl(const Number& n, long numTrials, long seed) {
     long expected = NTL::ProbPrime(n, numTrials);
     long expectedNext = NTL::RandomBnd(1L << 40);
     NTL::SetSeed(ZZ(seed));
-    long actual = ProbPrimeStoppable(n, kGo, static_cast<LONG>(numTrials));
+    long actual = ProbPrimeStoppable(n, kGo, numTrials);
     long actualNext = NTL::RandomBnd(1L << 40);
     ASSERT_EQ(actual, expected) << n << " with " << numTrials << " trials";
     ASSERT_EQ(actualNext, expectedNext) << n << ": a different number of witnesses was drawn";
@@ -151,7 +151,7 @@ std::chrono::milliseconds TimeToStop(Test test) {
 
 TEST(ProbPrimeStoppable, StopEndsATestOfAHugeNumberAtOnce) {
     const ZZ n = LargeProthPrime();
-    LONG answer = -1;
+    long answer = -1;
     auto latency = TimeToStop([&](const std::atomic<bool>& stop) {
         answer = ProbPrimeStoppable(n, stop, 40);  // some forty seconds without a stop
         return answer;
@@ -173,7 +173,7 @@ TEST(GoldbachWorker, StopEndsAWorkerDeepInAHugeTest) {
 TEST(GoldbachWorker, WritesThePairOnlyWhenBothPass) {
     struct Case {
         long p, n;
-        LONG expected;
+        long expected;
     };
     const Case cases[] = {{3, 100, 0}, {5, 100, 1},   {3, 2050, 0} /* 2047 passes base 2 */,
                           {9, 100, 1}, {11, 2050, 0}, {7, 100, 1}};

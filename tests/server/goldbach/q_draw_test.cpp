@@ -8,11 +8,11 @@
 namespace {
 
 // What the draw must be: numDigits / 10 + 1 chunks of the same engine, cut, then the rules.
-std::string ExpectedDraw(ULONGLONG numDigits, std::mt19937& engine, int& chunksDrawn) {
+std::string ExpectedDraw(std::uint64_t numDigits, std::mt19937& engine, int& chunksDrawn) {
     QChunkDistribution chunks(kQChunkMin, kQChunkMax);
     std::string text;
     chunksDrawn = 0;
-    for (ULONGLONG i = 0; i < numDigits / 10 + 1; ++i, ++chunksDrawn)
+    for (std::uint64_t i = 0; i < numDigits / 10 + 1; ++i, ++chunksDrawn)
         text += std::to_string(chunks(engine));
     text.resize(numDigits);
     return text;
@@ -20,7 +20,7 @@ std::string ExpectedDraw(ULONGLONG numDigits, std::mt19937& engine, int& chunksD
 
 TEST(DrawQText, DrawsOneChunkMoreThanWholeTensAndKeepsTheFirstDigits) {
     struct Case {
-        ULONGLONG numDigits;
+        std::uint64_t numDigits;
         int chunks;
     };
     for (Case c : {Case{1, 1}, Case{9, 1}, Case{10, 2}, Case{11, 2}, Case{19, 2}, Case{20, 3},
@@ -46,7 +46,7 @@ TEST(DrawQText, DrawsOneChunkMoreThanWholeTensAndKeepsTheFirstDigits) {
 TEST(DrawQText, ChunkLeadingDigitsAreNeverZeroAndTheNumberIsEven) {
     for (std::uint32_t seed = 0; seed < 200; ++seed) {
         std::mt19937 engine(seed);
-        const ULONGLONG numDigits = 2 + seed % 45;
+        const std::uint64_t numDigits = 2 + seed % 45;
         std::string text = DrawQText(numDigits, engine);
         ASSERT_EQ(text.size(), numDigits);
         for (std::size_t i = 0; i < text.size(); i += 10)

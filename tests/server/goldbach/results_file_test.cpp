@@ -16,10 +16,10 @@
 
 #include "server/goldbach/new_file.h"
 #include "server/goldbach/results_folder.h"
-#include "tests/support/scoped_env.h"
 #include "tests/server/goldbach/text_pattern.h"
 #include "tests/server/goldbach/trace_capture.h"
 #include "tests/support/isolated_env.h"
+#include "tests/support/scoped_env.h"
 
 namespace {
 

@@ -16,10 +16,10 @@
 #include "server/interface/messages.h"
 #include "server/interface/service_error.h"
 #include "server/sysinfo/system_info.h"
-#include "tests/support/scoped_env.h"
 #include "tests/server/goldbach/text_pattern.h"
 #include "tests/server/goldbach/trace_capture.h"
 #include "tests/support/isolated_env.h"
+#include "tests/support/scoped_env.h"
 
 namespace {
 

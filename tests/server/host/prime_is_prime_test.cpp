@@ -43,6 +43,7 @@ TEST(PrimeIsPrime, AnswersAndFailuresReachTheCaller) {
         {u"56052361", 2, -1, S_OK, 0, nullptr},
         {u"1000000007", 3, 0, S_OK, 1, nullptr},
         {nullptr, 1, 0, DISP_E_EXCEPTION, 0, kivmsg::InvalidParameters},
+        {nullptr, 3, 5, DISP_E_EXCEPTION, 0, kivmsg::InvalidParameters},
         {u"7", 4, 0, DISP_E_EXCEPTION, 0, kivmsg::InvalidParameters},
         {u"7", 3, -1, DISP_E_EXCEPTION, 0, kivmsg::InvalidParameters},
         {u"1", 2, 0, DISP_E_EXCEPTION, 0, kivmsg::NaturalNumber},

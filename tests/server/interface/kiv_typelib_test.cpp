@@ -2,7 +2,7 @@
 
 #include "platform/oleaut/typelib_image.h"
 #include "server/interface/iprime.h"
-#include "server/interface/kiv_typelib.h"
+#include "server/typelib/kiv_typelib.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "server/interface/kiv_typelib.h"
+#include "server/typelib/kiv_typelib.h"
 
 #include "server/interface/iprime.h"
 

@@ -7,7 +7,7 @@
 #include <string>
 
 #include "platform/oleaut/typelib_image.h"
-#include "server/interface/kiv_typelib.h"
+#include "server/typelib/kiv_typelib.h"
 
 int main(int argc, char** argv) {
     if (argc != 2) {
