@@ -6,6 +6,7 @@
 #include <string>
 
 #include "tests/support/isolated_env.h"
+#include "tests/support/relaunch.h"
 
 namespace kivtest {
 namespace {
@@ -19,6 +20,9 @@ const std::string& isolated_root() {
 }  // namespace kivtest
 
 int main(int argc, char** argv) {
+    // Relaunched by a test: the environment, isolated already, is the test's own.
+    if (argc > 1 && std::string(argv[1]).starts_with("--comrt-test-"))
+        return kivtest::RunRelaunched ? kivtest::RunRelaunched(argc, argv) : 2;
     testing::InitGoogleTest(&argc, argv);
     char pattern[] = "/tmp/kivtest-XXXXXX";
     if (mkdtemp(pattern) == nullptr)

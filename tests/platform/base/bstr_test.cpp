@@ -3,7 +3,7 @@
 #include <cstring>
 #include <string>
 
-#include "platform/win32.h"
+#include "platform/base/bstr.h"
 
 namespace {
 
@@ -45,19 +45,6 @@ TEST(Bstr, SysAllocStringStopsAtTheFirstZero) {
 
 TEST(Bstr, ImpossibleLengthsFailWithNull) {
     EXPECT_EQ(SysAllocStringLen(nullptr, 0x7FFFFFFF), nullptr);
-}
-
-TEST(BstrT, ConvertsWithTheAnsiCodePageBothWays) {
-    _bstr_t from_ansi("caf\xE9 \x80");
-    EXPECT_EQ(from_ansi.view(), u"caf\u00E9 \u20AC");
-    EXPECT_EQ(from_ansi.ansi(), "caf\xE9 \x80");
-    _bstr_t copy = from_ansi;
-    EXPECT_NE(copy.GetBSTR(), from_ansi.GetBSTR());
-    EXPECT_EQ(copy.view(), from_ansi.view());
-    BSTR detached = copy.Detach();
-    EXPECT_EQ(copy.GetBSTR(), nullptr);
-    SysFreeString(detached);
-    EXPECT_EQ(_bstr_t(static_cast<const char*>(nullptr)).GetBSTR(), nullptr);
 }
 
 }  // namespace

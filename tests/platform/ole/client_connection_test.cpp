@@ -10,7 +10,7 @@
 #include <future>
 
 #include "platform/ole/wire.h"
-#include "tests/support/kiv_process.h"
+#include "tests/support/process.h"
 
 namespace {
 

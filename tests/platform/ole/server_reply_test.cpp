@@ -1,30 +1,18 @@
-// Replies of any size reach their caller: a Calc server in a child process answers with texts
-// far larger than a socket buffer, to a proxy and to a raw client that reads late.
+// Replies of any size reach their caller: the served Calc answers with texts far larger than a
+// socket buffer, to a proxy and to a raw client that reads late.
 #include <gtest/gtest.h>
 
 #include <signal.h>
-#include <sys/prctl.h>
 #include <sys/socket.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <chrono>
-#include <cstring>
-#include <fstream>
 #include <future>
 #include <string>
-#include <thread>
 
 #include "platform/ole/channel.h"
-#include "platform/registry/registry.h"
-#include "platform/oleaut/type_lib_object.h"
-#include "platform/oleaut/typelib_image.h"
 #include "platform/ole/wire.h"
-#include "platform/os/codepage.h"
-#include "platform/os/runtime_dir.h"
-#include "tests/platform/oleaut/calc_object.h"
-#include "tests/support/isolated_env.h"
-#include "tests/support/kiv_process.h"
+#include "tests/support/calc_server.h"
+#include "tests/support/process.h"
 
 namespace {
 
@@ -33,85 +21,19 @@ using namespace std::chrono_literals;
 
 constexpr std::u16string_view kPiece = u"0123456789abcdef";
 
-// Hands out the one CCalc of the server process.
-struct CalcFactory final : IClassFactory {
-    HRESULT QueryInterface(REFIID riid, void** ppv) override {
-        if (riid != IID_IUnknown && riid != IID_IClassFactory) {
-            *ppv = nullptr;
-            return E_NOINTERFACE;
-        }
-        *ppv = this;
-        return S_OK;
-    }
-    ULONG AddRef() override { return 2; }
-    ULONG Release() override { return 1; }
-    HRESULT CreateInstance(IUnknown* outer, REFIID riid, void** ppv) override {
-        if (outer != nullptr)
-            return CLASS_E_NOAGGREGATION;
-        return calc.QueryInterface(riid, ppv);
-    }
-    HRESULT LockServer(BOOL) override { return S_OK; }
-    CCalc calc;
-};
-
-[[noreturn]] void ServeCalc() {
-    ::prctl(PR_SET_PDEATHSIG, SIGKILL);  // never outlives the test, however it ends
-    if (FAILED(CoInitialize(nullptr)))
-        ::_exit(2);
-    CalcFactory factory;
-    DWORD cookie = 0;
-    if (FAILED(CoRegisterClassObject(CLSID_Calc, &factory, CLSCTX_LOCAL_SERVER, REGCLS_MULTIPLEUSE,
-                                     &cookie)))
-        ::_exit(3);
-    MSG msg;
-    while (GetMessageA(&msg, nullptr, 0, 0) > 0)
-        DispatchMessageA(&msg);
-    ::_exit(0);
-}
-
-std::string CalcSocket() {
-    return comrt::class_endpoint_path(comrt::runtime_dir_path(), guid_to_string(CLSID_Calc),
-                                      ".sock");
-}
-
-class ServerReply : public ::testing::Test {
+class ServerReply : public kivtest::CalcServerTest {
   protected:
     void SetUp() override {
-        // The stub and the proxy both describe ICalc from its registered type library.
-        auto image = comrt::write_typelib_image(comrt::typelib_model_from_desc(calc_lib));
-        std::string path = kivtest::isolated_root() + "/calc.tlb";
-        std::ofstream(path, std::ios::binary)
-            .write(reinterpret_cast<const char*>(image.data()),
-                   static_cast<std::streamsize>(image.size()));
-        CComPtr<ITypeLib> lib;
-        ASSERT_EQ(LoadTypeLib(comrt::ansi_to_utf16(path).c_str(), &lib), S_OK);
-        ASSERT_EQ(RegisterTypeLibForUser(lib, comrt::ansi_to_utf16(path).c_str(), nullptr), S_OK);
-        ASSERT_EQ(comrt::reg_set_string(
-                      HKEY_CURRENT_USER,
-                      "Software\\Classes\\CLSID\\" + guid_to_string(CLSID_Calc) + "\\LocalServer32",
-                      "", "/bin/false"),
-                  ERROR_SUCCESS);
-        server_ = ::fork();
-        ASSERT_GE(server_, 0);
-        if (server_ == 0)
-            ServeCalc();
-        auto deadline = std::chrono::steady_clock::now() + 5 * kivtest::kOneSecond;
-        while (!comrt::connect_unix(CalcSocket())) {
-            ASSERT_LT(std::chrono::steady_clock::now(), deadline) << "the server did not start";
-            std::this_thread::sleep_for(5ms);
-        }
-        ASSERT_TRUE(SUCCEEDED(CoInitialize(nullptr)));
+        CalcServerTest::SetUp();
         ASSERT_EQ(CoCreateInstance(CLSID_Calc, nullptr, CLSCTX_LOCAL_SERVER, IID_ICalc,
                                    reinterpret_cast<void**>(&calc_)),
                   S_OK);
+        server_ = kivtest::ClassServerPid(CLSID_Calc);
+        ASSERT_GT(server_, 0);
     }
     void TearDown() override {
         calc_.Release();
-        CoUninitialize();
-        if (server_ > 0) {
-            ::kill(server_, SIGKILL);
-            ::waitpid(server_, nullptr, 0);
-        }
+        CalcServerTest::TearDown();
     }
     CComPtr<ICalc> calc_;
     pid_t server_ = -1;
@@ -160,7 +82,7 @@ std::optional<std::vector<unsigned char>> ReadReply(int fd, std::chrono::millise
 }
 
 TEST_F(ServerReply, AClientThatDoesNotReadHoldsUpNobody) {
-    comrt::unique_fd raw = comrt::connect_unix(CalcSocket());
+    comrt::unique_fd raw = comrt::connect_unix(kivtest::ClassSocket(CLSID_Calc));
     ASSERT_TRUE(raw);
     comrt::wire::Writer create;
     create.put(comrt::wire::Op::CreateInstance);

@@ -8,7 +8,7 @@
 
 namespace calctest {
 
-class CCalc final : public ICalc {
+class CCalc : public ICalc {
   public:
     CCalc() {
         CComPtr<ITypeLib> lib;
@@ -97,6 +97,10 @@ class CCalc final : public ICalc {
         *pRet = 2 * x;
         return S_OK;
     }
+
+    // Only a served Calc has a call to cancel and a server to count.
+    HRESULT Spin(LONG, LONG*) override { return E_NOTIMPL; }
+    HRESULT Counts(LONG*, LONG*) override { return E_NOTIMPL; }
 
     ULONG last_scale = 0;
     bool saw_null_out = false;

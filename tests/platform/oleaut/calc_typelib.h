@@ -1,7 +1,8 @@
 #pragma once
 // A small dual interface and its type library, described as data the way kivLib is, for the
 // type library tests: an optional parameter with a default, BSTR and LONG out-parameters, a
-// method that fails with error information, 64-bit arguments and a retval.
+// method that fails with error information, 64-bit arguments and a retval; and, for a served
+// Calc, a call that waits for its cancellation and the server's counts.
 #include "platform/win32.h"
 
 namespace calctest {
@@ -28,6 +29,10 @@ struct ICalc : IDispatch {
     STDMETHOD(Wide)(LONGLONG a, ULONG b, ULONGLONG c, SHORT d, LONGLONG* pOut) = 0;
     // DISPID 5
     STDMETHOD(Twice)(LONG x, LONG* pRet) = 0;
+    // DISPID 6: runs for ms milliseconds, or less when its caller goes (*pCancelled = 1)
+    STDMETHOD(Spin)(LONG ms, LONG* pCancelled) = 0;
+    // DISPID 7: the live objects and server locks of the process that serves it
+    STDMETHOD(Counts)(LONG* pObjects, LONG* pLocks) = 0;
 
   protected:
     ~ICalc() = default;
@@ -54,12 +59,18 @@ inline constexpr ParamDesc wide_params[] = {{"a", VT_I8, false, in},
                                             {"pOut", VT_I8, true, out}};
 inline constexpr ParamDesc twice_params[] = {{"x", VT_I4, false, in},
                                              {"pRet", VT_I4, true, out | PARAMFLAG_FRETVAL}};
+inline constexpr ParamDesc spin_params[] = {{"ms", VT_I4, false, in},
+                                            {"pCancelled", VT_I4, true, out}};
+inline constexpr ParamDesc counts_params[] = {{"pObjects", VT_I4, true, out},
+                                              {"pLocks", VT_I4, true, out}};
 
 inline constexpr FuncDesc calc_funcs[] = {{"Add", 1, "method Add", add_params},
                                           {"Describe", 2, "method Describe", describe_params},
                                           {"Fail", 3, "", fail_params},
                                           {"Wide", 4, "method Wide", wide_params},
-                                          {"Twice", 5, "method Twice", twice_params}};
+                                          {"Twice", 5, "method Twice", twice_params},
+                                          {"Spin", 6, "method Spin", spin_params},
+                                          {"Counts", 7, "method Counts", counts_params}};
 
 inline constexpr comrt::EnumConstDesc mode_constants[] = {{"calcFast", 1}, {"calcExact", 7}};
 inline constexpr comrt::EnumDesc calc_enums[] = {

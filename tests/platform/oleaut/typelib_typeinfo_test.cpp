@@ -80,7 +80,7 @@ TEST(TypeLibInfo, DualInterfaceHasDispatchAndVtableViews) {
         Attr a(dispatch);
         EXPECT_EQ(a->guid, IID_ICalc);
         EXPECT_EQ(a->typekind, TKIND_DISPATCH);
-        EXPECT_EQ(a->cFuncs, 5);
+        EXPECT_EQ(a->cFuncs, 7);
         EXPECT_EQ(a->cImplTypes, 1);
         EXPECT_EQ(a->cbSizeVft, 7 * sizeof(void*));
         EXPECT_EQ(a->wTypeFlags, flags);
@@ -94,8 +94,8 @@ TEST(TypeLibInfo, DualInterfaceHasDispatchAndVtableViews) {
         Attr a(vtable);
         EXPECT_EQ(a->guid, IID_ICalc);
         EXPECT_EQ(a->typekind, TKIND_INTERFACE);
-        EXPECT_EQ(a->cFuncs, 5);
-        EXPECT_EQ(a->cbSizeVft, 12 * sizeof(void*));
+        EXPECT_EQ(a->cFuncs, 7);
+        EXPECT_EQ(a->cbSizeVft, 14 * sizeof(void*));
         EXPECT_EQ(a->wTypeFlags, flags);
     }
     EXPECT_EQ(vtable->GetRefTypeOfImplType(static_cast<UINT>(-1), &href), TYPE_E_ELEMENTNOTFOUND);
@@ -155,7 +155,7 @@ TEST(TypeLibInfo, FuncDescDescribesTheVtableCall) {
     ASSERT_EQ(dispatch->GetFuncDesc(0, &fd), S_OK);
     EXPECT_EQ(fd->elemdescFunc.tdesc.vt, VT_VOID);
     dispatch->ReleaseFuncDesc(fd);
-    EXPECT_EQ(dispatch->GetFuncDesc(5, &fd), TYPE_E_ELEMENTNOTFOUND);
+    EXPECT_EQ(dispatch->GetFuncDesc(7, &fd), TYPE_E_ELEMENTNOTFOUND);
     EXPECT_EQ(fd, nullptr);
 
     BSTR names[6] = {};

@@ -57,7 +57,7 @@ TEST_F(KivHandover, ChurnedActivationsFromConcurrentClientsAllSucceed) {
     }
     int failures = 0;
     for (pid_t c : clients) {
-        auto status = kivtest::WaitExit(c, 120s);
+        auto status = kivtest::WaitExit(c, kivtest::kOneSecond * 120);
         if (!status) {
             ::kill(c, SIGKILL);
             kivtest::WaitExit(c, 2s);

@@ -10,7 +10,7 @@
 
 #include "platform/base/hresult.h"
 #include "platform/base/unique_fd.h"
-#include "tests/support/kiv_process.h"
+#include "tests/support/process.h"
 
 namespace {
 

@@ -3,11 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <signal.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
-#include <fstream>
-#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -18,52 +14,9 @@ namespace {
 
 using namespace std::chrono_literals;
 
-// A `comrt` client process with its standard output in a file; killed and reaped at the
-// latest when the test leaves.
-class Client {
-  public:
-    explicit Client(const std::vector<std::string>& args)
-        : out_(std::string(std::getenv("HOME")) + "/client-" + std::to_string(++count_) + ".txt") {
-        pid_ = ::fork();
-        if (pid_ == 0) {
-            if (!std::freopen(out_.c_str(), "w", stdout) || !std::freopen("/dev/null", "w", stderr))
-                ::_exit(126);
-            std::vector<std::string> all{COMRT_EXECUTABLE};
-            all.insert(all.end(), args.begin(), args.end());
-            std::vector<char*> argv;
-            for (auto& a : all)
-                argv.push_back(a.data());
-            argv.push_back(nullptr);
-            ::execv(argv[0], argv.data());
-            ::_exit(127);
-        }
-    }
-    ~Client() { Kill(); }
-    Client(const Client&) = delete;
-    Client& operator=(const Client&) = delete;
-
-    void Kill() {
-        if (pid_ <= 0)
-            return;
-        ::kill(pid_, SIGKILL);
-        ::waitpid(pid_, nullptr, 0);
-        pid_ = 0;
-    }
-    // Its output once it has exited within `limit`; nullopt while it still runs.
-    std::optional<std::string> Output(std::chrono::milliseconds limit) {
-        if (pid_ <= 0 || !kivtest::WaitExit(pid_, limit))
-            return std::nullopt;
-        pid_ = 0;
-        std::ifstream file(out_);
-        std::stringstream text;
-        text << file.rdbuf();
-        return text.str();
-    }
-
-  private:
-    static inline int count_ = 0;
-    std::string out_;
-    pid_t pid_ = -1;
+// A `comrt call` client of kiv.Prime.
+struct Client : kivtest::Child {
+    explicit Client(const std::vector<std::string>& args) : Child(COMRT_EXECUTABLE, args) {}
 };
 
 class KivCallCancellation : public ::testing::Test {
