@@ -142,15 +142,25 @@ void CandidateSieve::ApplyReadyResidues() {
     m_applied = ready;
 }
 
-bool CandidateSieve::StillViable(const NTL::ZZ& p) {
+bool CandidateSieve::StillViable(const NTL::ZZ& p, long* freeBelow) {
+    if (freeBelow != nullptr)
+        *freeBelow = 0;
     std::lock_guard guard(m_lock);
     if (!m_sieving || m_out.empty() || p < 0 || NTL::NumBits(p) > 62)
         return true;
     const auto value = NTL::conv<unsigned long>(p);
-    if (value < m_segmentFirst || (value - m_segmentFirst) / 2 >= m_out.size())
-        return true;  // an earlier segment's: no news about it
+    // Below 2^63, n - p may be one of the sieving primes, which the sieve lets through.
+    const bool tells = freeBelow != nullptr && !m_smallN && m_applied > 0;
+    if (value < m_segmentFirst || (value - m_segmentFirst) / 2 >= m_out.size()) {
+        // An earlier segment's: no news about it, but every segment had the first residues.
+        if (tells && value < m_segmentFirst)
+            *freeBelow = kFirstBound;
+        return true;
+    }
     if (m_applied < m_ready.load(std::memory_order_relaxed))
         ApplyReadyResidues();
+    if (tells)
+        *freeBelow = m_residues[m_applied - 1].q + 1;  // the primes are applied in order
     return !m_out[(value - m_segmentFirst) / 2];
 }
 

@@ -33,8 +33,10 @@ class CandidateSieve {
     bool Next(NTL::ZZ& p);
     // False when a residue that became ready after `p` was handed out rules it out: a worker
     // asks before it starts, since a window of workers is handed its candidates long before
-    // the deeper residues exist. Safe from any thread.
-    bool StillViable(const NTL::ZZ& p);
+    // the deeper residues exist. Safe from any thread. `freeBelow`, when given, is set to a
+    // bound below which no prime divides n - p (0 when the sieve cannot tell), so that the
+    // worker's trial division of n - p need not repeat the sieve's.
+    bool StillViable(const NTL::ZZ& p, long* freeBelow = nullptr);
 
     // Largest prime whose residue the sieve will use, and the bound of the first, synchronous
     // part.

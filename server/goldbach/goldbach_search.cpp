@@ -51,9 +51,10 @@ bool ConfirmAfterBase2(const NTL::ZZ& value, const std::atomic<bool>& stop) {
 // collector alone after them.
 LONG RunWorker(LONG numTrials, const NTL::ZZ& p, const NTL::ZZ& n, CandidateSieve* sieve,
                LaunchedWorker& worker) {
-    if (sieve != nullptr && !sieve->StillViable(p))
+    long freeBelow = 0;
+    if (sieve != nullptr && !sieve->StillViable(p, &freeBelow))
         return 1;  // proven useless since it was launched
-    const LONG found = GoldbachWorker(numTrials, p, n, worker.result, worker.stop);
+    const LONG found = GoldbachWorker(numTrials, p, n, worker.result, worker.stop, freeBelow);
     if (found == 0)
         worker.confirmed = ConfirmAfterBase2(worker.result.first, worker.stop) &&
                            ConfirmAfterBase2(worker.result.second, worker.stop);

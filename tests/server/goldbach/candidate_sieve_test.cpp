@@ -52,6 +52,39 @@ TEST(CandidateSieve, NeverRejectsAPrimePairBelowTheBound) {
     }
 }
 
+// What StillViable reports as sieved really is: no prime below the bound divides n - p, for
+// candidates of the first segment and of later ones, before and after the deeper residues.
+TEST(CandidateSieve, ReportsABoundOnlyWhereItSieved) {
+    const NTL::ZZ n = NTL::power(NTL::ZZ(10), 120) + 123456;
+    CandidateSieve sieve(n, NTL::ZZ(3), n / 2, 0ms);
+    std::vector<NTL::ZZ> early;
+    NTL::ZZ p;
+    for (int i = 0; i < 20000 && sieve.Next(p); ++i)
+        if (i % 2000 == 0)
+            early.push_back(p);
+    for (auto deadline = std::chrono::steady_clock::now() + 60s;
+         sieve.ResiduesReady() < CandidateSieve::kDeepPrimes; std::this_thread::sleep_for(5ms))
+        ASSERT_LT(std::chrono::steady_clock::now(), deadline);
+    ASSERT_TRUE(sieve.Next(p));
+    early.push_back(p);  // of the current segment, with every residue applied
+    for (const NTL::ZZ& candidate : early) {
+        long freeBelow = -1;
+        ASSERT_TRUE(sieve.StillViable(candidate, &freeBelow)) << candidate;
+        EXPECT_GE(freeBelow, long{CandidateSieve::kFirstBound}) << candidate;
+        const NTL::ZZ q = n - candidate;
+        NTL::PrimeSeq primes;
+        for (long prime = primes.next(); prime != 0 && prime < freeBelow; prime = primes.next())
+            ASSERT_NE(NTL::rem(q, prime), 0) << candidate << " has the factor " << prime;
+    }
+    long freeBelow = -1;
+    sieve.StillViable(p, &freeBelow);
+    EXPECT_GT(freeBelow, long{CandidateSieve::kFirstBound}) << "the deeper residues count";
+    CandidateSieve small(NTL::ZZ(1000000), NTL::ZZ(3), NTL::ZZ(500000));
+    ASSERT_TRUE(small.Next(p));
+    small.StillViable(p, &freeBelow);
+    EXPECT_EQ(freeBelow, 0) << "below 2^63, n - p may be a sieving prime itself";
+}
+
 // The sieved search and the plain one find the same pair, numbers of 20 to 200 digits.
 TEST(CandidateSieve, SievedAndPlainSearchesAgree) {
     std::mt19937 engine(2024);
