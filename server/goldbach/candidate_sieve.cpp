@@ -72,11 +72,12 @@ CandidateSieve::CandidateSieve(const NTL::ZZ& n, const NTL::ZZ& first, const NTL
     std::size_t k = 0;
     // Computed once per process: many small searches (TestKIV of few digits) each need them.
     static const std::vector<std::uint32_t> firstPrimes = OddPrimesBelow(kFirstBound);
-    for (std::uint32_t q : firstPrimes) {
-        if (m_smallN && q > m_n64)
-            break;  // q divides neither p nor n - p, both below it
-        m_residues[k++] = {q, static_cast<std::uint32_t>(mpz_fdiv_ui(view.value, q))};
-    }
+    std::size_t count = firstPrimes.size();
+    if (m_smallN)  // a q above n divides neither p nor n - p, both below it
+        count =
+            std::upper_bound(firstPrimes.begin(), firstPrimes.end(), m_n64) - firstPrimes.begin();
+    StoreResidues(view.value, firstPrimes.data(), count, &m_residues[k]);
+    k += count;
     m_ready.store(k, std::memory_order_release);
 
     m_done = first > largest;
@@ -93,7 +94,23 @@ CandidateSieve::CandidateSieve(const NTL::ZZ& n, const NTL::ZZ& first, const NTL
     m_deepAfter = deepAfter;
 }
 
-CandidateSieve::~CandidateSieve() = default;  // the jthread asks its thread to stop and joins
+CandidateSieve::~CandidateSieve() = default;
+
+void CandidateSieve::StoreResidues(mpz_srcptr n, const std::uint32_t* primes, std::size_t count,
+                                   Residue* out) {
+    // A division of n costs the same whatever its one-word divisor: divide by the product of
+    // as many primes as fit a word (four below 2^16, two or three above), then split.
+    std::size_t i = 0;
+    while (i < count) {
+        std::size_t end = i + 1;
+        std::uint64_t product = primes[i];
+        while (end < count && product <= UINT64_MAX / primes[end])
+            product *= primes[end++];
+        const std::uint64_t r = mpz_fdiv_ui(n, product);
+        for (; i < end; ++i)
+            out[i] = {primes[i], static_cast<std::uint32_t>(r % primes[i])};
+    }
+}  // the jthread asks its thread to stop and joins
 
 void CandidateSieve::ComputeDeepResidues(std::stop_token stop) {
     const MpzView view(m_n);
@@ -105,9 +122,9 @@ void CandidateSieve::ComputeDeepResidues(std::stop_token stop) {
         if (stop.stop_requested())
             return;
         OddPrimesIn(from, std::min(from + kBlock, kDeepBound), base, primes);
-        for (std::uint32_t q : primes)
-            if (k < kDeepPrimes)
-                m_residues[k++] = {q, static_cast<std::uint32_t>(mpz_fdiv_ui(view.value, q))};
+        const std::size_t count = std::min(primes.size(), kDeepPrimes - k);
+        StoreResidues(view.value, primes.data(), count, &m_residues[k]);
+        k += count;
         m_ready.store(k, std::memory_order_release);
     }
 }

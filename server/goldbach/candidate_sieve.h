@@ -10,6 +10,7 @@
 // little while, so a short search never waits for them or shares the processors with them,
 // and a long one soon sieves the candidates still ahead with all of them.
 #include <NTL/ZZ.h>
+#include <gmp.h>
 
 #include <atomic>
 #include <chrono>
@@ -51,6 +52,9 @@ class CandidateSieve {
         std::uint32_t q;
         std::uint32_t r;  // n mod q
     };
+    // out[i] = {primes[i], n mod primes[i]} for i < count.
+    static void StoreResidues(mpz_srcptr n, const std::uint32_t* primes, std::size_t count,
+                              Residue* out);
     void ComputeDeepResidues(std::stop_token stop);
     void SieveSegment();
     // Applies the residues that became ready since the last time to the candidates ahead.

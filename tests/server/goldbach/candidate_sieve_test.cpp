@@ -85,6 +85,44 @@ TEST(CandidateSieve, ReportsABoundOnlyWhereItSieved) {
     EXPECT_EQ(freeBelow, 0) << "below 2^63, n - p may be a sieving prime itself";
 }
 
+// Once every residue is ready, a segment hands out exactly the candidates p for which neither
+// p nor n - p has a prime factor below the deep bound (n large, p above the bound): each
+// residue n mod q is right, however many primes shared its division.
+TEST(CandidateSieve, DeepSegmentsKeepExactlyTheCandidatesFreeOfSmallFactors) {
+    const NTL::ZZ n = NTL::power(NTL::ZZ(7), 700) + 1;
+    const unsigned long first = CandidateSieve::kDeepBound + 1;
+    const unsigned long span = 1ul << 18;  // several segments
+    CandidateSieve sieve(n, NTL::ZZ(first), NTL::ZZ(first + span), 0ms);
+    NTL::ZZ p;
+    ASSERT_TRUE(sieve.Next(p));  // starts the residue thread
+    for (auto deadline = std::chrono::steady_clock::now() + 60s;
+         sieve.ResiduesReady() < CandidateSieve::kDeepPrimes; std::this_thread::sleep_for(5ms))
+        ASSERT_LT(std::chrono::steady_clock::now(), deadline);
+    std::vector<bool> expected(span / 2 + 1, true);  // first + 2i
+    NTL::PrimeSeq primes;
+    for (long q = primes.next(); q < CandidateSieve::kDeepBound; q = primes.next()) {
+        if (q == 2)
+            continue;
+        const unsigned long r = NTL::rem(n, q);
+        for (unsigned long m : {0ul, r}) {  // q | p, q | n - p
+            unsigned long i = (m + q - first % q) % q;
+            i = i % 2 == 0 ? i / 2 : (i + q) / 2;  // p = first + 2i, p = m (mod q)
+            for (; i < expected.size(); i += q)
+                expected[i] = false;
+        }
+    }
+    std::vector<unsigned long> handedOut, wanted;
+    while (sieve.Next(p))
+        handedOut.push_back(NTL::conv<unsigned long>(p));
+    // The first segment was sieved before the deeper residues existed.
+    const unsigned long checkedFrom = first + (1ul << 16);
+    std::erase_if(handedOut, [&](unsigned long v) { return v < checkedFrom; });
+    for (std::size_t i = 0; i < expected.size(); ++i)
+        if (expected[i] && first + 2 * i >= checkedFrom)
+            wanted.push_back(first + 2 * i);
+    EXPECT_EQ(handedOut, wanted);
+}
+
 // The sieved search and the plain one find the same pair, numbers of 20 to 200 digits.
 TEST(CandidateSieve, SievedAndPlainSearchesAgree) {
     std::mt19937 engine(2024);
