@@ -72,11 +72,18 @@ CandidateSieve::CandidateSieve(const NTL::ZZ& n, const NTL::ZZ& first, const NTL
     std::size_t k = 0;
     // Computed once per process: many small searches (TestKIV of few digits) each need them.
     static const std::vector<std::uint32_t> firstPrimes = OddPrimesBelow(kFirstBound);
-    std::size_t count = firstPrimes.size();
+    const std::vector<std::uint32_t>* primes = &firstPrimes;
+    if (NTL::NumBits(n) >= kLargeNBits) {
+        // One exponentiation of such an n outlasts these residues, and they strike a fifth of
+        // the candidates that the first ones let through, from the first window on.
+        static const std::vector<std::uint32_t> largeNPrimes = OddPrimesBelow(kLargeNBound);
+        primes = &largeNPrimes;
+        m_firstBound = kLargeNBound;
+    }
+    std::size_t count = primes->size();
     if (m_smallN)  // a q above n divides neither p nor n - p, both below it
-        count =
-            std::upper_bound(firstPrimes.begin(), firstPrimes.end(), m_n64) - firstPrimes.begin();
-    StoreResidues(view.value, firstPrimes.data(), count, &m_residues[k]);
+        count = std::upper_bound(primes->begin(), primes->end(), m_n64) - primes->begin();
+    StoreResidues(view.value, primes->data(), count, &m_residues[k]);
     k += count;
     m_ready.store(k, std::memory_order_release);
 
@@ -117,7 +124,7 @@ void CandidateSieve::ComputeDeepResidues(std::stop_token stop) {
     const std::vector<std::uint32_t> base = OddPrimesBelow(1 << 12);
     std::vector<std::uint32_t> primes;
     std::size_t k = m_ready.load(std::memory_order_relaxed);
-    for (std::uint32_t from = kFirstBound + 1; from < kDeepBound && k < kDeepPrimes;
+    for (std::uint32_t from = m_firstBound + 1; from < kDeepBound && k < kDeepPrimes;
          from += kBlock) {
         if (stop.stop_requested())
             return;
@@ -171,7 +178,7 @@ bool CandidateSieve::StillViable(const NTL::ZZ& p, long* freeBelow) {
     if (value < m_segmentFirst || (value - m_segmentFirst) / 2 >= m_out.size()) {
         // An earlier segment's: no news about it, but every segment had the first residues.
         if (tells && value < m_segmentFirst)
-            *freeBelow = kFirstBound;
+            *freeBelow = m_firstBound;
         return true;
     }
     if (m_applied < m_ready.load(std::memory_order_relaxed))

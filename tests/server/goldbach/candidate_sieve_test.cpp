@@ -123,6 +123,25 @@ TEST(CandidateSieve, DeepSegmentsKeepExactlyTheCandidatesFreeOfSmallFactors) {
     EXPECT_EQ(handedOut, wanted);
 }
 
+// A large n has the residues up to 2^20 from the start, before any deeper ones.
+TEST(CandidateSieve, LargeNumbersStartWithTheMiddlePrimes) {
+    const NTL::ZZ n = NTL::power2_ZZ(CandidateSieve::kLargeNBits) + 1234;
+    CandidateSieve sieve(n, NTL::ZZ(3), n / 2, 1h);  // no deeper residues in this test
+    EXPECT_EQ(sieve.ResiduesReady(), 82024u);        // pi(2^20) - 1
+    std::vector<NTL::ZZ> handedOut;
+    NTL::ZZ p;
+    for (int i = 0; i < 3000 && sieve.Next(p); ++i)
+        handedOut.push_back(p);
+    for (std::size_t i = 0; i < handedOut.size(); i += 100) {
+        long freeBelow = -1;
+        ASSERT_TRUE(sieve.StillViable(handedOut[i], &freeBelow));
+        EXPECT_GT(freeBelow, 1000000) << handedOut[i];
+        NTL::PrimeSeq primes;
+        for (long q = primes.next(); q < freeBelow; q = primes.next())
+            ASSERT_NE(NTL::rem(n - handedOut[i], q), 0) << handedOut[i] << " has the factor " << q;
+    }
+}
+
 // The sieved search and the plain one find the same pair, numbers of 20 to 200 digits.
 TEST(CandidateSieve, SievedAndPlainSearchesAgree) {
     std::mt19937 engine(2024);
