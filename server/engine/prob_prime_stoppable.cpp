@@ -2,6 +2,7 @@
 
 #include <NTL/sp_arith.h>
 
+#include <algorithm>
 #include <cmath>
 
 namespace {
@@ -45,7 +46,8 @@ long MillerWitnessStoppable(const NTL::ZZ& n, const NTL::ZZ& x, const std::atomi
     return z != 1 || y != n1;
 }
 
-long ProbPrimeStoppable(const NTL::ZZ& n, const std::atomic<bool>& stop, long numTrials) {
+long ProbPrimeStoppable(const NTL::ZZ& n, const std::atomic<bool>& stop, long numTrials,
+                        long freeBelow) {
     if (numTrials < 0)
         numTrials = 0;
     if (n <= 1)
@@ -55,6 +57,8 @@ long ProbPrimeStoppable(const NTL::ZZ& n, const std::atomic<bool>& stop, long nu
 
     long primeBound = ComputePrimeBound(NTL::NumBits(n));
     NTL::PrimeSeq primes;
+    if (freeBelow > 2)
+        primes.reset(std::min(freeBelow, primeBound));
     for (long p = primes.next(); p != 0 && p < primeBound; p = primes.next()) {
         if (Stopped(stop))
             return 0;

@@ -9,7 +9,10 @@
 
 // 1 for a probable prime; 0 for a composite, for n <= 1, or once `stop` was seen true. The
 // fixed witness 2 is tried besides the numTrials random ones (a negative count counts as 0).
-long ProbPrimeStoppable(const NTL::ZZ& n, const std::atomic<bool>& stop, long numTrials);
+// `freeBelow`: the caller knows that no prime below it divides n (a sieve did that trial
+// division already), so it is not repeated; the answer is the same.
+long ProbPrimeStoppable(const NTL::ZZ& n, const std::atomic<bool>& stop, long numTrials,
+                        long freeBelow = 0);
 // The single-precision form; numbers from NTL_SP_BOUND on go to the form above.
 long ProbPrimeStoppable(long n, const std::atomic<bool>& stop, long numTrials);
 

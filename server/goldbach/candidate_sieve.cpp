@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <limits>
 
 namespace {
 
@@ -98,11 +99,19 @@ CandidateSieve::CandidateSieve(const NTL::ZZ& n, const NTL::ZZ& first, const NTL
     std::size_t k = 0;
     // Computed once per process: many small searches (TestKIV of few digits) each need them.
     static const std::vector<std::uint32_t> firstPrimes = OddPrimesBelow(kFirstBound);
-    for (std::uint32_t q : firstPrimes) {
-        if (m_smallN && q > m_n64)
-            break;  // q divides neither p nor n - p, both below it
-        m_residues[k++] = {q, static_cast<std::uint32_t>(mpz_fdiv_ui(view.value, q))};
+    const std::vector<std::uint32_t>* primes = &firstPrimes;
+    if (NTL::NumBits(n) >= kLargeNBits) {
+        // One exponentiation of such an n outlasts these residues, and they strike a fifth of
+        // the candidates that the first ones let through, from the first window on.
+        static const std::vector<std::uint32_t> largeNPrimes = OddPrimesBelow(kLargeNBound);
+        primes = &largeNPrimes;
+        m_firstBound = kLargeNBound;
     }
+    std::size_t count = primes->size();
+    if (m_smallN)  // a q above n divides neither p nor n - p, both below it
+        count = std::upper_bound(primes->begin(), primes->end(), m_n64) - primes->begin();
+    StoreResidues(view.value, primes->data(), count, &m_residues[k]);
+    k += count;
     m_ready.store(k, std::memory_order_release);
 
     m_done = first > largest;
@@ -121,19 +130,37 @@ CandidateSieve::CandidateSieve(const NTL::ZZ& n, const NTL::ZZ& first, const NTL
 
 CandidateSieve::~CandidateSieve() = default;  // the jthread asks its thread to stop and joins
 
+void CandidateSieve::StoreResidues(mpz_srcptr n, const std::uint32_t* primes, std::size_t count,
+                                   Residue* out) {
+    // A division of n costs the same whatever its one-word divisor: divide by the product of
+    // as many primes as fit a word (four below 2^16, two or three above), then split. The word
+    // is GMP's unsigned long: 64 bits here, 32 on Win64.
+    constexpr std::uint64_t kWord = std::numeric_limits<unsigned long>::max();
+    std::size_t i = 0;
+    while (i < count) {
+        std::size_t end = i + 1;
+        std::uint64_t product = primes[i];
+        while (end < count && product <= kWord / primes[end])
+            product *= primes[end++];
+        const std::uint64_t r = mpz_fdiv_ui(n, product);
+        for (; i < end; ++i)
+            out[i] = {primes[i], static_cast<std::uint32_t>(r % primes[i])};
+    }
+}
+
 void CandidateSieve::ComputeDeepResidues(std::stop_token stop) {
     const MpzView view(m_n);
     const std::vector<std::uint32_t> base = OddPrimesBelow(1 << 12);
     std::vector<std::uint32_t> primes;
     std::size_t k = m_ready.load(std::memory_order_relaxed);
-    for (std::uint32_t from = kFirstBound + 1; from < kDeepBound && k < kDeepPrimes;
+    for (std::uint32_t from = m_firstBound + 1; from < kDeepBound && k < kDeepPrimes;
          from += kBlock) {
         if (stop.stop_requested())
             return;
         OddPrimesIn(from, std::min(from + kBlock, kDeepBound), base, primes);
-        for (std::uint32_t q : primes)
-            if (k < kDeepPrimes)
-                m_residues[k++] = {q, static_cast<std::uint32_t>(mpz_fdiv_ui(view.value, q))};
+        const std::size_t count = std::min(primes.size(), kDeepPrimes - k);
+        StoreResidues(view.value, primes.data(), count, &m_residues[k]);
+        k += count;
         m_ready.store(k, std::memory_order_release);
     }
 }
@@ -168,15 +195,25 @@ void CandidateSieve::ApplyReadyResidues() {
     m_applied = ready;
 }
 
-bool CandidateSieve::StillViable(const NTL::ZZ& p) {
+bool CandidateSieve::StillViable(const NTL::ZZ& p, long* freeBelow) {
+    if (freeBelow != nullptr)
+        *freeBelow = 0;
     std::lock_guard guard(m_lock);
     if (!m_sieving || m_out.empty() || p < 0 || NTL::NumBits(p) > 62)
         return true;
     const std::uint64_t value = ToUint64(p);
-    if (value < m_segmentFirst || (value - m_segmentFirst) / 2 >= m_out.size())
-        return true;  // an earlier segment's: no news about it
+    // Below 2^63, n - p may be one of the sieving primes, which the sieve lets through.
+    const bool tells = freeBelow != nullptr && !m_smallN && m_applied > 0;
+    if (value < m_segmentFirst || (value - m_segmentFirst) / 2 >= m_out.size()) {
+        // An earlier segment's: no news about it, but every segment had the first residues.
+        if (tells && value < m_segmentFirst)
+            *freeBelow = m_firstBound;
+        return true;
+    }
     if (m_applied < m_ready.load(std::memory_order_relaxed))
         ApplyReadyResidues();
+    if (tells)
+        *freeBelow = m_residues[m_applied - 1].q + 1;  // the primes are applied in order
     return !m_out[(value - m_segmentFirst) / 2];
 }
 

@@ -5,11 +5,12 @@
 // it never changes the answer; it only spares a worker (and, for n - p, the trial division and
 // often a modular exponentiation).
 //
-// The residues n mod q are computed once per search: those of the primes below 2^16 at once,
-// the deeper ones (up to 2^24) by a thread of the sieve's own once the search has run a
-// little while, so a short search never waits for them or shares the processors with them,
-// and a long one soon sieves the candidates still ahead with all of them.
+// The residues n mod q are computed once per search: those of the primes below 2^16 (2^20 for
+// an n of 2048 bits or more) at once, the deeper ones (up to 2^24) by a thread of the sieve's
+// own once the search has run a little while, so a short search never waits for them or shares the
+// processors with them, and a long one soon sieves the candidates still ahead with all of them.
 #include <NTL/ZZ.h>
+#include <gmp.h>
 
 #include <atomic>
 #include <chrono>
@@ -33,13 +34,18 @@ class CandidateSieve {
     bool Next(NTL::ZZ& p);
     // False when a residue that became ready after `p` was handed out rules it out: a worker
     // asks before it starts, since a window of workers is handed its candidates long before
-    // the deeper residues exist. Safe from any thread.
-    bool StillViable(const NTL::ZZ& p);
+    // the deeper residues exist. Safe from any thread. `freeBelow`, when given, is set to a
+    // bound below which no prime divides n - p (0 when the sieve cannot tell), so that the
+    // worker's trial division of n - p need not repeat the sieve's.
+    bool StillViable(const NTL::ZZ& p, long* freeBelow = nullptr);
 
     // Largest prime whose residue the sieve will use, and the bound of the first, synchronous
     // part.
     static constexpr std::uint32_t kDeepBound = 1u << 24;
     static constexpr std::uint32_t kFirstBound = 1u << 16;
+    // From kLargeNBits bits on, the first part goes up to kLargeNBound.
+    static constexpr long kLargeNBits = 2048;
+    static constexpr std::uint32_t kLargeNBound = 1u << 20;
     // How many residues are ready (all of them: every odd prime below kDeepBound).
     std::size_t ResiduesReady() const { return m_ready.load(std::memory_order_acquire); }
     static constexpr std::size_t kDeepPrimes = 1077870;  // pi(2^24) - 1
@@ -49,6 +55,9 @@ class CandidateSieve {
         std::uint32_t q;
         std::uint32_t r;  // n mod q
     };
+    // out[i] = {primes[i], n mod primes[i]} for i < count.
+    static void StoreResidues(mpz_srcptr n, const std::uint32_t* primes, std::size_t count,
+                              Residue* out);
     void ComputeDeepResidues(std::stop_token stop);
     void SieveSegment();
     // Applies the residues that became ready since the last time to the candidates ahead.
@@ -56,8 +65,9 @@ class CandidateSieve {
 
     NTL::ZZ m_n;
     NTL::ZZ m_largest;
-    bool m_smallN;            // n < 2^63: n - p may equal some q
-    std::uint64_t m_n64 = 0;  // n, when m_smallN
+    bool m_smallN;                             // n < 2^63: n - p may equal some q
+    std::uint32_t m_firstBound = kFirstBound;  // the primes below it are ready at once
+    std::uint64_t m_n64 = 0;                   // n, when m_smallN
     // Sized once for every prime below kDeepBound and never reallocated: the residue thread
     // fills entries and publishes how many are ready; the sieving thread reads only those.
     // (Not zeroed: a short search never touches most of it.)

@@ -11,6 +11,7 @@
 #include <string>
 
 #include "platform/win32.h"
+#include "server/engine/strong_lucas.h"
 #include "server/goldbach/candidate_sieve.h"
 #include "server/goldbach/worker_pool.h"
 #include "server/interface/call_cancelled.h"
@@ -28,13 +29,38 @@ std::size_t MaxInFlight(std::size_t poolThreads) {
     return std::max<std::size_t>(4096, 64 * poolThreads);
 }
 
-// One launched worker. Shared with its task: `stop` (atomic; stored only by the search) and
-// `result` (written only by the task, read by the search only after `done` delivered).
+// One launched worker. Shared with its task: `stop` (atomic; stored only by the search),
+// `result` and `confirmed` (written only by the task, read by the search only after `done`
+// delivered).
 struct LaunchedWorker {
     std::atomic<bool> stop{false};
     GoldbachPair result;
+    bool confirmed = false;
     std::future<long> done;
 };
+
+// Baillie-PSW for a number that has passed the worker's base-2 strong test: its strong Lucas
+// half, or GMP's whole (and exact) test where that costs nothing.
+bool ConfirmAfterBase2(const NTL::ZZ& value, const std::atomic<bool>& stop) {
+    if (NTL::NumBits(value) <= 64)
+        return IsConfirmedPrime(value);
+    return IsStrongLucasProbablePrime(value, stop);
+}
+
+// A worker's task: its candidate, unless the sieve has ruled it out since it was launched;
+// a pair that passes is confirmed at once, alongside the other workers, rather than by the
+// collector alone after them.
+long RunWorker(long numTrials, const NTL::ZZ& p, const NTL::ZZ& n, CandidateSieve* sieve,
+               LaunchedWorker& worker) {
+    long freeBelow = 0;
+    if (sieve != nullptr && !sieve->StillViable(p, &freeBelow))
+        return 1;  // proven useless since it was launched
+    const long found = GoldbachWorker(numTrials, p, n, worker.result, worker.stop, freeBelow);
+    if (found == 0)
+        worker.confirmed = ConfirmAfterBase2(worker.result.first, worker.stop) &&
+                           ConfirmAfterBase2(worker.result.second, worker.stop);
+    return found;
+}
 
 // The launched, not yet collected workers of one batch, in launch order. However the batch
 // ends, its destructor stops and waits for every worker still listed, so no task is left
@@ -52,11 +78,8 @@ class Batch {
         LaunchedWorker& worker = m_workers.emplace_back();
         worker.stop.store(false);
         try {
-            worker.done = m_pool.Submit([numTrials, p = candidate, n, sieve,
-                                         &result = worker.result, &stop = worker.stop]() -> long {
-                if (sieve != nullptr && !sieve->StillViable(p))
-                    return 1;  // proven useless since it was launched
-                return GoldbachWorker(numTrials, p, n, result, stop);
+            worker.done = m_pool.Submit([numTrials, p = candidate, n, sieve, &worker]() -> long {
+                return RunWorker(numTrials, p, n, sieve, worker);
             });
         } catch (...) {
             m_workers.pop_back();  // never queued
@@ -157,8 +180,7 @@ std::optional<GoldbachPair> SearchGoldbachPair(const GoldbachSearch& search) {
     while (!batch.Empty()) {
         LaunchedWorker& worker = batch.Front();
         long found = Collect(worker, search.stop);
-        if (found == 0 && IsConfirmedPrime(worker.result.first) &&
-            IsConfirmedPrime(worker.result.second)) {
+        if (found == 0 && worker.confirmed) {
             GoldbachPair pair = worker.result;
             TraceLog("kiv: Found P1 and P2.\n");
             TraceLog("kiv: Waiting for all running threads to exit.\n");

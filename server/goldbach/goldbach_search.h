@@ -6,9 +6,10 @@
 // batches of `workersPerBatch`, on a pool of threads sized to the machine. Every launched
 // worker has its own stop flag, result slot and future; results are collected in launch
 // order, so the answer is the smallest candidate whose pair passes, however the threads are
-// scheduled. The winning pair is confirmed with GMP's strong test before it is accepted (a
-// base-2 strong pseudoprime such as 2047 passes the 0-trial Rabin-Miller test); a pair that
-// fails counts as a worker that found nothing. After the winner the later workers of the
+// scheduled. A pair is confirmed with Baillie-PSW before it is accepted (a base-2 strong
+// pseudoprime such as 2047 passes the 0-trial Rabin-Miller test): the worker that found it
+// adds the strong Lucas test to the base-2 test it has run, while the others go on; a pair
+// that fails counts as a worker that found nothing. After the winner the later workers of the
 // batch are stopped and waited for. Nothing of a search outlives the call, on any path.
 // When the call's stop token fires, every worker is stopped and waited for, and the search
 // raises CallCancelled.

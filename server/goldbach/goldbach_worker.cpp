@@ -3,13 +3,13 @@
 #include "server/engine/prob_prime_stoppable.h"
 
 long GoldbachWorker(long numTrials, const NTL::ZZ& p, const NTL::ZZ& n, GoldbachPair& result,
-                    const std::atomic<bool>& stop) {
+                    const std::atomic<bool>& stop, long freeBelow) {
     if (ProbPrimeStoppable(p, stop, numTrials) != 1)
         return 1;
     if (stop.load())
         return 1;
     NTL::ZZ q = n - p;
-    if (ProbPrimeStoppable(q, stop, numTrials) != 1)
+    if (ProbPrimeStoppable(q, stop, numTrials, freeBelow) != 1)
         return 1;
     if (stop.load())
         return 1;

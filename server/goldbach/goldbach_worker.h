@@ -12,6 +12,7 @@ struct GoldbachPair {
 
 // 0 when p and n - p both pass ProbPrimeStoppable with numTrials and `result` now holds
 // (p, n - p); 1 when either fails or `stop` was seen true, `result` then left as it was.
-// Only reads `stop`: stopping is the search's business.
+// Only reads `stop`: stopping is the search's business. `freeBelow`: no prime below it
+// divides n - p (the candidate sieve has seen to it), so n - p's trial division starts there.
 long GoldbachWorker(long numTrials, const NTL::ZZ& p, const NTL::ZZ& n, GoldbachPair& result,
-                    const std::atomic<bool>& stop);
+                    const std::atomic<bool>& stop, long freeBelow = 0);

@@ -52,6 +52,96 @@ TEST(CandidateSieve, NeverRejectsAPrimePairBelowTheBound) {
     }
 }
 
+// What StillViable reports as sieved really is: no prime below the bound divides n - p, for
+// candidates of the first segment and of later ones, before and after the deeper residues.
+TEST(CandidateSieve, ReportsABoundOnlyWhereItSieved) {
+    const NTL::ZZ n = NTL::power(NTL::ZZ(10), 120) + 123456;
+    CandidateSieve sieve(n, NTL::ZZ(3), n / 2, 0ms);
+    std::vector<NTL::ZZ> early;
+    NTL::ZZ p;
+    for (int i = 0; i < 20000 && sieve.Next(p); ++i)
+        if (i % 2000 == 0)
+            early.push_back(p);
+    for (auto deadline = std::chrono::steady_clock::now() + 60s;
+         sieve.ResiduesReady() < CandidateSieve::kDeepPrimes; std::this_thread::sleep_for(5ms))
+        ASSERT_LT(std::chrono::steady_clock::now(), deadline);
+    ASSERT_TRUE(sieve.Next(p));
+    early.push_back(p);  // of the current segment, with every residue applied
+    for (const NTL::ZZ& candidate : early) {
+        long freeBelow = -1;
+        ASSERT_TRUE(sieve.StillViable(candidate, &freeBelow)) << candidate;
+        EXPECT_GE(freeBelow, long{CandidateSieve::kFirstBound}) << candidate;
+        const NTL::ZZ q = n - candidate;
+        NTL::PrimeSeq primes;
+        for (long prime = primes.next(); prime != 0 && prime < freeBelow; prime = primes.next())
+            ASSERT_NE(NTL::rem(q, prime), 0) << candidate << " has the factor " << prime;
+    }
+    long freeBelow = -1;
+    sieve.StillViable(p, &freeBelow);
+    EXPECT_GT(freeBelow, long{CandidateSieve::kFirstBound}) << "the deeper residues count";
+    CandidateSieve small(NTL::ZZ(1000000), NTL::ZZ(3), NTL::ZZ(500000));
+    ASSERT_TRUE(small.Next(p));
+    small.StillViable(p, &freeBelow);
+    EXPECT_EQ(freeBelow, 0) << "below 2^63, n - p may be a sieving prime itself";
+}
+
+// Once every residue is ready, a segment hands out exactly the candidates p for which neither
+// p nor n - p has a prime factor below the deep bound (n large, p above the bound): each
+// residue n mod q is right, however many primes shared its division.
+TEST(CandidateSieve, DeepSegmentsKeepExactlyTheCandidatesFreeOfSmallFactors) {
+    const NTL::ZZ n = NTL::power(NTL::ZZ(7), 700) + 1;
+    const unsigned long first = CandidateSieve::kDeepBound + 1;
+    const unsigned long span = 1ul << 18;  // several segments
+    CandidateSieve sieve(n, NTL::ZZ(first), NTL::ZZ(first + span), 0ms);
+    NTL::ZZ p;
+    ASSERT_TRUE(sieve.Next(p));  // starts the residue thread
+    for (auto deadline = std::chrono::steady_clock::now() + 60s;
+         sieve.ResiduesReady() < CandidateSieve::kDeepPrimes; std::this_thread::sleep_for(5ms))
+        ASSERT_LT(std::chrono::steady_clock::now(), deadline);
+    std::vector<bool> expected(span / 2 + 1, true);  // first + 2i
+    NTL::PrimeSeq primes;
+    for (long q = primes.next(); q < CandidateSieve::kDeepBound; q = primes.next()) {
+        if (q == 2)
+            continue;
+        const unsigned long r = NTL::rem(n, q);
+        for (unsigned long m : {0ul, r}) {  // q | p, q | n - p
+            unsigned long i = (m + q - first % q) % q;
+            i = i % 2 == 0 ? i / 2 : (i + q) / 2;  // p = first + 2i, p = m (mod q)
+            for (; i < expected.size(); i += q)
+                expected[i] = false;
+        }
+    }
+    std::vector<unsigned long> handedOut, wanted;
+    while (sieve.Next(p))
+        handedOut.push_back(NTL::conv<unsigned long>(p));
+    // The first segment was sieved before the deeper residues existed.
+    const unsigned long checkedFrom = first + (1ul << 16);
+    std::erase_if(handedOut, [&](unsigned long v) { return v < checkedFrom; });
+    for (std::size_t i = 0; i < expected.size(); ++i)
+        if (expected[i] && first + 2 * i >= checkedFrom)
+            wanted.push_back(first + 2 * i);
+    EXPECT_EQ(handedOut, wanted);
+}
+
+// A large n has the residues up to 2^20 from the start, before any deeper ones.
+TEST(CandidateSieve, LargeNumbersStartWithTheMiddlePrimes) {
+    const NTL::ZZ n = NTL::power2_ZZ(CandidateSieve::kLargeNBits) + 1234;
+    CandidateSieve sieve(n, NTL::ZZ(3), n / 2, 1h);  // no deeper residues in this test
+    EXPECT_EQ(sieve.ResiduesReady(), 82024u);        // pi(2^20) - 1
+    std::vector<NTL::ZZ> handedOut;
+    NTL::ZZ p;
+    for (int i = 0; i < 3000 && sieve.Next(p); ++i)
+        handedOut.push_back(p);
+    for (std::size_t i = 0; i < handedOut.size(); i += 100) {
+        long freeBelow = -1;
+        ASSERT_TRUE(sieve.StillViable(handedOut[i], &freeBelow));
+        EXPECT_GT(freeBelow, 1000000) << handedOut[i];
+        NTL::PrimeSeq primes;
+        for (long q = primes.next(); q < freeBelow; q = primes.next())
+            ASSERT_NE(NTL::rem(n - handedOut[i], q), 0) << handedOut[i] << " has the factor " << q;
+    }
+}
+
 // The sieved search and the plain one find the same pair, numbers of 20 to 200 digits.
 TEST(CandidateSieve, SievedAndPlainSearchesAgree) {
     std::mt19937 engine(2024);
