@@ -51,3 +51,13 @@ std::optional<GUID> guid_from_string(std::string_view t) {
     }
     return g;
 }
+
+int StringFromGUID2(REFGUID guid, LPOLESTR buffer, int cchMax) {
+    std::string s = guid_to_string(guid);
+    if (buffer == nullptr || cchMax < static_cast<int>(s.size()) + 1)
+        return 0;
+    for (std::size_t i = 0; i < s.size(); ++i)
+        buffer[i] = static_cast<OLECHAR>(s[i]);
+    buffer[s.size()] = 0;
+    return static_cast<int>(s.size()) + 1;
+}

@@ -39,3 +39,7 @@ inline constexpr bool IsEqualCLSID(REFCLSID a, REFCLSID b) {
 std::string guid_to_string(REFGUID guid);
 // Accepts the registry form in either case; nothing else.
 std::optional<GUID> guid_from_string(std::string_view text);
+
+// OLE's own form: writes the registry form and its terminator, 39 code units, and returns
+// that count; 0 when `cchMax` is too small.
+int StringFromGUID2(REFGUID guid, LPOLESTR buffer, int cchMax);
