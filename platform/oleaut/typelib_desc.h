@@ -106,23 +106,19 @@ constexpr bool value_matches(VARTYPE vt) {
         return vt == VT_DISPATCH;
     else if constexpr (std::is_same_v<T, IUnknown*>)
         return vt == VT_UNKNOWN;
-    else if constexpr (std::is_same_v<T, std::int8_t>)
-        return vt == VT_I1;
-    else if constexpr (std::is_same_v<T, std::uint8_t>)
-        return vt == VT_UI1;
-    else if constexpr (std::is_same_v<T, std::int16_t>)
-        return vt == VT_I2 || vt == VT_BOOL;
-    else if constexpr (std::is_same_v<T, std::uint16_t>)
-        return vt == VT_UI2;
-    else if constexpr (std::is_same_v<T, std::int32_t>)
-        return vt == VT_I4 || vt == VT_INT || vt == VT_ERROR;
-    else if constexpr (std::is_same_v<T, std::uint32_t>)
-        return vt == VT_UI4 || vt == VT_UINT;
-    else if constexpr (std::is_same_v<T, std::int64_t>)
-        return vt == VT_I8;
-    else if constexpr (std::is_same_v<T, std::uint64_t>)
-        return vt == VT_UI8;
-    else if constexpr (std::is_same_v<T, float>)
+    else if constexpr (std::is_integral_v<T>) {
+        // By size and sign, not by name: LONG is a long on Windows and an int here.
+        constexpr bool sign = std::is_signed_v<T>;
+        if constexpr (sizeof(T) == 1)
+            return vt == (sign ? VT_I1 : VT_UI1);
+        else if constexpr (sizeof(T) == 2)
+            return sign ? vt == VT_I2 || vt == VT_BOOL : vt == VT_UI2;
+        else if constexpr (sizeof(T) == 4)
+            return sign ? vt == VT_I4 || vt == VT_INT || vt == VT_ERROR
+                        : vt == VT_UI4 || vt == VT_UINT;
+        else
+            return vt == (sign ? VT_I8 : VT_UI8);
+    } else if constexpr (std::is_same_v<T, float>)
         return vt == VT_R4;
     else if constexpr (std::is_same_v<T, double>)
         return vt == VT_R8;

@@ -66,7 +66,14 @@ KIV_DESCRIBED_AT(3, TestKIV);
 KIV_DESCRIBED_AT(4, GetSysInfo);
 #undef KIV_DESCRIBED_AT
 static_assert(std::size(iprime_funcs) == 5, "IPrime has five methods");
-static_assert(interfaces[0].iid == IPrime::iid);
+// Field by field: the SDK's GUID comparison is not constexpr.
+constexpr bool SameGuid(const GUID& a, const GUID& b) {
+    for (int i = 0; i < 8; ++i)
+        if (a.Data4[i] != b.Data4[i])
+            return false;
+    return a.Data1 == b.Data1 && a.Data2 == b.Data2 && a.Data3 == b.Data3;
+}
+static_assert(SameGuid(interfaces[0].iid, IPrime::iid));
 
 constexpr comrt::CoClassDesc coclasses[] = {
     {"Prime", CLSID_Prime, "Prime Class", &interfaces[0], true}};
