@@ -27,7 +27,7 @@ ULONG CkivModule::Unlock() {
 
 HRESULT CkivModule::Run(const std::string& commandLine) {
     if (m_bInitFailed)
-        return hresult(0xFFFFFFFF);
+        return static_cast<HRESULT>(0xFFFFFFFF);
     HRESULT hr = CoInitialize(nullptr);
     if (FAILED(hr))
         return hr;  // no other runtime can hold this thread's apartment here
