@@ -13,7 +13,7 @@ add_test(NAME WinePrefix.Start
          COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/wine_prefix.sh start ${kiv_wine_dir})
 add_test(NAME WinePrefix.Stop
          COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/wine_prefix.sh stop ${kiv_wine_dir})
-set_tests_properties(WinePrefix.Start PROPERTIES FIXTURES_SETUP wine_prefix)
+set_tests_properties(WinePrefix.Start PROPERTIES FIXTURES_SETUP wine_prefix TIMEOUT 180)
 set_tests_properties(WinePrefix.Stop PROPERTIES FIXTURES_CLEANUP wine_prefix)
 
 add_library(kiv_test_support STATIC support/windows/test_main.cpp)

@@ -12,7 +12,9 @@ case "$1" in
             WINEPREFIX="$2/prefix" wineserver -k 2>/dev/null || true
             rm -rf "$2/prefix"
         fi
-        wine_env_start "$2"
+        # The persistent wineserver and the services the boot starts outlive this script: they
+        # must not hold ctest's output pipes open, or ctest waits for them until its time-out.
+        wine_env_start "$2" </dev/null >/dev/null 2>&1
         ;;
     stop)
         WINEPREFIX=$(cd "$2/prefix" && pwd)

@@ -3,6 +3,7 @@
 // ("DBWIN_BUFFER": the sender's process id, then the text) handed back and forth with two
 // events. Windows and Wine both write there when no debugger takes the text first.
 #include <chrono>
+#include <cstring>
 #include <optional>
 #include <stdexcept>
 #include <string>
@@ -30,14 +31,25 @@ class DbwinListener {
     DbwinListener(const DbwinListener&) = delete;
     DbwinListener& operator=(const DbwinListener&) = delete;
 
-    // The next text sent, or nullopt when none arrives within `timeout`.
+    // The next text this process sent, or nullopt when none arrives within `timeout`. The
+    // buffer is the whole prefix's: the texts of other processes (test programs running in
+    // parallel) are passed over.
     std::optional<std::string> receive(std::chrono::milliseconds timeout) {
-        if (WaitForSingleObject(m_dataReady, static_cast<DWORD>(timeout.count())) != WAIT_OBJECT_0)
-            return std::nullopt;
-        const char* text = m_view + sizeof(DWORD);
-        std::string received(text, strnlen(text, kBufferSize - sizeof(DWORD)));
-        SetEvent(m_bufferReady);
-        return received;
+        const auto deadline = std::chrono::steady_clock::now() + timeout;
+        for (;;) {
+            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+                deadline - std::chrono::steady_clock::now());
+            const DWORD wait = left.count() > 0 ? static_cast<DWORD>(left.count()) : 0;
+            if (WaitForSingleObject(m_dataReady, wait) != WAIT_OBJECT_0)
+                return std::nullopt;
+            DWORD sender = 0;
+            std::memcpy(&sender, m_view, sizeof sender);
+            const char* text = m_view + sizeof(DWORD);
+            std::string received(text, strnlen(text, kBufferSize - sizeof(DWORD)));
+            SetEvent(m_bufferReady);
+            if (sender == GetCurrentProcessId())
+                return received;
+        }
     }
 
   private:
