@@ -45,6 +45,8 @@ kiv_add_windows_test(test_server_sysinfo DIR server/sysinfo LINKS kiv_sysinfo
 kiv_add_windows_test(test_server_goldbach DIR server/goldbach LINKS kiv_goldbach LABELS threads
                      EXCLUDE results_file_test.cpp prob_prime_stoppable_test.cpp)
 kiv_add_windows_test(test_platform_windows DIR platform/windows LINKS comrt::win32)
+# Their trace tests listen to the prefix's one DBWIN buffer (tests/support/windows).
+set_tests_properties(test_server_engine test_server_goldbach PROPERTIES RESOURCE_LOCK dbwin)
 target_sources(test_platform_windows PRIVATE platform/os/file_handle_test.cpp)
 # The registrar's scripts are the server's, read from the source tree.
 target_compile_definitions(test_platform_windows PRIVATE KIV_SOURCE_DIR="${PROJECT_SOURCE_DIR}")

@@ -1,12 +1,19 @@
 #pragma once
 // The receiving side of OutputDebugStringA's DBWIN protocol: a 4 KiB shared buffer
 // ("DBWIN_BUFFER": the sender's process id, then the text) handed back and forth with two
-// events. Windows and Wine both write there when no debugger takes the text first.
+// events. Windows and Wine both write there when no debugger takes the text first. The sender
+// waits until the buffer is free, so a thread of the listener's own drains it all the time; the
+// buffer is the whole prefix's, so texts of other processes are passed over. Two listeners would
+// take each other's texts: ctest runs the programs that listen one at a time.
 #include <chrono>
+#include <condition_variable>
 #include <cstring>
+#include <deque>
+#include <mutex>
 #include <optional>
 #include <stdexcept>
 #include <string>
+#include <thread>
 
 #include "platform/win32.h"
 
@@ -25,35 +32,46 @@ class DbwinListener {
             Close();
             throw std::runtime_error("DBWIN buffer unavailable");
         }
-        SetEvent(m_bufferReady);  // ready for the first text
+        m_drain = std::jthread([this](std::stop_token stop) { Drain(stop); });
     }
-    ~DbwinListener() { Close(); }
+    ~DbwinListener() {
+        m_drain.request_stop();
+        m_drain.join();
+        Close();
+    }
     DbwinListener(const DbwinListener&) = delete;
     DbwinListener& operator=(const DbwinListener&) = delete;
 
-    // The next text this process sent, or nullopt when none arrives within `timeout`. The
-    // buffer is the whole prefix's: the texts of other processes (test programs running in
-    // parallel) are passed over.
+    // The next text this process sent, or nullopt when none arrives within `timeout`.
     std::optional<std::string> receive(std::chrono::milliseconds timeout) {
-        const auto deadline = std::chrono::steady_clock::now() + timeout;
-        for (;;) {
-            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-                deadline - std::chrono::steady_clock::now());
-            const DWORD wait = left.count() > 0 ? static_cast<DWORD>(left.count()) : 0;
-            if (WaitForSingleObject(m_dataReady, wait) != WAIT_OBJECT_0)
-                return std::nullopt;
-            DWORD sender = 0;
-            std::memcpy(&sender, m_view, sizeof sender);
-            const char* text = m_view + sizeof(DWORD);
-            std::string received(text, strnlen(text, kBufferSize - sizeof(DWORD)));
-            SetEvent(m_bufferReady);
-            if (sender == GetCurrentProcessId())
-                return received;
-        }
+        std::unique_lock lock(m_mutex);
+        if (!m_arrived.wait_for(lock, timeout, [this] { return !m_texts.empty(); }))
+            return std::nullopt;
+        std::string text = std::move(m_texts.front());
+        m_texts.pop_front();
+        return text;
     }
 
   private:
     static constexpr DWORD kBufferSize = 4096;
+
+    void Drain(std::stop_token stop) {
+        const DWORD self = GetCurrentProcessId();
+        while (!stop.stop_requested()) {
+            SetEvent(m_bufferReady);
+            if (WaitForSingleObject(m_dataReady, 20) != WAIT_OBJECT_0)
+                continue;
+            DWORD sender = 0;
+            std::memcpy(&sender, m_view, sizeof sender);
+            const char* text = m_view + sizeof(DWORD);
+            std::string received(text, strnlen(text, kBufferSize - sizeof(DWORD)));
+            if (sender != self)
+                continue;
+            std::lock_guard lock(m_mutex);
+            m_texts.push_back(std::move(received));
+            m_arrived.notify_one();
+        }
+    }
 
     void Close() {
         if (m_view != nullptr)
@@ -67,6 +85,10 @@ class DbwinListener {
     HANDLE m_dataReady = nullptr;
     HANDLE m_mapping = nullptr;
     const char* m_view = nullptr;
+    std::mutex m_mutex;
+    std::condition_variable m_arrived;
+    std::deque<std::string> m_texts;
+    std::jthread m_drain;  // last: stopped and joined before the rest goes
 };
 
 }  // namespace kivtest
