@@ -8,6 +8,12 @@
 
 namespace {
 
+// A BSTR's text in the ANSI code page; "" for a null one.
+const char* Ansi(const _bstr_t& text) {
+    const char* ansi = text;
+    return ansi != nullptr ? ansi : "";
+}
+
 void WriteComError(std::ostream& out, const _com_error& error) {
     out << error.ErrorMessage() << std::endl;
     CComPtr<IErrorInfo> info;
@@ -15,7 +21,7 @@ void WriteComError(std::ostream& out, const _com_error& error) {
     if (info != nullptr) {
         _bstr_t description;
         info->GetDescription(description.GetAddress());
-        out << description.ansi() << std::endl;
+        out << Ansi(description) << std::endl;
     }
 }
 
@@ -58,7 +64,7 @@ void Request(IPrime* prime, const std::string& input, std::ostream& out) {
         out << "Goldbach Conjecture is false for the even natural number, " << input << std::endl;
         return;
     }
-    out << owned_first.ansi() << " + " << owned_second.ansi() << std::endl;
+    out << Ansi(owned_first) << " + " << Ansi(owned_second) << std::endl;
 }
 
 }  // namespace

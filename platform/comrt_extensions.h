@@ -2,11 +2,15 @@
 // The few runtime facilities the system uses that have no Windows name. Everything else it
 // sees through platform/win32.h. Each item says why it has none and what a Windows build
 // puts in its place. They keep the runtime's own namespace, comrt, so a use reads as one.
+#ifdef _WIN32
+#include "platform/windows/extensions.h"
+#else
 #include "platform/ole/call_cancellation.h"
 #include "platform/os/processor_records.h"
 #include "platform/os/resource_reader.h"
 #include "platform/registry/registrar.h"
 #include "platform/registry/registry_transaction.h"
+#endif
 
 // comrt::current_call_stop_token(): the stop token of the call being served on this thread. Windows
 // tells a server of a cancelled call only through CoTestCancel, which the serving thread must poll;

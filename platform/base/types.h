@@ -4,6 +4,12 @@
 #include <cstddef>
 #include <cstdint>
 
+#ifdef _WIN32
+// On Windows the SDK defines these names; the runtime's portable parts (the registrar's script
+// parser, the type library description) compile against its.
+#include "platform/windows/win32_sdk.h"
+#else
+
 using BYTE = std::uint8_t;
 using WORD = std::uint16_t;
 using DWORD = std::uint32_t;
@@ -55,6 +61,10 @@ inline constexpr WORD MAKELANGID(WORD primary, WORD sub) {
 inline constexpr WORD LANG_NEUTRAL = 0;
 inline constexpr WORD SUBLANG_DEFAULT = 1;
 
+// A wide literal of OLECHARs: u"" here, L"" where OLECHAR is wchar_t (Windows).
+#define OLESTR(str) u##str
+
 #define STDMETHODCALLTYPE
 #define STDMETHOD(name) virtual HRESULT name
 #define STDMETHOD_(type, name) virtual type name
+#endif

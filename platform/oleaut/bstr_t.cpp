@@ -80,3 +80,10 @@ void _bstr_t::Attach(BSTR bstr) noexcept {
 std::string _bstr_t::ansi() const {
     return comrt::utf16_to_ansi(view());
 }
+
+_bstr_t::operator const char*() const {
+    if (bstr_ == nullptr)
+        return nullptr;
+    ansi_ = ansi();
+    return ansi_.c_str();
+}

@@ -31,7 +31,11 @@ class _bstr_t {
     std::u16string_view view() const noexcept { return {bstr_ ? bstr_ : u"", length()}; }
     // The text in the ANSI code page, one byte per code unit.
     std::string ansi() const;
+    // The text in the ANSI code page, as Windows' _bstr_t gives it: valid until the next call
+    // or until the object changes; null for a null BSTR.
+    operator const char*() const;
 
   private:
     BSTR bstr_ = nullptr;
+    mutable std::string ansi_;  // the last operator const char*()
 };

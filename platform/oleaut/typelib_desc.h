@@ -7,6 +7,9 @@
 #include <string_view>
 #include <type_traits>
 
+#ifdef _WIN32
+#include "platform/windows/win32_sdk.h"  // VARTYPE, PARAMFLAG_*, SYSKIND from oleauto.h
+#else
 #include "platform/base/guid.h"
 #include "platform/base/variant.h"
 
@@ -18,6 +21,7 @@ inline constexpr USHORT PARAMFLAG_FOPT = 0x10;
 inline constexpr USHORT PARAMFLAG_FHASDEFAULT = 0x20;
 
 enum SYSKIND { SYS_WIN16 = 0, SYS_WIN32 = 1, SYS_MAC = 2, SYS_WIN64 = 3 };
+#endif
 
 namespace comrt {
 

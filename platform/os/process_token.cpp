@@ -6,16 +6,16 @@
 #include <mutex>
 
 #include "platform/base/hresult.h"
+#include "platform/os/file_handle.h"
 #include "platform/os/last_error.h"
 
 namespace {
 
-// Open tokens by handle value. Values are multiples of 4 from 4 on, as Windows hands them
-// out, and never reused while the process runs, so a stale handle is refused.
+// Open tokens by handle value (comrt::next_handle_value: never reused while the process runs,
+// so a stale handle is refused).
 struct TokenTable {
     std::mutex mutex;
     std::map<std::uintptr_t, uid_t> users;
-    std::uintptr_t next = 4;
 };
 
 TokenTable& Tokens() {
@@ -40,16 +40,17 @@ BOOL OpenProcessToken(HANDLE ProcessHandle, DWORD, PHANDLE TokenHandle) {
     }
     TokenTable& table = Tokens();
     std::lock_guard lock(table.mutex);
-    const std::uintptr_t value = table.next;
-    table.users.emplace(value, geteuid());
-    table.next += 4;
-    *TokenHandle = reinterpret_cast<HANDLE>(value);
+    HANDLE handle = comrt::next_handle_value();
+    table.users.emplace(reinterpret_cast<std::uintptr_t>(handle), geteuid());
+    *TokenHandle = handle;
     return TRUE;
 }
 
 BOOL CloseHandle(HANDLE hObject) {
     if (hObject == GetCurrentProcess())
         return TRUE;
+    if (BOOL closed = FALSE; comrt::close_file_handle(hObject, closed))
+        return closed;
     TokenTable& table = Tokens();
     std::lock_guard lock(table.mutex);
     if (table.users.erase(reinterpret_cast<std::uintptr_t>(hObject)) == 0) {

@@ -1,18 +1,19 @@
 #include "server/goldbach/new_file.h"
 
-#include <fcntl.h>
-#include <stdio.h>
-#include <unistd.h>
-
-#include <cerrno>
+#include <algorithm>
+#include <cstdint>
 #include <random>
 #include <utility>
+
+#include "platform/win32.h"
 
 namespace {
 
 constexpr int kNameAttempts = 100;
 // Names tried for the file itself before giving up: far more runs than fit in one second.
 constexpr unsigned kMaxCopies = 10000;
+// The most one WriteFile call is given: its count is a DWORD.
+constexpr std::size_t kChunk = 1u << 30;
 
 enum class TakeOutcome { Taken, NameExists, Failed };
 
@@ -26,60 +27,54 @@ class TemporaryFile {
         for (int attempt = 0; attempt < kNameAttempts; ++attempt) {
             // Hidden, and never the name of a results file.
             std::string path = folder + "." + name + "." + Hex(suffixes()) + ".tmp";
-            m_fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-            if (m_fd >= 0) {
+            m_file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                 FILE_ATTRIBUTE_NORMAL, nullptr);
+            if (m_file != INVALID_HANDLE_VALUE) {
                 m_path = std::move(path);
                 return;
             }
-            if (errno != EEXIST)
+            if (GetLastError() != ERROR_FILE_EXISTS)
                 return;
         }
     }
     ~TemporaryFile() {
-        if (m_fd >= 0)
-            ::close(m_fd);
+        if (m_file != INVALID_HANDLE_VALUE)
+            CloseHandle(m_file);
         if (!m_path.empty())
-            ::unlink(m_path.c_str());
+            DeleteFileA(m_path.c_str());
     }
     TemporaryFile(const TemporaryFile&) = delete;
     TemporaryFile& operator=(const TemporaryFile&) = delete;
 
-    bool IsOpen() const noexcept { return m_fd >= 0; }
+    bool IsOpen() const noexcept { return m_file != INVALID_HANDLE_VALUE; }
 
     bool Write(std::string_view content) noexcept {
         while (!content.empty()) {
-            const ssize_t written = ::write(m_fd, content.data(), content.size());
-            if (written < 0 && errno == EINTR)
-                continue;
-            if (written <= 0)
+            const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(content.size(), kChunk));
+            DWORD written = 0;
+            if (!WriteFile(m_file, content.data(), chunk, &written, nullptr) || written == 0)
                 return false;
-            content.remove_prefix(static_cast<std::size_t>(written));
+            content.remove_prefix(written);
         }
         return true;
     }
 
     // Flushes and closes; on success the file is complete on disk.
     bool Close() noexcept {
-        const bool synced = ::fsync(m_fd) == 0;
-        return ::close(std::exchange(m_fd, -1)) == 0 && synced;
+        const bool flushed = FlushFileBuffers(m_file) != FALSE;
+        return CloseHandle(std::exchange(m_file, INVALID_HANDLE_VALUE)) != FALSE && flushed;
     }
 
-    // Gives the file the name `target` unless a file of that name exists: renameat2 with
-    // RENAME_NOREPLACE, or where the file system lacks it, a hard link (which never replaces
-    // either) and the removal of the temporary name.
+    // Gives the file the name `target` unless a file of that name exists: a move that never
+    // replaces (no MOVEFILE_REPLACE_EXISTING).
     TakeOutcome TakeName(const std::string& target) noexcept {
-        if (::renameat2(AT_FDCWD, m_path.c_str(), AT_FDCWD, target.c_str(), RENAME_NOREPLACE) ==
-            0) {
+        if (MoveFileExA(m_path.c_str(), target.c_str(), MOVEFILE_WRITE_THROUGH)) {
             m_path.clear();  // now the target's
             return TakeOutcome::Taken;
         }
-        if (errno == EEXIST)
-            return TakeOutcome::NameExists;
-        if (errno != EINVAL && errno != ENOSYS)
-            return TakeOutcome::Failed;
-        if (::link(m_path.c_str(), target.c_str()) != 0)
-            return errno == EEXIST ? TakeOutcome::NameExists : TakeOutcome::Failed;
-        return TakeOutcome::Taken;  // the destructor removes the temporary name
+        const DWORD error = GetLastError();
+        return error == ERROR_ALREADY_EXISTS || error == ERROR_FILE_EXISTS ? TakeOutcome::NameExists
+                                                                           : TakeOutcome::Failed;
     }
 
   private:
@@ -93,7 +88,7 @@ class TemporaryFile {
         return text;
     }
 
-    int m_fd = -1;  // owned; closed by Close or the destructor
+    HANDLE m_file = INVALID_HANDLE_VALUE;  // owned; closed by Close or the destructor
     std::string m_path;
 };
 

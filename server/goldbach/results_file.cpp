@@ -31,7 +31,7 @@ std::optional<SYSTEMTIME> LocalTimeNow() {
 }
 
 // The report in the ANSI code page, one byte per code unit ('?' where it has none).
-std::string AnsiText(const std::u16string& wide) {
+std::string AnsiText(const std::basic_string<OLECHAR>& wide) {
     std::string text(wide.size(), '\0');
     if (!wide.empty())
         WideCharToMultiByte(CP_ACP, 0, wide.data(), static_cast<int>(wide.size()), text.data(),

@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <string>
 
+#include "platform/win32.h"  // OLECHAR
+
 struct TestRunRecord {
     std::uint64_t numDigits = 0;  // as the caller asked
     std::uint32_t numThreadsPerCore = 0;
@@ -13,6 +15,6 @@ struct TestRunRecord {
     std::uint64_t qLength = 0;  // digits of qText
     NTL::ZZ p1, p2;             // the pair, when found
     std::string statusWord;
-    std::string execTime;    // "0d 0h 0m 1s 250ms"
-    std::u16string sysInfo;  // the system information report, possibly empty
+    std::string execTime;                // "0d 0h 0m 1s 250ms"
+    std::basic_string<OLECHAR> sysInfo;  // the system information report, possibly empty
 };

@@ -17,7 +17,8 @@ namespace {
 
 // One code unit per byte: the text is digits only.
 _bstr_t Widened(const std::string& text) {
-    return _bstr_t(std::u16string(text.begin(), text.end()));
+    const std::basic_string<OLECHAR> wide(text.begin(), text.end());
+    return _bstr_t(SysAllocStringLen(wide.data(), static_cast<UINT>(wide.size())), false);
 }
 
 }  // namespace
@@ -39,7 +40,7 @@ HRESULT CPrime::GetGBPairUsingRM(BSTR bstrEvenNum, LONG lNumTrials, BSTR* pbstrF
             ParseEvenNumber(NarrowText(bstrEvenNum), comrt::current_call_stop_token());
         const NTL::ZZ& n = evenNum.value;
         if (n == 4) {  // 2 + 2, the one pair with an even member
-            _bstr_t first(u"2"), second(u"2");
+            _bstr_t first(OLESTR("2")), second(OLESTR("2"));
             *pbstrFirst = first.Detach();
             *pbstrSecond = second.Detach();
             *pbRet = 1;
@@ -47,7 +48,7 @@ HRESULT CPrime::GetGBPairUsingRM(BSTR bstrEvenNum, LONG lNumTrials, BSTR* pbstrF
         }
 
         TraceLog("kiv: Calculating...\n");
-        std::u16string unusedReport;
+        std::basic_string<OLECHAR> unusedReport;
         ULONG numCores = 0;
         BuildSystemInfo(unusedReport, numCores, true);
         // The search ends early, with RPC_E_CALL_CANCELED, when the caller goes away meanwhile.
@@ -80,10 +81,11 @@ HRESULT CPrime::GetSysInfo(BSTR* pbstrSysInfo) {
         return E_POINTER;
     HRESULT hres = S_OK;
     try {
-        std::u16string sysInfo;
+        std::basic_string<OLECHAR> sysInfo;
         ULONG numCores = 0;
         hres = BuildSystemInfo(sysInfo, numCores, false);
-        _bstr_t report{std::u16string_view(sysInfo)};  // non-null even when empty
+        _bstr_t report(SysAllocStringLen(sysInfo.data(), static_cast<UINT>(sysInfo.size())),
+                       false);  // non-null even when empty
         *pbstrSysInfo = report.Detach();
     } catch (...) {
         // The report's contract: no error information, the status reached so far.

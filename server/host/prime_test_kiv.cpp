@@ -14,7 +14,7 @@ namespace {
 // The text is ASCII but for a results path, which is UTF-8 on this system: decoded as such,
 // ASCII keeps one code unit per byte. Anything else is widened byte by byte.
 _bstr_t StatusBstr(const std::string& text) {
-    std::u16string wide(text.size(), u'\0');  // never more units than bytes
+    std::basic_string<OLECHAR> wide(text.size(), OLESTR('\0'));  // never more units than bytes
     const int units = text.empty() ? 0
                                    : MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, text.data(),
                                                          static_cast<int>(text.size()), wide.data(),
@@ -23,7 +23,7 @@ _bstr_t StatusBstr(const std::string& text) {
         wide.resize(static_cast<std::size_t>(units));
     else
         wide.assign(text.begin(), text.end());
-    return _bstr_t(std::u16string_view(wide));
+    return _bstr_t(SysAllocStringLen(wide.data(), static_cast<UINT>(wide.size())), false);
 }
 
 }  // namespace

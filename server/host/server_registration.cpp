@@ -21,17 +21,17 @@ comrt::registrar_scope ScopeOf(RegistrationScope scope) {
 }
 
 // Text in UTF-16 and back: file names are UTF-8 on this platform, whatever the ANSI code page.
-std::u16string Utf16(std::string_view text) {
+std::basic_string<OLECHAR> Utf16(std::string_view text) {
     if (text.empty())
         return {};
-    std::u16string wide(text.size(), u'\0');  // never more units than bytes
+    std::basic_string<OLECHAR> wide(text.size(), OLESTR('\0'));  // never more units than bytes
     const int units = MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()),
                                           wide.data(), static_cast<int>(wide.size()));
     wide.resize(static_cast<std::size_t>(units));
     return wide;
 }
 
-std::string Utf8(std::u16string_view wide) {
+std::string Utf8(std::basic_string_view<OLECHAR> wide) {
     if (wide.empty())
         return {};
     std::string text(wide.size() * 3, '\0');  // at most three bytes per unit
@@ -42,9 +42,16 @@ std::string Utf8(std::u16string_view wide) {
     return text;
 }
 
+// The registry form of a GUID: "{XXXXXXXX-XXXX-XXXX-XXXX-XXXXXXXXXXXX}".
+std::string GuidText(REFGUID guid) {
+    OLECHAR text[39] = {};
+    const int units = StringFromGUID2(guid, text, 39);
+    return Utf8(std::basic_string_view<OLECHAR>(text, units > 0 ? units - 1 : 0));
+}
+
 // The executable's path, whatever its length; FitsMaxPath decides whether it may register.
 HRESULT ModulePath(std::string& path) {
-    std::u16string wide(max_path, u'\0');
+    std::basic_string<OLECHAR> wide(max_path, OLESTR('\0'));
     for (;;) {
         const DWORD length =
             GetModuleFileNameW(nullptr, wide.data(), static_cast<DWORD>(wide.size()));
@@ -73,7 +80,7 @@ HRESULT UpdateScript(int id, bool bRegister, RegistrationScope scope) {
         return HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND);
     const std::map<std::string, std::string> replacements = {
         {"MODULE", "\"" + path + "\""},
-        {"APPID", guid_to_string(APPID_kiv)},
+        {"APPID", GuidText(APPID_kiv)},
     };
     return comrt::RegistrarUpdate(
         std::string_view(reinterpret_cast<const char*>(script->data()), script->size()),
@@ -87,7 +94,7 @@ HRESULT LoadModuleTypeLib(ITypeLib** library, std::string& loaded_from) {
     HRESULT hr = ModulePath(path);
     if (FAILED(hr))
         return hr;
-    std::u16string wide = Utf16(path);
+    std::basic_string<OLECHAR> wide = Utf16(path);
     hr = LoadTypeLib(wide.c_str(), library);
     if (SUCCEEDED(hr)) {
         loaded_from = path;
@@ -95,7 +102,7 @@ HRESULT LoadModuleTypeLib(ITypeLib** library, std::string& loaded_from) {
     }
     std::filesystem::path tlb(path);
     tlb.replace_extension(".tlb");
-    std::u16string wide_tlb = Utf16(tlb.string());
+    std::basic_string<OLECHAR> wide_tlb = Utf16(tlb.string());
     hr = LoadTypeLib(wide_tlb.c_str(), library);
     if (SUCCEEDED(hr))
         loaded_from = tlb.string();
@@ -111,10 +118,10 @@ HRESULT RegisterClass(RegistrationScope scope) {
     hr = LoadModuleTypeLib(&library, path);
     if (FAILED(hr))
         return hr;
-    std::u16string wide = Utf16(path);
+    std::basic_string<OLECHAR> wide = Utf16(path);
     return scope == RegistrationScope::PerUser
-               ? RegisterTypeLibForUser(library, wide.c_str(), nullptr)
-               : RegisterTypeLib(library, wide.c_str(), nullptr);
+               ? RegisterTypeLibForUser(library, wide.data(), nullptr)
+               : RegisterTypeLib(library, wide.data(), nullptr);
 }
 
 HRESULT UnregisterClass(RegistrationScope scope) {
@@ -181,7 +188,7 @@ bool FitsMaxPath(std::string_view path) {
     // Windows counts characters and file names here are UTF-8: count code points, a malformed
     // sequence as one.
     std::size_t characters = 0;
-    for (char16_t unit : Utf16(path))
+    for (OLECHAR unit : Utf16(path))
         if (unit < 0xDC00 || unit > 0xDFFF)  // the second half of a pair is no character
             ++characters;
     return characters < max_path;

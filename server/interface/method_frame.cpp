@@ -23,7 +23,8 @@ HRESULT report_com_error(const _com_error& error) noexcept {
             _bstr_t description;
             info->GetDescription(description.GetAddress());
             text += "; ";
-            text += description.ansi();
+            if (const char* ansi = description)  // null when there is no description
+                text += ansi;
         }
         return ReportError(text.c_str());
     } catch (...) {
@@ -40,7 +41,7 @@ HRESULT ReportError(const char* text) noexcept {
     std::size_t length = std::strlen(text);
     if (length >= max_report_bytes)
         return E_OUTOFMEMORY;
-    std::u16string wide;
+    std::basic_string<OLECHAR> wide;
     try {
         wide.resize(length + 1);
     } catch (const std::bad_alloc&) {

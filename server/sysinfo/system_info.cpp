@@ -9,7 +9,7 @@
 namespace {
 
 // The report's own texts are ASCII; widened through the ANSI code page, as all 8-bit text.
-void Append(std::u16string& sysInfo, std::string_view text) {
+void Append(std::basic_string<OLECHAR>& sysInfo, std::string_view text) {
     if (text.empty())
         return;
     const std::size_t at = sysInfo.size();
@@ -21,7 +21,7 @@ void Append(std::u16string& sysInfo, std::string_view text) {
 // "label", the byte count in units of 2^30 with one decimal, " GB\n". The value is formed
 // by two divisions in this order, as the report always has, since the last digit of a
 // figure near a rounding boundary depends on it.
-void AppendMemoryLine(std::u16string& sysInfo, const char* label, DWORDLONG bytes) {
+void AppendMemoryLine(std::basic_string<OLECHAR>& sysInfo, const char* label, DWORDLONG bytes) {
     double gigabytes = static_cast<double>(bytes) / 107374182.4 / 10.0;
     char figure[64];
     // to_chars: '.' as the decimal point and no grouping, whatever the locale.
@@ -36,11 +36,12 @@ void AppendMemoryLine(std::u16string& sysInfo, const char* label, DWORDLONG byte
 
 }  // namespace
 
-HRESULT BuildSystemInfo(std::u16string& sysInfo, ULONG& numCores, bool coresOnly) noexcept {
+HRESULT BuildSystemInfo(std::basic_string<OLECHAR>& sysInfo, ULONG& numCores,
+                        bool coresOnly) noexcept {
     return BuildSystemInfo(sysInfo, numCores, coresOnly, MachineFacts());
 }
 
-HRESULT BuildSystemInfo(std::u16string& sysInfo, ULONG& numCores, bool coresOnly,
+HRESULT BuildSystemInfo(std::basic_string<OLECHAR>& sysInfo, ULONG& numCores, bool coresOnly,
                         SystemFacts& facts) noexcept {
     HRESULT hres = S_OK;
     try {

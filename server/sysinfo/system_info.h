@@ -13,6 +13,7 @@
 // empty report; without any count the run goes on as in full mode, names left out.
 // A failed processor query returns its failure with an empty report and numCores 0. Never
 // throws: a failure while building empties the report and returns the status so far.
-HRESULT BuildSystemInfo(std::u16string& sysInfo, ULONG& numCores, bool coresOnly) noexcept;
-HRESULT BuildSystemInfo(std::u16string& sysInfo, ULONG& numCores, bool coresOnly,
+HRESULT BuildSystemInfo(std::basic_string<OLECHAR>& sysInfo, ULONG& numCores,
+                        bool coresOnly) noexcept;
+HRESULT BuildSystemInfo(std::basic_string<OLECHAR>& sysInfo, ULONG& numCores, bool coresOnly,
                         SystemFacts& facts) noexcept;

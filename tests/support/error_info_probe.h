@@ -4,14 +4,21 @@
 #include <string>
 
 #include "platform/win32.h"
+#include "tests/support/wide_text.h"
 
 namespace kivtest {
 
 struct ErrorInfoSeen {
-    std::u16string source;
-    std::u16string description;
+    std::basic_string<OLECHAR> source;
+    std::basic_string<OLECHAR> description;
     bool has_source = false;
 };
+
+// A BSTR's text, "" for a null one.
+inline std::basic_string<OLECHAR> Text(_bstr_t& text) {
+    return text.GetBSTR() != nullptr ? std::basic_string<OLECHAR>(text.GetBSTR(), text.length())
+                                     : std::basic_string<OLECHAR>();
+}
 
 inline std::optional<ErrorInfoSeen> TakeErrorInfo() {
     CComPtr<IErrorInfo> info;
@@ -22,13 +29,13 @@ inline std::optional<ErrorInfoSeen> TakeErrorInfo() {
     info->GetSource(source.GetAddress());
     info->GetDescription(description.GetAddress());
     seen.has_source = source.GetBSTR() != nullptr;
-    seen.source = std::u16string(source.view());
-    seen.description = std::u16string(description.view());
+    seen.source = Text(source);
+    seen.description = Text(description);
     return seen;
 }
 
-inline std::u16string U16(const char* ansi) {
-    return comrt::ansi_to_utf16(ansi);
+inline std::basic_string<OLECHAR> U16(const char* ansi) {
+    return Wide(ansi);
 }
 
 }  // namespace kivtest

@@ -8,6 +8,19 @@
 
 namespace kivtest {
 
+#ifdef _WIN32
+// The C runtime's environment: an empty value removes the variable.
+inline int setenv(const char* name, const char* value, int) {
+    return _putenv_s(name, value);
+}
+inline int unsetenv(const char* name) {
+    return _putenv_s(name, "");
+}
+inline void tzset() {
+    _tzset();
+}
+#endif
+
 class ScopedEnv {
   public:
     ScopedEnv(const char* name, const char* value) : m_name(name) {

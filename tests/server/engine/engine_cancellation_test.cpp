@@ -29,8 +29,8 @@ TEST(EngineCancellation, FiredTokenEndsEveryLongLoop) {
     auto engine = std::make_unique<PrimeEngine>();
     engine->BuildSieve();
     const std::stop_token fired = FiredToken();
-    const BSTR mersenne127 = SysAllocString(u"170141183460469231731687303715884105727");
-    const BSTR ninetySeven = SysAllocString(u"97");
+    const BSTR mersenne127 = SysAllocString(OLESTR("170141183460469231731687303715884105727"));
+    const BSTR ninetySeven = SysAllocString(OLESTR("97"));
     struct Case {
         const char* name;
         std::function<void()> run;  // each would take minutes or more if not cancelled

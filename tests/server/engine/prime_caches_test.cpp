@@ -26,7 +26,7 @@ TEST(PrimeCaches, StartsEmptyWithTheLimit) {
     EXPECT_TRUE(caches->m_setComposites64.empty());
     EXPECT_TRUE(caches->m_setPrimesZZ.empty());
     EXPECT_TRUE(caches->m_setCompositesZZ.empty());
-    EXPECT_EQ(caches->m_zzMaxInt64, NTL::conv<NTL::ZZ>(INT64_MAX));
+    EXPECT_EQ(caches->m_zzMaxInt64, NTL::conv<NTL::ZZ>("9223372036854775807"));
 }
 
 TEST(PrimeCaches, SieveMarksExactlyThePrimes) {

@@ -2,6 +2,8 @@
 // each one reads and writes.
 #include <gtest/gtest.h>
 
+#include <cstdint>
+#include <cstdlib>
 #include <memory>
 #include <string>
 
@@ -20,9 +22,9 @@ struct Outcome {
 };
 
 // The text as the method hands it over: narrowed from its BSTR.
-Outcome CallBody(PrimeEngine& engine, const char16_t* text, std::int32_t method,
+Outcome CallBody(PrimeEngine& engine, const OLECHAR* text, std::int32_t method,
                  std::int32_t trials) {
-    const _bstr_t bstr{std::u16string_view(text)};
+    _bstr_t bstr(SysAllocString(text), false);
     long ret = 0;
     try {
         ret = engine.IsPrimeBody(NarrowText(bstr.GetBSTR()), method, trials);
@@ -60,28 +62,29 @@ std::unique_ptr<PrimeEngine> NewCountingEngine() {
     return engine;
 }
 
-const std::u16string kMersenne89 = u"618970019642690137449562111";  // 2^89 - 1, prime
-const std::u16string kMersenne89Times3 = u"1856910058928070412348686333";
+const std::basic_string<OLECHAR> kMersenne89 =
+    OLESTR("618970019642690137449562111");  // 2^89 - 1, prime
+const std::basic_string<OLECHAR> kMersenne89Times3 = OLESTR("1856910058928070412348686333");
 
 TEST(IsPrimeBody, RefusesArgumentsAndInput) {
     const std::string invalid = kivmsg::InvalidParameters;
     struct Case {
-        const char16_t* text;
+        const OLECHAR* text;
         std::int32_t method, trials;
         std::string error;
     };
     const Case cases[] = {
-        {u"7", 0, 0, invalid},
-        {u"7", 4, 0, invalid},
-        {u"7", -1, 0, invalid},
-        {u"7", 3, -1, invalid},
-        {u"x", 0, 0, invalid},  // the arguments are checked before the text
-        {u"1", 3, 0, kivmsg::NaturalNumber},
-        {u"0", 1, 0, kivmsg::NaturalNumber},
-        {u"-7", 2, 0, kivmsg::NaturalNumber},
-        {u"", 2, 0, "bad conversion from char*"},
-        {u"9223372036854775808", 1, 0, kivmsg::MaxLimit},
-        {u"100000000000000000000000000000", 1, 0, kivmsg::MaxLimit},
+        {OLESTR("7"), 0, 0, invalid},
+        {OLESTR("7"), 4, 0, invalid},
+        {OLESTR("7"), -1, 0, invalid},
+        {OLESTR("7"), 3, -1, invalid},
+        {OLESTR("x"), 0, 0, invalid},  // the arguments are checked before the text
+        {OLESTR("1"), 3, 0, kivmsg::NaturalNumber},
+        {OLESTR("0"), 1, 0, kivmsg::NaturalNumber},
+        {OLESTR("-7"), 2, 0, kivmsg::NaturalNumber},
+        {OLESTR(""), 2, 0, "bad conversion from char*"},
+        {OLESTR("9223372036854775808"), 1, 0, kivmsg::MaxLimit},
+        {OLESTR("100000000000000000000000000000"), 1, 0, kivmsg::MaxLimit},
     };
     for (const Case& c : cases) {
         auto engine = NewEngine();
@@ -106,8 +109,9 @@ In WhereRecorded(const PrimeEngine& engine, const char* value) {
         ++found, where = In::PrimesZZ;
     if (engine.m_setCompositesZZ.contains(n))
         ++found, where = In::CompositesZZ;
-    if (n <= NTL::conv<NTL::ZZ>(INT64_MAX)) {
-        const auto a = NTL::conv<unsigned long>(n);
+    if (n <= NTL::conv<NTL::ZZ>("9223372036854775807")) {
+        // Not conv<unsigned long>: long holds 32 bits on Win64.
+        const auto a = static_cast<std::uint64_t>(std::strtoll(value, nullptr, 10));
         if (engine.m_setPrimes64.contains(a))
             ++found, where = In::Primes64;
         if (engine.m_setComposites64.contains(a))
@@ -154,8 +158,8 @@ TEST(IsPrimeBody, AnswersAndRecordsByMethod) {
     for (const Case& c : cases) {
         auto engine = NewEngine();
         const std::string text = c.text;
-        Outcome o =
-            CallBody(*engine, std::u16string(text.begin(), text.end()).c_str(), c.method, c.trials);
+        Outcome o = CallBody(*engine, std::basic_string<OLECHAR>(text.begin(), text.end()).c_str(),
+                             c.method, c.trials);
         ASSERT_TRUE(o.ok) << c.text << " by " << c.method << ": " << o.error;
         EXPECT_EQ(o.ret, c.expected) << c.text << " by " << c.method;
         EXPECT_EQ(WhereRecorded(*engine, c.text), c.recorded) << c.text << " by " << c.method;
@@ -181,7 +185,7 @@ TEST(IsPrimeBody, RabinMillerHitIsRecordedAgain) {
     engine->CacheZZ(smallest, 0);
     for (long v = 1001; engine->m_setCompositesZZ.size() < 701; v += 2)
         engine->CacheZZ(NTL::ZZ(v), 0);
-    EXPECT_EQ(CallBody(*engine, u"4", 3, 0).ret, 0);
+    EXPECT_EQ(CallBody(*engine, OLESTR("4"), 3, 0).ret, 0);
     EXPECT_EQ(g_probPrimeRuns, 0);
     EXPECT_EQ(engine->m_setCompositesZZ.size(), 102u);
     EXPECT_EQ(*engine->m_setCompositesZZ.begin(), smallest);
@@ -196,8 +200,8 @@ TEST(IsPrimeBody, RabinMillerAndBigTrialDivisionShareTheirCaches) {
     EXPECT_EQ(o.ret, 1);
 
     // And the other way: what trial division found, Rabin-Miller does not test again.
-    ASSERT_EQ(CallBody(*engine, u"9223372036854775807", 2, 0).ret, 0);
-    EXPECT_EQ(CallBody(*engine, u"9223372036854775807", 3, 10).ret, 0);
+    ASSERT_EQ(CallBody(*engine, OLESTR("9223372036854775807"), 2, 0).ret, 0);
+    EXPECT_EQ(CallBody(*engine, OLESTR("9223372036854775807"), 3, 10).ret, 0);
     EXPECT_EQ(g_probPrimeRuns, 1);
     EXPECT_EQ(engine->m_setCompositesZZ.size(), 1u);
     EXPECT_EQ(engine->m_setPrimesZZ.size(), 1u);
@@ -207,18 +211,18 @@ TEST(IsPrimeBody, AKSIgnoresTheZZCachesAndRabinMillerTheSixtyFourBitOnes) {
     auto engine = NewCountingEngine();
     engine->CacheZZ(NTL::ZZ(7000001), 1);  // planted wrong answers
     engine->Cache64(engine->m_setPrimes64, 7000005);
-    EXPECT_EQ(CallBody(*engine, u"7000001", 1, 0).ret, 0);
-    EXPECT_EQ(CallBody(*engine, u"7000005", 3, 0).ret, 0);
+    EXPECT_EQ(CallBody(*engine, OLESTR("7000001"), 1, 0).ret, 0);
+    EXPECT_EQ(CallBody(*engine, OLESTR("7000005"), 3, 0).ret, 0);
     EXPECT_EQ(g_probPrimeRuns, 1);
 }
 
 TEST(IsPrimeBody, ASecondAKSCallIsAnsweredFromTheSixtyFourBitCache) {
     auto engine = NewEngine();
-    ASSERT_EQ(CallBody(*engine, u"7000003", 1, 0).ret, 1);
+    ASSERT_EQ(CallBody(*engine, OLESTR("7000003"), 1, 0).ret, 1);
     // Plant the opposite answer: a repeated call must read the cache, not compute again.
     engine->m_setPrimes64.erase(7000003);
     engine->Cache64(engine->m_setComposites64, 7000003);
-    EXPECT_EQ(CallBody(*engine, u"7000003", 1, 0).ret, 0);
+    EXPECT_EQ(CallBody(*engine, OLESTR("7000003"), 1, 0).ret, 0);
 }
 
 }  // namespace

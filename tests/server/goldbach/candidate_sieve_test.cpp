@@ -149,7 +149,7 @@ TEST(CandidateSieve, SievedAndPlainSearchesAgree) {
         const long digits = 20 + static_cast<long>(engine() % 181);
         NTL::ZZ n = NTL::power(NTL::ZZ(10), digits - 1);
         for (int limb = 0; limb < 24; ++limb)
-            n += NTL::ZZ(engine()) << (32 * limb) % (3 * digits);
+            n += NTL::to_ZZ(static_cast<unsigned long>(engine())) << (32 * limb) % (3 * digits);
         n += n % 2;
         SCOPED_TRACE(n);
         GoldbachSearch search;

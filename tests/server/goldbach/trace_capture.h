@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "platform/win32.h"
+#include "tests/support/debug_listener.h"
 
 namespace kivtest {
 
@@ -37,7 +38,7 @@ class TraceCapture {
     }
 
   private:
-    comrt::DebugOutputListener m_listener;  // bound before anything is traced
+    kivtest::DebugListener m_listener;  // bound before anything is traced
     std::atomic<bool> m_done{false};
     std::vector<std::string> m_lines;
     std::thread m_reader;

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <string>
+
 #include <NTL/ZZ.h>
 
 #include <functional>
@@ -17,7 +19,7 @@ namespace {
 using kivtest::TakeErrorInfo;
 using kivtest::U16;
 
-CComPtr<IErrorInfo> InfoWithDescription(const char16_t* text) {
+CComPtr<IErrorInfo> InfoWithDescription(const OLECHAR* text) {
     CComPtr<ICreateErrorInfo> builder;
     CreateErrorInfo(&builder);
     builder->SetDescription(const_cast<LPOLESTR>(text));
@@ -33,6 +35,18 @@ struct Row {
     const char* expected_description;  // null: no error information
 };
 
+#ifdef _WIN32
+// The platform's own message texts: Wine's table words these two differently from Windows'
+// ("Out of memory.", "Invalid parameter.").
+const std::string kOutOfMemoryText = _com_error(E_OUTOFMEMORY).ErrorMessage();
+const std::string kInvalidArgWithInfo =
+    std::string(_com_error(E_INVALIDARG).ErrorMessage()) + "; caf\xE9";
+#else
+const std::string kOutOfMemoryText =
+    "Not enough memory resources are available to complete this operation.";
+const std::string kInvalidArgWithInfo = "The parameter is incorrect.; caf\xE9";
+#endif
+
 TEST(MethodFrame, TranslatesEveryKindOfFailure) {
     const Row rows[] = {
         {"normal return", [] { return S_OK; }, S_OK, nullptr},
@@ -46,16 +60,18 @@ TEST(MethodFrame, TranslatesEveryKindOfFailure) {
         {"NTL error", []() -> HRESULT { return NTL::ZZ(7) / NTL::ZZ(0) == 0 ? S_OK : S_FALSE; },
          DISP_E_EXCEPTION, "division by zero in _ntl_gdiv"},
         {"COM error", []() -> HRESULT { throw _com_error(E_OUTOFMEMORY); }, DISP_E_EXCEPTION,
-         "Not enough memory resources are available to complete this operation."},
+         kOutOfMemoryText.c_str()},
         {"COM error with info",
          []() -> HRESULT {
-             throw _com_error(E_INVALIDARG, InfoWithDescription(u"caf\u00E9"), true);
+             throw _com_error(E_INVALIDARG, InfoWithDescription(OLESTR("caf\u00E9")), true);
          },
-         DISP_E_EXCEPTION, "The parameter is incorrect.; caf\xE9"},
-        {"COM error without text", []() -> HRESULT { throw _com_error(hresult(0x80040205)); },
-         DISP_E_EXCEPTION, "IDispatch error #5"},
-        {"COM error outside ITF range", []() -> HRESULT { throw _com_error(hresult(0x80990001)); },
-         DISP_E_EXCEPTION, "Unknown error 0x80990001"},
+         DISP_E_EXCEPTION, kInvalidArgWithInfo.c_str()},
+        {"COM error without text",
+         []() -> HRESULT { throw _com_error(static_cast<HRESULT>(0x80040205)); }, DISP_E_EXCEPTION,
+         "IDispatch error #5"},
+        {"COM error outside ITF range",
+         []() -> HRESULT { throw _com_error(static_cast<HRESULT>(0x80990001)); }, DISP_E_EXCEPTION,
+         "Unknown error 0x80990001"},
         {"anything else", []() -> HRESULT { throw 42; }, DISP_E_EXCEPTION, "Errors occurred."},
         {"cancelled call", []() -> HRESULT { throw CallCancelled(); }, RPC_E_CALL_CANCELED,
          nullptr},
@@ -78,7 +94,7 @@ TEST(ReportError, SetsDescriptionWithoutSourceWhileUnregistered) {
     EXPECT_EQ(ReportError(kivmsg::NotImplemented), DISP_E_EXCEPTION);
     auto seen = TakeErrorInfo();
     ASSERT_TRUE(seen);
-    EXPECT_EQ(seen->description, u"Not implemented yet.");
+    EXPECT_EQ(seen->description, OLESTR("Not implemented yet."));
     EXPECT_FALSE(seen->has_source);
 }
 
@@ -87,14 +103,14 @@ TEST(ReportError, NullTextIsEPointerAndLeavesErrorInfoAlone) {
     EXPECT_EQ(ReportError(nullptr), E_POINTER);
     auto seen = TakeErrorInfo();
     ASSERT_TRUE(seen);
-    EXPECT_EQ(seen->description, u"earlier");
+    EXPECT_EQ(seen->description, OLESTR("earlier"));
 }
 
 TEST(ReportError, ConvertsWithTheAnsiCodePageNotUtf8) {
     ReportError("\xC3\xA9 \x80");  // UTF-8 would read the first two bytes as one character
     auto seen = TakeErrorInfo();
     ASSERT_TRUE(seen);
-    EXPECT_EQ(seen->description, u"\u00C3\u00A9 \u20AC");
+    EXPECT_EQ(seen->description, OLESTR("\u00C3\u00A9 \u20AC"));
 }
 
 // Allocation failures injected into the frame's own work: it must still fail, never throw.
@@ -124,7 +140,7 @@ void operator delete(void* p, std::size_t) noexcept {
 namespace {
 
 TEST(MethodFrame, OutOfMemoryWhileBuildingTheTextStillFails) {
-    CComPtr<IErrorInfo> info = InfoWithDescription(u"detail");
+    CComPtr<IErrorInfo> info = InfoWithDescription(OLESTR("detail"));
     HRESULT hr = MethodFrame([&]() -> HRESULT {
         g_fail_allocations = true;
         throw _com_error(E_INVALIDARG, info, true);
