@@ -1,8 +1,24 @@
 #pragma once
-// CComPtr: owns one reference to a COM interface.
+// CComPtr: owns one reference to a COM interface. It is ATL's, which neither mingw-w64 nor the
+// SDK's plain headers have, so the Windows build uses this one too.
+#include <cstddef>
 #include <utility>
 
+#ifdef _WIN32
+#include <objbase.h>
+
+// An interface's IID: its own `iid` member (the system's interfaces name theirs) or the SDK's
+// __uuidof, under the name the runtime's interfaces.h gives it.
+template <class T>
+const IID& uuidof() {
+    if constexpr (requires { T::iid; })
+        return T::iid;
+    else
+        return __uuidof(T);
+}
+#else
 #include "platform/base/interfaces.h"
+#endif
 
 template <class T>
 class CComPtr {

@@ -16,7 +16,7 @@
 #include <shlwapi.h>
 #include <userenv.h>
 
-#include "platform/windows/com_ptr.h"
+#include "platform/base/com_ptr.h"
 
 // oleaut32 exports the per-user type library registration (Windows Vista on), but mingw-w64's
 // oleauto.h does not declare it.

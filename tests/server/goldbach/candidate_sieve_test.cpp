@@ -100,7 +100,8 @@ TEST(CandidateSieve, DeepSegmentsKeepExactlyTheCandidatesFreeOfSmallFactors) {
         ASSERT_LT(std::chrono::steady_clock::now(), deadline);
     std::vector<bool> expected(span / 2 + 1, true);  // first + 2i
     NTL::PrimeSeq primes;
-    for (long q = primes.next(); q < CandidateSieve::kDeepBound; q = primes.next()) {
+    for (long q = primes.next(); q < static_cast<long>(CandidateSieve::kDeepBound);
+         q = primes.next()) {
         if (q == 2)
             continue;
         const unsigned long r = NTL::rem(n, q);
