@@ -108,14 +108,9 @@ HRESULT RegistrarUpdate(std::string_view script,
                         const std::map<std::string, std::string>& replacements, bool bRegister,
                         registrar_scope scope, std::string* diagnostic) {
     try {
-        registrar_detail::replacement_map map(replacements.begin(), replacements.end());
-        std::string error;
-        auto blocks = registrar_detail::parse_script(script, map, error);
-        if (!blocks) {
-            if (diagnostic != nullptr)
-                *diagnostic = error;
+        auto blocks = registrar_detail::parse_script(script, replacements, diagnostic);
+        if (!blocks)
             return REGISTRAR_E_SYNTAX;
-        }
         return apply(*blocks, bRegister, scope);
     } catch (const std::bad_alloc&) {
         return E_OUTOFMEMORY;

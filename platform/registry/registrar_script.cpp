@@ -237,4 +237,15 @@ std::optional<std::vector<script_block>> parse_script(std::string_view script,
     return parser(script, replacements).run(error);
 }
 
+std::optional<std::vector<script_block>> parse_script(
+    std::string_view script, const std::map<std::string, std::string>& replacements,
+    std::string* diagnostic) {
+    replacement_map map(replacements.begin(), replacements.end());
+    std::string error;
+    auto blocks = parse_script(script, map, error);
+    if (!blocks && diagnostic != nullptr)
+        *diagnostic = error;
+    return blocks;
+}
+
 }  // namespace comrt::registrar_detail

@@ -34,4 +34,9 @@ std::optional<std::vector<script_block>> parse_script(std::string_view script,
                                                       const replacement_map& replacements,
                                                       std::string& error);
 
+// The same with the caller's replacements; what is wrong goes to *diagnostic when given.
+std::optional<std::vector<script_block>> parse_script(
+    std::string_view script, const std::map<std::string, std::string>& replacements,
+    std::string* diagnostic);
+
 }  // namespace comrt::registrar_detail
