@@ -1,6 +1,7 @@
 ' Late-bound calls of every kiv.Prime method that answers, receiving the results in
 ' variables: IsPrime by its three methods, IsInt64Prime, GetGBPairUsingRM.
-' Prints one line per failed check and exits with the number of failures.
+' Prints one line per failed check and exits with the number of failures. The checks are
+' repeated in each client: Wine 8's VBScript has no ExecuteGlobal and its cscript no .wsf.
 ' An unhandled error would end the script with exit code 0, so every call runs under
 ' On Error Resume Next and its Err is checked.
 Option Explicit

@@ -1,6 +1,7 @@
 ' Refused arguments reach a late-bound client as Err.Number, Err.Source and Err.Description,
 ' and leave the result variables as they were.
-' Prints one line per failed check and exits with the number of failures.
+' Prints one line per failed check and exits with the number of failures. The checks are
+' repeated in each client: Wine 8's VBScript has no ExecuteGlobal and its cscript no .wsf.
 Option Explicit
 On Error Resume Next
 

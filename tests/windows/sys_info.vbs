@@ -1,6 +1,7 @@
 ' GetSysInfo late-bound: one line per processor package with its cores, then the four
 ' memory lines.
-' Prints one line per failed check and exits with the number of failures.
+' Prints one line per failed check and exits with the number of failures. The checks are
+' repeated in each client: Wine 8's VBScript has no ExecuteGlobal and its cscript no .wsf.
 Option Explicit
 On Error Resume Next
 

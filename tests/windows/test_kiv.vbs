@@ -1,6 +1,7 @@
 ' TestKIV late-bound: the status text, the found flag, and the results file that appears in
 ' the KIV folder of the user's profile.
-' Prints one line per failed check and exits with the number of failures.
+' Prints one line per failed check and exits with the number of failures. The checks are
+' repeated in each client: Wine 8's VBScript has no ExecuteGlobal and its cscript no .wsf.
 Option Explicit
 On Error Resume Next
 
