@@ -50,3 +50,6 @@ set_tests_properties(test_server_engine test_server_goldbach PROPERTIES RESOURCE
 target_sources(test_platform_windows PRIVATE platform/os/file_handle_test.cpp)
 # The registrar's scripts are the server's, read from the source tree.
 target_compile_definitions(test_platform_windows PRIVATE KIV_SOURCE_DIR="${PROJECT_SOURCE_DIR}")
+
+# Clients of the registered kiv.exe, run under Wine by scripts/test-windows.
+add_subdirectory(windows)

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <filesystem>
 #include <random>
 #include <utility>
 
@@ -15,12 +16,15 @@ constexpr unsigned kMaxCopies = 10000;
 // The most one WriteFile call is given: its count is a DWORD.
 constexpr std::size_t kChunk = 1u << 30;
 
+// The system's own: a backslash on Windows, so the path the status text shows reads as one.
+constexpr char kSeparator = static_cast<char>(std::filesystem::path::preferred_separator);
+
 enum class TakeOutcome { Taken, NameExists, Failed };
 
 // The temporary file until it has been renamed into place: removed when abandoned.
 class TemporaryFile {
   public:
-    // In `folder` (ending with '/'), named after `name`.
+    // In `folder` (ending with its separator), named after `name`.
     TemporaryFile(const std::string& folder, const std::string& name) {
         std::random_device entropy;
         std::mt19937_64 suffixes(static_cast<std::uint64_t>(entropy()) << 32 | entropy());
@@ -97,7 +101,7 @@ class TemporaryFile {
 NewFileOutcome WriteNewFile(const std::string& folder,
                             const std::function<std::string(unsigned)>& nameFor,
                             std::string_view content, std::string& path) {
-    const std::string prefix = folder + "/";
+    const std::string prefix = folder + kSeparator;
     path = prefix + nameFor(1);
     TemporaryFile file(prefix, nameFor(1));
     if (!file.IsOpen())

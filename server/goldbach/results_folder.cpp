@@ -1,5 +1,6 @@
 #include "server/goldbach/results_folder.h"
 
+#include <filesystem>
 #include <optional>
 
 #include "platform/win32.h"
@@ -35,7 +36,8 @@ std::optional<std::string> ProfileFolder() {
     if (!GetUserProfileDirectoryA(token.Get(), szProfile, &size))
         return std::nullopt;  // also a profile path too long for the buffer
     const std::string profile(szProfile);
-    const std::string kivFolder = profile + "/KIV";
+    const std::string kivFolder =
+        profile + static_cast<char>(std::filesystem::path::preferred_separator) + "KIV";
     const DWORD attributes = GetFileAttributesA(kivFolder.c_str());
     if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0)
         return kivFolder;

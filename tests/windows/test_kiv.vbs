@@ -37,7 +37,10 @@ Check VarType(r) = vbLong And r = 1, "TestKIV 12 digits: found " & r
 Const WRITTEN = "Results have been written to the file, '"
 Dim shell: Set shell = CreateObject("WScript.Shell")
 Dim fso: Set fso = CreateObject("Scripting.FileSystemObject")
-Dim folder: folder = shell.ExpandEnvironmentStrings("%USERPROFILE%") & "\KIV\"
+Dim profile: profile = shell.ExpandEnvironmentStrings("%USERPROFILE%")
+' Wine's ExpandEnvironmentStrings counts the terminating NUL into the string: cut it there.
+If InStr(profile, Chr(0)) > 0 Then profile = Left(profile, InStr(profile, Chr(0)) - 1)
+Dim folder: folder = profile & "\KIV\"
 status = Empty: r = Empty
 prime.TestKIV 20, 1, status, r, 2
 CheckNoError "TestKIV 20 digits with a results file"
