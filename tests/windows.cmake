@@ -28,7 +28,8 @@ function(kiv_add_windows_test name)
     endforeach()
     add_executable(${name} ${sources})
     target_link_libraries(${name} PRIVATE kiv_test_support ${ARG_LINKS} kiv::warnings)
-    add_test(NAME ${name} COMMAND ${name})
+    add_test(NAME ${name} COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/wine_test.sh
+                                ${CMAKE_CROSSCOMPILING_EMULATOR} $<TARGET_FILE:${name}>)
     set_tests_properties(${name} PROPERTIES FIXTURES_REQUIRED wine_prefix
                                             ENVIRONMENT "${kiv_wine_env}" LABELS "${ARG_LABELS}")
 endfunction()
