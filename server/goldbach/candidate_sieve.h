@@ -25,7 +25,7 @@ class CandidateSieve {
     // Candidates first, first + 2, ... up to largest. The deeper residues are started for once
     // `deepAfter` has passed at a call of Next.
     CandidateSieve(const NTL::ZZ& n, const NTL::ZZ& first, const NTL::ZZ& largest,
-                   std::chrono::milliseconds deepAfter = std::chrono::milliseconds{100});
+                   std::chrono::milliseconds deepAfter = std::chrono::milliseconds{30});
     ~CandidateSieve();  // stops and joins the residue thread
     CandidateSieve(const CandidateSieve&) = delete;
     CandidateSieve& operator=(const CandidateSieve&) = delete;
