@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <cmath>
 
+#include "server/engine/power_mod_stoppable.h"
+
 namespace {
 
 bool Stopped(const std::atomic<bool>& stop) {
@@ -31,7 +33,8 @@ long MillerWitnessStoppable(const NTL::ZZ& n, const NTL::ZZ& x, const std::atomi
     NTL::ZZ m = n1;
     long k = NTL::MakeOdd(m);  // n - 1 = 2^k * m, m odd
     NTL::ZZ z;
-    NTL::PowerMod(z, x, m, n);
+    if (!PowerModStoppable(z, x, m, n, stop))
+        return 0;  // the caller reads the flag too and drops this answer
     if (z == 1)
         return 0;
     NTL::ZZ y;

@@ -3,55 +3,9 @@
 #include <NTL/ZZ_limbs.h>
 #include <gmp.h>
 
+#include "server/engine/barrett_modulus.h"
+
 namespace {
-
-// An mpz_t owned for a scope.
-class Mpz {
-  public:
-    Mpz() { mpz_init(m_value); }
-    ~Mpz() { mpz_clear(m_value); }
-    Mpz(const Mpz&) = delete;
-    Mpz& operator=(const Mpz&) = delete;
-    mpz_ptr get() { return m_value; }
-
-  private:
-    mpz_t m_value;
-};
-
-// Products modulo n by Barrett's reduction: a multiple of the precomputed 2^2k / n takes the
-// place of a division, which GMP would otherwise redo for every product of the ladder.
-class BarrettModulus {
-  public:
-    explicit BarrettModulus(mpz_srcptr n) : m_n(n), m_bits(mpz_sizeinbase(n, 2)) {
-        mpz_setbit(m_mu.get(), 2 * m_bits);
-        mpz_tdiv_q(m_mu.get(), m_mu.get(), n);
-    }
-
-    // r = a * b - c modulo n, all of them in [0, n); r may be a or b.
-    void MulSub(mpz_ptr r, mpz_srcptr a, mpz_srcptr b, mpz_srcptr c) {
-        mpz_ptr x = m_x.get();
-        mpz_ptr q = m_q.get();
-        if (a == b)
-            mpz_mul(x, a, a);  // GMP squares faster than it multiplies
-        else
-            mpz_mul(x, a, b);
-        // q = floor(floor(x / 2^(k-1)) mu / 2^(k+1)) is floor(x / n) or at most 2 below it.
-        mpz_tdiv_q_2exp(q, x, m_bits - 1);
-        mpz_mul(q, q, m_mu.get());
-        mpz_tdiv_q_2exp(q, q, m_bits + 1);
-        mpz_submul(x, q, m_n);
-        while (mpz_cmp(x, m_n) >= 0)
-            mpz_sub(x, x, m_n);
-        mpz_sub(r, x, c);
-        if (mpz_sgn(r) < 0)
-            mpz_add(r, r, m_n);
-    }
-
-  private:
-    mpz_srcptr m_n;
-    mp_bitcnt_t m_bits;
-    Mpz m_mu, m_x, m_q;
-};
 
 // Selfridge's D for odd n > 2 that is not a square; 0 when some D shares a factor with n.
 long SelfridgeD(mpz_srcptr n) {

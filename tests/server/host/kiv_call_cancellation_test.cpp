@@ -2,8 +2,10 @@
 // its call running to the end.
 #include <gtest/gtest.h>
 
+#include <NTL/ZZ.h>
 #include <signal.h>
 
+#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -33,6 +35,9 @@ class KivCallCancellation : public ::testing::Test {
 
 TEST_F(KivCallCancellation, KilledClientsCallEndsAndTheWaitingClientIsServed) {
     const std::string digits4000 = "1" + std::string(3999, '0');
+    // 2^86243 - 1, a prime of 25,962 digits: its one exponentiation would take half a minute.
+    std::ostringstream mersenne;
+    mersenne << NTL::power2_ZZ(86243) - 1;
     struct Case {
         std::vector<std::string> call;
         std::chrono::milliseconds runFor;
@@ -42,9 +47,10 @@ TEST_F(KivCallCancellation, KilledClientsCallEndsAndTheWaitingClientIsServed) {
         {{"IsPrime", "97", "3", "2147483647"}, 1000ms},
         {{"GetGBPairUsingRM", digits4000, "0"}, 2000ms},
         {{"TestKIV", "2147483647", "0"}, 1000ms},
+        {{"IsPrime", mersenne.str(), "3", "0"}, 2000ms},
     };
     for (const Case& c : cases) {
-        SCOPED_TRACE(c.call[0] + " " + c.call[1]);
+        SCOPED_TRACE(c.call[0] + " " + c.call[1].substr(0, 40));
         std::vector<std::string> args{"call", "kiv.Prime"};
         args.insert(args.end(), c.call.begin(), c.call.end());
         Client first(args);
@@ -55,8 +61,8 @@ TEST_F(KivCallCancellation, KilledClientsCallEndsAndTheWaitingClientIsServed) {
         Client second({"call", "kiv.Prime", "IsPrime", "7", "1", "0"});
         ASSERT_FALSE(second.Output(300ms)) << "the second client must wait for the first call";
         first.Kill();
-        // One modular exponentiation of a 4000-digit number cannot be interrupted; the bound
-        // leaves room for it on a busy machine.
+        // A modular exponentiation below 16,384 bits is not interrupted (a 4000-digit one
+        // takes about a third of a second); the bound leaves room for it on a busy machine.
         EXPECT_EQ(second.Output(kivtest::kOneSecond * 3), "pbRet=1\nhr=0x00000000\n");
         // Both clients gone: so are their objects, and with them the server.
         EXPECT_EQ(kivtest::WaitExit(server, kivtest::kOneSecond * 3), 0);
