@@ -16,6 +16,9 @@ constexpr std::uint64_t kSegment = 1 << 15;
 constexpr std::uint64_t kSieveLimit = std::uint64_t{1} << 62;
 // Numbers per block of the residue thread, between two looks at its stop token.
 constexpr std::uint32_t kBlock = 1 << 16;
+// Divisions of n between two looks at a stop token: well under a second for an n of millions
+// of digits.
+constexpr std::size_t kDivisionsPerStopCheck = 1024;
 
 // The odd primes in [from, to), from odd, given the odd primes up to sqrt(to).
 void OddPrimesIn(std::uint32_t from, std::uint32_t to, const std::vector<std::uint32_t>& base,
@@ -88,7 +91,7 @@ struct MpzView {
 }  // namespace
 
 CandidateSieve::CandidateSieve(const NTL::ZZ& n, const NTL::ZZ& first, const NTL::ZZ& largest,
-                               std::chrono::milliseconds deepAfter)
+                               std::chrono::milliseconds deepAfter, const std::stop_token& stop)
     : m_n(n),
       m_largest(largest),
       m_smallN(n < NTL::conv<NTL::ZZ>("9223372036854775807")),
@@ -110,8 +113,9 @@ CandidateSieve::CandidateSieve(const NTL::ZZ& n, const NTL::ZZ& first, const NTL
     std::size_t count = primes->size();
     if (m_smallN)  // a q above n divides neither p nor n - p, both below it
         count = std::upper_bound(primes->begin(), primes->end(), m_n64) - primes->begin();
-    StoreResidues(view.value, primes->data(), count, &m_residues[k]);
-    k += count;
+    k += StoreResidues(view.value, primes->data(), count, &m_residues[k], stop);
+    if (k < count)  // cut short: only the primes stored so far were divided out
+        m_firstBound = k == 0 ? 2 : m_residues[k - 1].q + 1;
     m_ready.store(k, std::memory_order_release);
 
     m_done = first > largest;
@@ -130,14 +134,17 @@ CandidateSieve::CandidateSieve(const NTL::ZZ& n, const NTL::ZZ& first, const NTL
 
 CandidateSieve::~CandidateSieve() = default;  // the jthread asks its thread to stop and joins
 
-void CandidateSieve::StoreResidues(mpz_srcptr n, const std::uint32_t* primes, std::size_t count,
-                                   Residue* out) {
+std::size_t CandidateSieve::StoreResidues(mpz_srcptr n, const std::uint32_t* primes,
+                                          std::size_t count, Residue* out,
+                                          const std::stop_token& stop) {
     // A division of n costs the same whatever its one-word divisor: divide by the product of
     // as many primes as fit a word (four below 2^16, two or three above), then split. The word
     // is GMP's unsigned long: 64 bits here, 32 on Win64.
     constexpr std::uint64_t kWord = std::numeric_limits<unsigned long>::max();
     std::size_t i = 0;
-    while (i < count) {
+    for (std::size_t divisions = 0; i < count; ++divisions) {
+        if (divisions % kDivisionsPerStopCheck == 0 && stop.stop_requested())
+            return i;
         std::size_t end = i + 1;
         std::uint64_t product = primes[i];
         while (end < count && product <= kWord / primes[end])
@@ -146,6 +153,7 @@ void CandidateSieve::StoreResidues(mpz_srcptr n, const std::uint32_t* primes, st
         for (; i < end; ++i)
             out[i] = {primes[i], static_cast<std::uint32_t>(r % primes[i])};
     }
+    return i;
 }
 
 void CandidateSieve::ComputeDeepResidues(std::stop_token stop) {
@@ -159,8 +167,7 @@ void CandidateSieve::ComputeDeepResidues(std::stop_token stop) {
             return;
         OddPrimesIn(from, std::min(from + kBlock, kDeepBound), base, primes);
         const std::size_t count = std::min(primes.size(), kDeepPrimes - k);
-        StoreResidues(view.value, primes.data(), count, &m_residues[k]);
-        k += count;
+        k += StoreResidues(view.value, primes.data(), count, &m_residues[k], stop);
         m_ready.store(k, std::memory_order_release);
     }
 }

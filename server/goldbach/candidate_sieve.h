@@ -17,15 +17,20 @@
 #include <cstdint>
 #include <memory>
 #include <mutex>
+#include <stop_token>
 #include <thread>
 #include <vector>
 
 class CandidateSieve {
   public:
+    static constexpr std::chrono::milliseconds kDeepAfter{30};
     // Candidates first, first + 2, ... up to largest. The deeper residues are started for once
-    // `deepAfter` has passed at a call of Next.
+    // `deepAfter` has passed at a call of Next. Once `stop` has fired, no more of the first
+    // residues are computed (they take seconds for an n of millions of digits): the sieve then
+    // passes more candidates, and the search that stopped ends anyway.
     CandidateSieve(const NTL::ZZ& n, const NTL::ZZ& first, const NTL::ZZ& largest,
-                   std::chrono::milliseconds deepAfter = std::chrono::milliseconds{30});
+                   std::chrono::milliseconds deepAfter = kDeepAfter,
+                   const std::stop_token& stop = {});
     ~CandidateSieve();  // stops and joins the residue thread
     CandidateSieve(const CandidateSieve&) = delete;
     CandidateSieve& operator=(const CandidateSieve&) = delete;
@@ -55,9 +60,10 @@ class CandidateSieve {
         std::uint32_t q;
         std::uint32_t r;  // n mod q
     };
-    // out[i] = {primes[i], n mod primes[i]} for i < count.
-    static void StoreResidues(mpz_srcptr n, const std::uint32_t* primes, std::size_t count,
-                              Residue* out);
+    // out[i] = {primes[i], n mod primes[i]} for i < the count returned: `count`, or fewer
+    // once `stop` has fired.
+    static std::size_t StoreResidues(mpz_srcptr n, const std::uint32_t* primes, std::size_t count,
+                                     Residue* out, const std::stop_token& stop = {});
     void ComputeDeepResidues(std::stop_token stop);
     void SieveSegment();
     // Applies the residues that became ready since the last time to the candidates ahead.

@@ -159,7 +159,8 @@ std::optional<GoldbachPair> SearchGoldbachPair(const GoldbachSearch& search) {
     // shares the processors with it.
     std::optional<CandidateSieve> sieve;
     if (search.sieve)
-        sieve.emplace(search.n, search.firstCandidate, search.largestCandidate);
+        sieve.emplace(search.n, search.firstCandidate, search.largestCandidate,
+                      CandidateSieve::kDeepAfter, search.stop);
     NTL::ZZ plainNext = search.firstCandidate;
     NTL::ZZ candidate;
     bool more = true;  // candidates left to launch

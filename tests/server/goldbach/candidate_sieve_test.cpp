@@ -4,6 +4,7 @@
 
 #include <chrono>
 #include <random>
+#include <stop_token>
 #include <thread>
 #include <vector>
 
@@ -122,6 +123,24 @@ TEST(CandidateSieve, DeepSegmentsKeepExactlyTheCandidatesFreeOfSmallFactors) {
         if (expected[i] && first + 2 * i >= checkedFrom)
             wanted.push_back(first + 2 * i);
     EXPECT_EQ(handedOut, wanted);
+}
+
+// A search stopped before its sieve was made gets one without residues (an n of millions of
+// digits would take seconds over them), which claims no sieving and passes every candidate.
+TEST(CandidateSieve, AStoppedSearchGetsNoResidues) {
+    const NTL::ZZ n = NTL::power2_ZZ(CandidateSieve::kLargeNBits) + 1234;
+    std::stop_source stopped;
+    stopped.request_stop();
+    CandidateSieve sieve(n, NTL::ZZ(3), n / 2, 1h, stopped.get_token());
+    EXPECT_EQ(sieve.ResiduesReady(), 0u);
+    NTL::ZZ p;
+    for (long expected = 3; expected < 30; expected += 2) {
+        ASSERT_TRUE(sieve.Next(p));
+        EXPECT_EQ(p, expected);
+        long freeBelow = -1;
+        EXPECT_TRUE(sieve.StillViable(p, &freeBelow));
+        EXPECT_LE(freeBelow, 2);
+    }
 }
 
 // A large n has the residues up to 2^20 from the start, before any deeper ones.
