@@ -3,18 +3,7 @@
 // must look at a stop flag between products, or take a product GMP has no call for.
 #include <gmp.h>
 
-// An mpz_t owned for a scope.
-class Mpz {
-  public:
-    Mpz() { mpz_init(m_value); }
-    ~Mpz() { mpz_clear(m_value); }
-    Mpz(const Mpz&) = delete;
-    Mpz& operator=(const Mpz&) = delete;
-    mpz_ptr get() { return m_value; }
-
-  private:
-    mpz_t m_value;
-};
+#include "server/engine/mpz.h"
 
 // Barrett's reduction: a multiple of the precomputed 2^2k / n takes the place of a division,
 // which GMP would otherwise redo for every product. Its scratch values make one instance one

@@ -1,26 +1,18 @@
 #include "server/engine/power_mod_stoppable.h"
 
-#include <NTL/ZZ_limbs.h>
 #include <gmp.h>
 
 #include <algorithm>
 #include <array>
 
 #include "server/engine/barrett_modulus.h"
+#include "server/engine/mpz.h"
 
 namespace {
 
 // Window of the ladder: the odd powers x, x^3, ..., x^31 are precomputed, and one product
 // by one of them serves up to five bits of the exponent.
 constexpr long kWindowBits = 5;
-
-// A read-only GMP view of a non-negative ZZ's limbs.
-struct MpzView {
-    mpz_t value;
-    explicit MpzView(const NTL::ZZ& n) {
-        mpz_roinit_n(value, NTL::ZZ_limbs_get(n), static_cast<mp_size_t>(n.size()));
-    }
-};
 
 bool Stopped(const std::atomic<bool>& stop) {
     return stop.load(std::memory_order_relaxed);

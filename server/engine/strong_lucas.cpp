@@ -1,9 +1,9 @@
 #include "server/engine/strong_lucas.h"
 
-#include <NTL/ZZ_limbs.h>
 #include <gmp.h>
 
 #include "server/engine/barrett_modulus.h"
+#include "server/engine/mpz.h"
 
 namespace {
 
@@ -93,15 +93,13 @@ bool StrongLucas(mpz_srcptr n, const std::atomic<bool>* stop) {
 bool IsStrongLucasProbablePrime(const NTL::ZZ& n, const std::atomic<bool>& stop) {
     if (n < 2)
         return false;
-    mpz_t view;
-    mpz_roinit_n(view, NTL::ZZ_limbs_get(n), n.size());
-    return StrongLucas(view, &stop);
+    const MpzView view(n);
+    return StrongLucas(view.value, &stop);
 }
 
 bool IsStrongLucasProbablePrime(const NTL::ZZ& n) {
     if (n < 2)
         return false;
-    mpz_t view;
-    mpz_roinit_n(view, NTL::ZZ_limbs_get(n), n.size());
-    return StrongLucas(view, nullptr);
+    const MpzView view(n);
+    return StrongLucas(view.value, nullptr);
 }

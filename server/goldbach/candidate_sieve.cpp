@@ -1,11 +1,12 @@
 #include "server/goldbach/candidate_sieve.h"
 
-#include <NTL/ZZ_limbs.h>
 #include <gmp.h>
 
 #include <algorithm>
 #include <chrono>
 #include <limits>
+
+#include "server/engine/mpz.h"
 
 namespace {
 
@@ -79,14 +80,6 @@ NTL::ZZ ZZOf(std::uint64_t value) {
     SetUint64(n, value);
     return n;
 }
-
-// A read-only GMP view of a non-negative ZZ's limbs.
-struct MpzView {
-    mpz_t value;
-    explicit MpzView(const NTL::ZZ& n) {
-        mpz_roinit_n(value, NTL::ZZ_limbs_get(n), static_cast<mp_size_t>(n.size()));
-    }
-};
 
 }  // namespace
 

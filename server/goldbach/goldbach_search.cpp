@@ -1,6 +1,5 @@
 #include "server/goldbach/goldbach_search.h"
 
-#include <NTL/ZZ_limbs.h>
 #include <gmp.h>
 
 #include <algorithm>
@@ -11,6 +10,7 @@
 #include <string>
 
 #include "platform/win32.h"
+#include "server/engine/mpz.h"
 #include "server/engine/strong_lucas.h"
 #include "server/goldbach/candidate_sieve.h"
 #include "server/goldbach/worker_pool.h"
@@ -135,9 +135,8 @@ std::size_t PoolSizeFor(const GoldbachSearch& search, std::uint64_t workersPerBa
 bool IsConfirmedPrime(const NTL::ZZ& value) {
     if (value < 2)
         return false;
-    mpz_t view;
-    mpz_roinit_n(view, NTL::ZZ_limbs_get(value), value.size());
-    return mpz_probab_prime_p(view, kConfirmationReps) != 0;
+    const MpzView view(value);
+    return mpz_probab_prime_p(view.value, kConfirmationReps) != 0;
 }
 
 std::optional<GoldbachPair> SearchGoldbachPair(const GoldbachSearch& search) {

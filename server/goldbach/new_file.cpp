@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cstdint>
-#include <filesystem>
 #include <random>
 #include <utility>
 
@@ -15,9 +14,6 @@ constexpr int kNameAttempts = 100;
 constexpr unsigned kMaxCopies = 10000;
 // The most one WriteFile call is given: its count is a DWORD.
 constexpr std::size_t kChunk = 1u << 30;
-
-// The system's own: a backslash on Windows, so the path the status text shows reads as one.
-constexpr char kSeparator = static_cast<char>(std::filesystem::path::preferred_separator);
 
 enum class TakeOutcome { Taken, NameExists, Failed };
 
@@ -101,7 +97,7 @@ class TemporaryFile {
 NewFileOutcome WriteNewFile(const std::string& folder,
                             const std::function<std::string(unsigned)>& nameFor,
                             std::string_view content, std::string& path) {
-    const std::string prefix = folder + kSeparator;
+    const std::string prefix = folder + kPathSeparator;
     path = prefix + nameFor(1);
     TemporaryFile file(prefix, nameFor(1));
     if (!file.IsOpen())

@@ -5,9 +5,15 @@
 // close succeeded. Taking the name is one exclusive step, so two writers racing for it (in
 // any processes) end with two files. On any failure the temporary file is removed and the
 // folder is left as it was.
+#include <filesystem>
 #include <functional>
 #include <string>
 #include <string_view>
+
+// The system's own separator of a folder and a name: a backslash on Windows, so the paths
+// the status text shows read as the system's.
+inline constexpr char kPathSeparator =
+    static_cast<char>(std::filesystem::path::preferred_separator);
 
 enum class NewFileOutcome {
     Written,

@@ -1,9 +1,9 @@
 #include "server/goldbach/results_folder.h"
 
-#include <filesystem>
 #include <optional>
 
 #include "platform/win32.h"
+#include "server/goldbach/new_file.h"
 
 namespace {
 
@@ -36,8 +36,7 @@ std::optional<std::string> ProfileFolder() {
     if (!GetUserProfileDirectoryA(token.Get(), szProfile, &size))
         return std::nullopt;  // also a profile path too long for the buffer
     const std::string profile(szProfile);
-    const std::string kivFolder =
-        profile + static_cast<char>(std::filesystem::path::preferred_separator) + "KIV";
+    const std::string kivFolder = profile + kPathSeparator + "KIV";
     const DWORD attributes = GetFileAttributesA(kivFolder.c_str());
     if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0)
         return kivFolder;
