@@ -9,19 +9,27 @@
 #include "platform/ole/apartment.h"
 #include "platform/ole/channel.h"
 #include "platform/ole/client_connection.h"
-#include "platform/oleaut/error_info.h"
 #include "platform/ole/launch.h"
 #include "platform/ole/remote_object.h"
 #include "platform/ole/wire.h"
+#include "platform/oleaut/error_info.h"
+#include "platform/os/environment.h"
+#include "platform/registry/registry.h"
 
 namespace {
 
 using comrt::wire::Op;
 
+using Clock = std::chrono::steady_clock;
+
 // A server that has decided to stop has already unpublished itself: it refuses the activation
 // or closes the connection, and the next connection reaches (or starts) its successor. Tries go
-// on as long as servers keep stopping under us, up to this bound.
-constexpr auto retry_limit = std::chrono::seconds(30);
+// on as long as servers keep stopping under us, for this long spent looking for a server; the
+// time a reached server takes to answer (it may be serving a long call of another client)
+// does not count. The environment may shorten it (tests).
+std::chrono::milliseconds retry_limit() {
+    return comrt::milliseconds_setting("COMRT_ACTIVATION_RETRY_MS", std::chrono::seconds(30));
+}
 
 bool retryable(HRESULT hr) {
     return hr == CO_E_SERVER_STOPPING || hr == RPC_E_DISCONNECTED;
@@ -46,21 +54,33 @@ HRESULT activate(REFCLSID rclsid, DWORD dwClsContext, const comrt::wire::Writer&
         return REGDB_E_CLASSNOTREG;
     std::string command;
     HRESULT hr = comrt::local_server_command(rclsid, command);
-    if (FAILED(hr))
+    if (FAILED(hr)) {
+        // A damaged hive reads as a missing class: say which file and where.
+        std::string reports;
+        for (const std::string& report : comrt::damaged_hives())
+            reports += (reports.empty() ? "" : "\n") + report;
+        if (!reports.empty())
+            comrt::set_error_description("The registry cannot be read: " + reports);
         return hr;
-    auto give_up = std::chrono::steady_clock::now() + retry_limit;
+    }
+    const auto limit = retry_limit();
+    Clock::duration looking{};  // time spent finding a server, not waiting for its answer
     for (int attempt = 0;; ++attempt) {
         if (attempt > 0) {
-            if (std::chrono::steady_clock::now() > give_up) {
+            if (looking > limit) {
                 comrt::set_error_description(
                     "Every server of the class that was reached stopped before it could "
                     "serve the activation.");
                 return CO_E_SERVER_EXEC_FAILURE;
             }
-            std::this_thread::sleep_for(std::chrono::milliseconds(std::min(attempt, 20)));
+            auto pause = std::chrono::milliseconds(std::min(attempt, 20));
+            std::this_thread::sleep_for(pause);
+            looking += pause;
         }
         comrt::unique_fd fd;
+        auto started = Clock::now();
         hr = comrt::connect_to_server(rclsid, command, fd);
+        looking += Clock::now() - started;
         if (hr == CO_E_SERVER_STOPPING)
             continue;
         if (FAILED(hr))

@@ -11,6 +11,7 @@ using HWND = void*;
 using WPARAM = std::uintptr_t;
 using LPARAM = std::intptr_t;
 using LRESULT = std::intptr_t;
+using UINT_PTR = std::uintptr_t;
 struct POINT {
     LONG x;
     LONG y;
@@ -25,6 +26,7 @@ struct MSG {
 };
 
 inline constexpr UINT WM_QUIT = 0x0012;
+inline constexpr UINT WM_TIMER = 0x0113;
 inline constexpr UINT WM_USER = 0x0400;
 inline constexpr UINT WM_APP = 0x8000;
 inline constexpr DWORD COINIT_MULTITHREADED = 0x0;
@@ -39,6 +41,14 @@ BOOL GetMessageA(MSG* lpMsg, HWND hWnd, UINT wMsgFilterMin, UINT wMsgFilterMax);
 BOOL TranslateMessage(const MSG* lpMsg);
 LRESULT DispatchMessageA(const MSG* lpMsg);
 BOOL PostThreadMessageA(DWORD idThread, UINT Msg, WPARAM wParam, LPARAM lParam);
+
+// Thread timers (no windows here: hWnd must be null). A due timer makes GetMessageA return
+// WM_TIMER (wParam the timer's id, lParam its TIMERPROC) when no posted message waits;
+// DispatchMessageA calls the TIMERPROC, if any. SetTimer with an id that is not one of the
+// thread's timers makes a new one and returns its id; 0 without an apartment.
+using TIMERPROC = void (*)(HWND, UINT, UINT_PTR, DWORD);
+UINT_PTR SetTimer(HWND hWnd, UINT_PTR nIDEvent, UINT uElapse, TIMERPROC lpTimerFunc);
+BOOL KillTimer(HWND hWnd, UINT_PTR uIDEvent);
 
 namespace comrt {
 

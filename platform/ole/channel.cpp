@@ -121,10 +121,11 @@ MessageAssembler::Status MessageAssembler::read_from(int fd, std::vector<unsigne
                 return Status::malformed;  // refused before any of it is stored
         }
     }
-    if (length_ > wire::small_message && budget_ != nullptr && !share_) {
+    if (length_ > 0 && budget_ != nullptr && !share_) {
         share_ = budget_->claim(length_, waiter_);
         if (!share_)
             return Status::waiting;  // its bytes stay in the socket meanwhile
+        last_progress_ = std::chrono::steady_clock::now();
     }
     if (body_.capacity() < length_)
         body_.reserve(length_);  // address space only: pages are touched as bytes arrive
@@ -132,12 +133,23 @@ MessageAssembler::Status MessageAssembler::read_from(int fd, std::vector<unsigne
         ssize_t n = receive_some(fd, body_, length_, MSG_DONTWAIT);
         if (auto status = after(n))
             return *status;
+        if (n > 0)
+            last_progress_ = std::chrono::steady_clock::now();
     }
     message = std::exchange(body_, {});
     header_have_ = 0;
     length_ = 0;
     share_.reset();
     return Status::message;
+}
+
+bool MessageAssembler::stalled_before(std::chrono::steady_clock::time_point cutoff) const {
+    return share_ && last_progress_ < cutoff;
+}
+
+void MessageAssembler::excuse_until(std::chrono::steady_clock::time_point now) {
+    if (share_)
+        last_progress_ = now;
 }
 
 OutgoingMessage::OutgoingMessage(std::vector<unsigned char> message) : body_(std::move(message)) {

@@ -1,14 +1,15 @@
 #pragma once
 // One connection between a client process and a server: whole, length-prefixed messages over
 // a Unix stream socket, none longer than wire::max_message.
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <optional>
 #include <string>
 #include <vector>
 
-#include "platform/ole/message_budget.h"
 #include "platform/base/unique_fd.h"
+#include "platform/ole/message_budget.h"
 
 namespace comrt {
 
@@ -25,12 +26,16 @@ std::optional<std::vector<unsigned char>> receive_message(int fd);
 class MessageAssembler {
   public:
     enum class Status { more, message, closed, malformed, waiting };
-    // Messages longer than wire::small_message are read only with a claim on `budget` (none
-    // when null); while it does not fit, read_from says `waiting` and `on_budget` runs once
-    // bytes are given back.
+    // Message bodies are read only with a claim on `budget` (none when null); while it does
+    // not fit, read_from says `waiting` and `on_budget` runs once bytes are given back.
     MessageAssembler(MessageBudget* budget, std::function<void()> on_budget);
     // Reads what the socket has; `message` is filled when Status::message.
     Status read_from(int fd, std::vector<unsigned char>& message);
+    // True when a claim is held for a message whose last bytes arrived before `cutoff`: a
+    // sender that stopped half-way, keeping others' messages from the budget.
+    bool stalled_before(std::chrono::steady_clock::time_point cutoff) const;
+    // Counts the time up to `now` as progress (the reader was not reading meanwhile).
+    void excuse_until(std::chrono::steady_clock::time_point now);
 
   private:
     unsigned char header_[4] = {};
@@ -40,6 +45,7 @@ class MessageAssembler {
     MessageBudget* budget_;
     MessageBudget::Share share_;
     MessageBudget::Waiter waiter_;
+    std::chrono::steady_clock::time_point last_progress_;
 };
 
 // A message written to a non-blocking socket as far as the socket takes it, the rest as it

@@ -7,24 +7,27 @@
 #include <sys/un.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <iterator>
 #include <map>
 #include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
 
+#include "platform/base/com_ptr.h"
 #include "platform/ole/apartment.h"
 #include "platform/ole/channel.h"
-#include "platform/base/com_ptr.h"
-#include "platform/oleaut/error_info.h"
 #include "platform/ole/server_connection.h"
 #include "platform/ole/wire.h"
+#include "platform/oleaut/error_info.h"
+#include "platform/os/environment.h"
 #include "platform/os/process.h"
 #include "platform/os/runtime_dir.h"
 
@@ -90,19 +93,66 @@ void resume_listener() {
             apartment_watch(fd, [fd](short) { on_listener(fd); });
 }
 
+void close_connection(std::map<int, std::unique_ptr<ServerConnection>>::iterator it) {
+    apartment_unwatch(it->first);
+    auto finished = std::move(it->second);
+    g_connections.erase(it);
+    finished.reset();  // releases what the client held; may end the server
+    if (!g_reserve)
+        g_reserve = open_reserve();
+}
+
 void on_connection(int fd, short revents) {
     auto it = g_connections.find(fd);
     if (it == g_connections.end())
         return;
-    if (!it->second->on_ready(revents)) {
-        apartment_unwatch(fd);
-        auto finished = std::move(it->second);
-        g_connections.erase(it);
-        finished.reset();  // releases what the client held; may end the server
-        if (!g_reserve)
-            g_reserve = open_reserve();
-    }
+    if (!it->second->on_ready(revents))
+        close_connection(it);
     resume_listener();
+}
+
+// A client that stops half-way through a message keeps bytes of the budget from everyone
+// else; after this long without progress it is treated as gone. The environment may shorten
+// it (tests).
+std::chrono::milliseconds stall_limit() {
+    return milliseconds_setting("COMRT_STALLED_SENDER_MS", std::chrono::seconds(10));
+}
+
+UINT_PTR g_stall_timer = 0;
+std::chrono::steady_clock::time_point g_last_stall_check;
+
+void check_stalled_senders(HWND, UINT, UINT_PTR, DWORD) {
+    auto now = std::chrono::steady_clock::now();
+    auto limit = stall_limit();
+    auto since_last = now - g_last_stall_check;
+    g_last_stall_check = now;
+    if (since_last > limit / 2) {
+        // The loop was busy (a long call): nobody's bytes were read meanwhile, so nobody
+        // stalled.
+        for (auto& [fd, connection] : g_connections)
+            connection->excuse_until(now);
+        return;
+    }
+    bool closed = false;
+    for (auto it = g_connections.begin(); it != g_connections.end();) {
+        auto next = std::next(it);
+        if (it->second->stalled_before(now - limit)) {
+            close_connection(it);
+            closed = true;
+        }
+        it = next;
+    }
+    if (closed)
+        resume_listener();
+}
+
+void start_stall_checks() {
+    if (g_stall_timer != 0)
+        return;
+    auto tick = std::chrono::duration_cast<std::chrono::milliseconds>(stall_limit() / 8);
+    g_last_stall_check = std::chrono::steady_clock::now();
+    g_stall_timer = SetTimer(nullptr, 0, static_cast<UINT>(std::max<long long>(tick.count(), 10)),
+                             &check_stalled_senders);
 }
 
 // The client of a connection we cannot keep gets its activation's answer at once.
@@ -206,6 +256,7 @@ HRESULT publish(ClassEntry& entry) {
         ::unlink(entry.socket_path.c_str());
         return CO_E_NOTINITIALIZED;
     }
+    start_stall_checks();
     entry.listener = std::move(listener);
     entry.thread = GetCurrentThreadId();
     entry.server_lock = std::move(lock);

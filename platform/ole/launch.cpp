@@ -9,7 +9,6 @@
 
 #include <cerrno>
 #include <chrono>
-#include <cstdlib>
 #include <cstring>
 #include <thread>
 #include <vector>
@@ -17,8 +16,9 @@
 #include "platform/ole/channel.h"
 #include "platform/ole/class_registration.h"
 #include "platform/oleaut/error_info.h"
-#include "platform/registry/registry.h"
+#include "platform/os/environment.h"
 #include "platform/os/runtime_dir.h"
+#include "platform/registry/registry.h"
 
 extern char** environ;
 
@@ -33,13 +33,7 @@ constexpr auto start_timeout = 30s;
 // How long a client waits for another client that is starting the server. The environment
 // may shorten it (tests of a stuck starter).
 std::chrono::milliseconds spawn_lock_timeout() {
-    if (const char* value = std::getenv("COMRT_SPAWN_LOCK_TIMEOUT_MS")) {
-        char* end = nullptr;
-        long long ms = std::strtoll(value, &end, 10);
-        if (end != value && *end == '\0' && ms > 0)
-            return std::chrono::milliseconds(ms);
-    }
-    return 30s;
+    return milliseconds_setting("COMRT_SPAWN_LOCK_TIMEOUT_MS", 30s);
 }
 
 std::string duration_text(std::chrono::milliseconds d) {

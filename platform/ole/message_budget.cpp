@@ -1,5 +1,8 @@
 #include "platform/ole/message_budget.h"
 
+#include <malloc.h>
+
+#include <algorithm>
 #include <type_traits>
 #include <utility>
 
@@ -9,7 +12,14 @@ namespace comrt {
 namespace {
 
 static_assert(std::is_trivially_destructible_v<MessageBudget>);
-constinit MessageBudget g_incoming{wire::max_message};
+
+// Bursts smaller than this are left to malloc's own reuse.
+constexpr std::size_t trim_after = std::size_t{4} << 20;
+
+void return_free_memory() noexcept {
+    ::malloc_trim(0);
+}
+constinit MessageBudget g_incoming{std::size_t{wire::max_message} + wire::budget_headroom};
 
 }  // namespace
 
@@ -38,6 +48,7 @@ MessageBudget::Waiter::~Waiter() {
 MessageBudget::Share MessageBudget::claim(std::size_t bytes, Waiter& waiter) {
     if (bytes <= limit_ - used_) {
         used_ += bytes;
+        peak_ = std::max(peak_, used_);
         return Share(this, bytes);
     }
     if (waiter.queued_on_ == nullptr) {
@@ -53,6 +64,11 @@ MessageBudget::Share MessageBudget::claim(std::size_t bytes, Waiter& waiter) {
 
 void MessageBudget::give_back(std::size_t bytes) noexcept {
     used_ -= bytes;
+    if (used_ == 0 && peak_ >= trim_after) {
+        // The storage of a burst of messages goes back to the system, not only to malloc.
+        peak_ = 0;
+        return_free_memory();
+    }
     // Everyone waiting tries again; those that still do not fit queue up anew.
     while (first_ != nullptr) {
         Waiter& waiter = *first_;

@@ -1,9 +1,10 @@
 #pragma once
 // The bytes that unfinished incoming messages may hold in one process, all connections
-// together. A connection claims a large message's whole length when its header has arrived
-// and reads the body only with that claim, so what peers can make the process hold does not
-// grow with the number of connections. A claim that does not fit now waits until bytes are
-// given back. Used on the apartment's thread only.
+// together. A connection claims a message's whole length when its header has arrived and
+// reads the body only with that claim, so what peers can make the process hold does not grow
+// with the number of connections. A claim that does not fit now waits until bytes are given
+// back. When the last claim of a burst is given back, the freed storage is returned to the
+// system. Used on the apartment's thread only.
 #include <cstddef>
 #include <functional>
 
@@ -58,7 +59,8 @@ class MessageBudget {
     Share claim(std::size_t bytes, Waiter& waiter);
     std::size_t in_use() const { return used_; }
 
-    // The budget of the messages that clients send to this process: one largest message.
+    // The budget of the messages that clients send to this process: one largest message and
+    // wire::budget_headroom.
     static MessageBudget& incoming();
 
   private:
@@ -67,6 +69,7 @@ class MessageBudget {
 
     std::size_t limit_;
     std::size_t used_ = 0;
+    std::size_t peak_ = 0;  // since the budget was last wholly free
     Waiter* first_ = nullptr;
 };
 

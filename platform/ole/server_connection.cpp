@@ -28,20 +28,42 @@ struct RemoteOuter final : IUnknown {
 };
 RemoteOuter g_remote_outer;
 
+// A failure that says nothing about the interface, only about the server's state now: the
+// client hears of it instead of being told that the interface is not there.
+bool transient(HRESULT hr) {
+    return hr == HRESULT_FROM_WIN32(ERROR_TOO_MANY_OPEN_FILES) || hr == E_OUTOFMEMORY;
+}
+
 // The IID of the dual interface behind an object's IDispatch, from its own type information.
-bool dispatch_iid(IUnknown* itf, IID& iid) {
+// E_NOINTERFACE for an IDispatch without it (it cannot be proxied).
+HRESULT dispatch_iid(IUnknown* itf, IID& iid) {
     CComPtr<IDispatch> dispatch;
     if (FAILED(itf->QueryInterface(IID_IDispatch, reinterpret_cast<void**>(&dispatch))))
-        return false;
+        return E_NOINTERFACE;
     CComPtr<ITypeInfo> info;
-    if (FAILED(dispatch->GetTypeInfo(0, LOCALE_NEUTRAL, &info)) || info == nullptr)
-        return false;
+    HRESULT hr = dispatch->GetTypeInfo(0, LOCALE_NEUTRAL, &info);
+    if (FAILED(hr) || info == nullptr)
+        return transient(hr) ? hr : E_NOINTERFACE;
     TYPEATTR* attr = nullptr;
     if (FAILED(info->GetTypeAttr(&attr)) || attr == nullptr)
-        return false;
+        return E_NOINTERFACE;
     iid = attr->guid;
     info->ReleaseTypeAttr(attr);
-    return true;
+    // What the interface's calls will need is read now, while the client can still be told
+    // why it cannot have the interface; its first call then needs no descriptor.
+    std::shared_ptr<const WireInterface> methods;
+    hr = wire_interface(iid, methods);
+    return transient(hr) ? hr : S_OK;
+}
+
+// Reads the type information of an interface about to be handed out, as dispatch_iid does;
+// interfaces without any (IUnknown, IClassFactory, custom ones) need none.
+HRESULT prepare_calls(const IID& iid) {
+    if (iid == IID_IUnknown || iid == IID_IClassFactory)
+        return S_OK;
+    std::shared_ptr<const WireInterface> methods;
+    HRESULT hr = wire_interface(iid, methods);
+    return transient(hr) ? hr : S_OK;
 }
 
 }  // namespace
@@ -160,10 +182,10 @@ void ServerConnection::create_instance(IClassFactory* factory, const IID& iid, b
     CComPtr<IUnknown> identity;
     object->QueryInterface(IID_IUnknown, reinterpret_cast<void**>(&identity));
     IID dual{};
-    if (iid == IID_IDispatch && !dispatch_iid(object, dual)) {
-        // An IDispatch without type information cannot be proxied.
+    hr = iid == IID_IDispatch ? dispatch_iid(object, dual) : prepare_calls(iid);
+    if (FAILED(hr)) {
         reply.bytes().clear();
-        reply.put<HRESULT>(E_NOINTERFACE);
+        reply.put<HRESULT>(hr);
         return;
     }
     reply.put<std::uint32_t>(add_remote(identity, iid, object));
@@ -293,8 +315,8 @@ ServerConnection::Outcome ServerConnection::on_query_interface(wire::Reader& in,
     CComPtr<IUnknown> itf;
     HRESULT hr = remote->identity->QueryInterface(iid, reinterpret_cast<void**>(&itf));
     IID dual{};
-    if (SUCCEEDED(hr) && iid == IID_IDispatch && !dispatch_iid(itf, dual))
-        hr = E_NOINTERFACE;  // an IDispatch without type information cannot be proxied
+    if (SUCCEEDED(hr))
+        hr = iid == IID_IDispatch ? dispatch_iid(itf, dual) : prepare_calls(iid);
     reply.put<HRESULT>(hr);
     if (SUCCEEDED(hr)) {
         remote->interfaces[iid] = itf;
@@ -335,8 +357,10 @@ ServerConnection::Outcome ServerConnection::on_call(wire::Reader& in, wire::Writ
     if (it == remote->interfaces.end())
         return Outcome::refuse;
     std::shared_ptr<const WireInterface> methods;
-    if (FAILED(wire_interface(iid, methods)))
-        return Outcome::refuse;
+    if (HRESULT hr = wire_interface(iid, methods); FAILED(hr)) {
+        reply.put<HRESULT>(hr);  // the client keeps its connection and may call again
+        return Outcome::reply;
+    }
     const WireMethod* method = methods->find(slot);
     if (method == nullptr)
         return Outcome::refuse;

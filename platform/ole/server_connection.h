@@ -1,6 +1,7 @@
 #pragma once
 // One client process as the server sees it: the objects it holds and the server locks it
 // took. Closing the connection, by the client or by its death, releases all of them.
+#include <chrono>
 #include <cstdint>
 #include <map>
 #include <optional>
@@ -28,6 +29,11 @@ class ServerConnection {
     // time: the next is read only once the reply to the last is out. False when the
     // connection is finished (closed or malformed).
     bool on_ready(short revents);
+    // A client that stopped half-way through a message since `cutoff` (see MessageAssembler).
+    bool stalled_before(std::chrono::steady_clock::time_point cutoff) const {
+        return assembler_.stalled_before(cutoff);
+    }
+    void excuse_until(std::chrono::steady_clock::time_point now) { assembler_.excuse_until(now); }
 
   private:
     struct Remote {

@@ -110,8 +110,8 @@ enum class Op : std::uint8_t {
 // error texts). A longer message is refused at its length, before any of it is stored.
 inline constexpr std::uint32_t max_message = 2 * 50'000'000 * 2 + (1u << 20);
 
-// Messages up to this size are read without asking the process-wide budget of unfinished
-// messages: they cost each connection at most this much.
-inline constexpr std::uint32_t small_message = 64 * 1024;
+// What the process-wide budget of unfinished incoming messages holds beyond one largest
+// message, so that other clients' requests go on while one largest message arrives.
+inline constexpr std::uint32_t budget_headroom = 48u << 20;
 
 }  // namespace comrt::wire

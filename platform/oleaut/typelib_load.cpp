@@ -11,12 +11,12 @@
 #include <vector>
 
 #include "platform/base/com_ptr.h"
-#include "platform/os/resource_reader.h"
+#include "platform/base/unique_fd.h"
+#include "platform/base/utf8_text.h"
 #include "platform/oleaut/type_lib_object.h"
 #include "platform/oleaut/typelib_image.h"
 #include "platform/oleaut/typelib_registration.h"
-#include "platform/base/utf8_text.h"
-#include "platform/base/unique_fd.h"
+#include "platform/os/resource_reader.h"
 
 namespace {
 
@@ -46,15 +46,27 @@ bool exists(const std::string& path) {
     return ::stat(path.c_str(), &st) == 0;
 }
 
+// Why a library file could not be read: a process out of descriptors says so, since it may
+// well succeed later; anything else is a library that cannot be loaded.
+HRESULT unreadable() {
+    return errno == EMFILE || errno == ENFILE ? HRESULT_FROM_WIN32(ERROR_TOO_MANY_OPEN_FILES)
+                                              : TYPE_E_CANTLOADLIBRARY;
+}
+
 HRESULT load_from(const std::string& path, int resource, ITypeLib** out) {
+    errno = 0;
     if (comrt::is_elf_file(path)) {
         auto section = comrt::read_resource(path, ".comrt.typelib." + std::to_string(resource));
         if (!section)
-            return TYPE_E_CANTLOADLIBRARY;
+            return unreadable();
         return comrt::load_type_lib_image(*section, out);
     }
+    if (errno == EMFILE || errno == ENFILE)
+        return unreadable();
     auto bytes = read_small_file(path);
-    if (!bytes || !comrt::looks_like_typelib_image(*bytes))
+    if (!bytes)
+        return unreadable();
+    if (!comrt::looks_like_typelib_image(*bytes))
         return TYPE_E_CANTLOADLIBRARY;
     return comrt::load_type_lib_image(*bytes, out);
 }

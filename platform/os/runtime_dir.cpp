@@ -17,7 +17,30 @@ std::string runtime_dir_path() {
     return "/tmp/comrt-" + std::to_string(::getuid());
 }
 
+// Whoever may rename entries of the parent directory may swap ours for their own: the parent
+// must be the user's or root's, and closed to others' writes unless sticky (as /tmp is).
+std::string parent_problem(const std::string& path) {
+    std::string parent = path.substr(0, path.find_last_of('/'));
+    if (parent.empty())
+        parent = "/";
+    std::string what = "The runtime directory's parent " + parent;
+    struct stat st {};
+    if (::stat(parent.c_str(), &st) != 0)
+        return what + " cannot be used: " + std::strerror(errno) + ".";
+    if (st.st_uid != ::getuid() && st.st_uid != 0)
+        return what + " is owned by uid " + std::to_string(st.st_uid) + ", not by uid " +
+               std::to_string(::getuid()) + " or root.";
+    if ((st.st_mode & 022) != 0 && (st.st_mode & S_ISVTX) == 0) {
+        char mode[8];
+        std::snprintf(mode, sizeof mode, "%04o", static_cast<unsigned>(st.st_mode & 07777));
+        return what + " may be changed by other users (mode " + mode + ").";
+    }
+    return {};
+}
+
 std::string runtime_dir_problem(const std::string& path) {
+    if (std::string problem = parent_problem(path); !problem.empty())
+        return problem;
     std::string what = "The runtime directory " + path;
     struct stat st {};
     if (::lstat(path.c_str(), &st) != 0)

@@ -1,12 +1,29 @@
 #include "server/host/kiv_module.h"
 
+#include <algorithm>
+#include <cstdlib>
+
 #include "server/host/class_factory.h"
 #include "server/host/server_registration.h"
 #include "server/interface/iprime.h"
 
 namespace {
+
 CkivModule g_module;
+
+// How long a server with no object, no lock and no holder of its class object waits for a
+// client before it ends. The environment may shorten it (tests).
+std::chrono::milliseconds IdleGrace() {
+    if (const char* value = std::getenv("KIV_IDLE_EXIT_MS")) {
+        char* end = nullptr;
+        long long ms = std::strtoll(value, &end, 10);
+        if (end != value && *end == '\0' && ms > 0)
+            return std::chrono::milliseconds(ms);
+    }
+    return std::chrono::seconds(5);
 }
+
+}  // namespace
 
 CkivModule& Module() {
     return g_module;
@@ -15,10 +32,12 @@ CkivModule& Module() {
 CkivModule::CkivModule() : m_dwMainThreadId(GetCurrentThreadId()) {}
 
 ULONG CkivModule::Lock() {
+    ++m_cLocks;
     return CoAddRefServerProcess();
 }
 
 ULONG CkivModule::Unlock() {
+    --m_cLocks;
     ULONG left = CoReleaseServerProcess();
     if (left == 0)
         PostThreadMessageA(m_dwMainThreadId, WM_QUIT, 0, 0);
@@ -62,10 +81,38 @@ HRESULT CkivModule::Serve() {
         CoRevokeClassObject(m_dwClassCookie);
         return hr;
     }
+    m_cClassObjectBaseline = PrimeClassObject().References();
+    m_idleGrace = IdleGrace();
+    m_idleSince = std::chrono::steady_clock::now();
+    auto tick = std::chrono::duration_cast<std::chrono::milliseconds>(m_idleGrace / 4);
+    m_idleTimer =
+        SetTimer(nullptr, 0, static_cast<UINT>(std::max<long long>(tick.count(), 10)), nullptr);
     MSG msg;
     while (GetMessageA(&msg, nullptr, 0, 0) > 0) {
+        if (msg.message == WM_TIMER && msg.wParam == m_idleTimer) {
+            OnIdleTimer();
+            continue;
+        }
         TranslateMessage(&msg);
         DispatchMessageA(&msg);
     }
+    if (m_idleTimer != 0)
+        KillTimer(nullptr, m_idleTimer);
     return CoRevokeClassObject(m_dwClassCookie);
+}
+
+void CkivModule::OnIdleTimer() {
+    auto now = std::chrono::steady_clock::now();
+    bool used = m_cLocks.load() != 0 || PrimeClassObject().References() > m_cClassObjectBaseline;
+    if (used) {
+        m_idleSince = now;
+        return;
+    }
+    if (now - m_idleSince < m_idleGrace)
+        return;
+    // Refuse activations first, so a client that arrives now goes on to a fresh server.
+    CoSuspendClassObjects();
+    KillTimer(nullptr, m_idleTimer);
+    m_idleTimer = 0;
+    PostThreadMessageA(m_dwMainThreadId, WM_QUIT, 0, 0);
 }

@@ -1,5 +1,7 @@
 #pragma once
 // CkivModule: the state of the kiv process, one per process, created before main runs.
+#include <atomic>
+#include <chrono>
 #include <string>
 
 #include "platform/win32.h"
@@ -23,11 +25,19 @@ class CkivModule {
 
   private:
     HRESULT Serve();
+    // A server nobody uses ends: started for a client that died before it held an object or a
+    // lock, or left holding only the class object, it would otherwise run for ever.
+    void OnIdleTimer();
 
     DWORD m_dwMainThreadId;
     bool m_bComInitialized = false;
     RegistrationScope m_scope = RegistrationScope::PerMachine;
     DWORD m_dwClassCookie = 0;
+    std::atomic<ULONG> m_cLocks{0};
+    ULONG m_cClassObjectBaseline = 0;  // the references the runtime itself holds
+    UINT_PTR m_idleTimer = 0;
+    std::chrono::steady_clock::duration m_idleGrace{};
+    std::chrono::steady_clock::time_point m_idleSince;
 };
 
 CkivModule& Module();

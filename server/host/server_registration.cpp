@@ -124,6 +124,21 @@ HRESULT RegisterClass(RegistrationScope scope) {
                : RegisterTypeLib(library, wide.data(), nullptr);
 }
 
+// Whether the scope holds the library's registration (UnRegisterTypeLib fails without one).
+bool TypeLibRegistered(RegistrationScope scope, const TLIBATTR& attr) {
+    char version[32];
+    std::snprintf(version, sizeof version, "%x.%x", attr.wMajorVerNum, attr.wMinorVerNum);
+    const std::string key = "Software\\Classes\\TypeLib\\" + GuidText(attr.guid) + "\\" + version;
+    HKEY opened = nullptr;
+    const LSTATUS status =
+        RegOpenKeyExA(scope == RegistrationScope::PerUser ? HKEY_CURRENT_USER : HKEY_LOCAL_MACHINE,
+                      key.c_str(), 0, KEY_READ, &opened);
+    if (status != static_cast<LSTATUS>(ERROR_SUCCESS))
+        return status != static_cast<LSTATUS>(ERROR_FILE_NOT_FOUND);  // let the removal say why
+    RegCloseKey(opened);
+    return true;
+}
+
 HRESULT UnregisterClass(RegistrationScope scope) {
     HRESULT hr = UpdateScript(102, false, scope);
     if (FAILED(hr))
@@ -139,6 +154,8 @@ HRESULT UnregisterClass(RegistrationScope scope) {
         return hr;
     TLIBATTR a = *attr;
     library->ReleaseTLibAttr(attr);
+    if (!TypeLibRegistered(scope, a))
+        return S_OK;  // nothing of ours to remove: unregistering twice is no failure
     return scope == RegistrationScope::PerUser
                ? UnRegisterTypeLibForUser(a.guid, a.wMajorVerNum, a.wMinorVerNum, a.lcid, a.syskind)
                : UnRegisterTypeLib(a.guid, a.wMajorVerNum, a.wMinorVerNum, a.lcid, a.syskind);
