@@ -1,6 +1,14 @@
 #include "platform/ole/message_budget.h"
 
 #include <gtest/gtest.h>
+#include <sys/socket.h>
+
+#include <cstring>
+#include <memory>
+#include <vector>
+
+#include "platform/base/unique_fd.h"
+#include "platform/ole/channel.h"
 
 namespace {
 
@@ -32,6 +40,44 @@ TEST(MessageBudget, ClaimsThatDoNotFitWaitForBytesGivenBack) {
     moved.reset();
     EXPECT_EQ(budget.in_use(), 0u);
     EXPECT_EQ(woken_b, 1) << "woken once per wait";
+}
+
+// Unfinished messages of every size count: clients that each leave a small message half-sent
+// cannot together make the reader hold more than its budget, and the ones that hold a claim
+// without sending on are found as stalled.
+TEST(MessageBudget, EveryUnfinishedMessageClaimsAndStalledSendersAreFound) {
+    MessageBudget budget(100'000);
+    struct Peer {
+        comrt::unique_fd reader, writer;
+        comrt::MessageAssembler assembler;
+        explicit Peer(MessageBudget& b) : assembler(&b, [] {}) {
+            int fds[2];
+            EXPECT_EQ(::socketpair(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK, 0, fds), 0);
+            reader.reset(fds[0]);
+            writer.reset(fds[1]);
+        }
+    };
+    std::vector<std::unique_ptr<Peer>> peers;
+    std::vector<comrt::MessageAssembler::Status> statuses;
+    for (int i = 0; i < 3; ++i) {
+        peers.push_back(std::make_unique<Peer>(budget));
+        const std::uint32_t length = 40'000;  // small, and half-sent
+        unsigned char start[4 + 100] = {};
+        std::memcpy(start, &length, 4);
+        ASSERT_EQ(::send(peers.back()->writer.get(), start, sizeof start, 0),
+                  ssize_t(sizeof start));
+        std::vector<unsigned char> message;
+        statuses.push_back(peers.back()->assembler.read_from(peers.back()->reader.get(), message));
+    }
+    using Status = comrt::MessageAssembler::Status;
+    EXPECT_EQ(statuses, (std::vector<Status>{Status::more, Status::more, Status::waiting}));
+    EXPECT_EQ(budget.in_use(), 80'000u);
+
+    auto later = std::chrono::steady_clock::now() + std::chrono::seconds(1);
+    EXPECT_TRUE(peers[0]->assembler.stalled_before(later));
+    EXPECT_FALSE(peers[2]->assembler.stalled_before(later)) << "a waiter holds nothing";
+    peers[0]->assembler.excuse_until(later);
+    EXPECT_FALSE(peers[0]->assembler.stalled_before(later));
 }
 
 }  // namespace

@@ -2,11 +2,13 @@
 // connections together, and a finished message leaves nothing behind.
 #include <gtest/gtest.h>
 
+#include <poll.h>
 #include <sys/socket.h>
 
 #include <algorithm>
 #include <cstring>
 #include <fstream>
+#include <future>
 #include <string>
 #include <thread>
 #include <vector>
@@ -17,6 +19,8 @@
 #include "platform/win32.h"
 #include "server/interface/iprime.h"
 #include "tests/support/kiv_process.h"
+#include "tests/support/registered_server.h"
+#include "tests/support/scoped_env.h"
 
 namespace {
 
@@ -111,6 +115,51 @@ TEST_F(KivMessageMemory, UnfinishedMessagesAreBoundedAndFinishedOnesLeaveNothing
     if (kMeasured) {
         EXPECT_LT(after - before, 24l << 20) << "the message's storage was kept";
     }
+}
+
+class KivStalledSender : public kivtest::RegisteredServerTest {};
+
+TEST_F(KivStalledSender, LosesItsConnectionAndNeverHoldsUpOthers) {
+    // Longer than others may wait for their answer: only the headroom lets them through.
+    const auto limit = 3 * kivtest::kOneSecond;
+    kivtest::ScopedEnv stall("COMRT_STALLED_SENDER_MS", std::to_string(limit.count()).c_str());
+    CComPtr<IPrime> prime;
+    ASSERT_EQ(CoCreateInstance(CLSID_Prime, nullptr, CLSCTX_ALL, IID_IPrime,
+                               reinterpret_cast<void**>(&prime)),
+              S_OK);
+    // A sender that claims a message of the largest size and stops a little way in.
+    comrt::unique_fd stalled = comrt::connect_unix(comrt::class_endpoint_path(
+        comrt::runtime_dir_path(), guid_to_string(CLSID_Prime), ".sock"));
+    ASSERT_TRUE(stalled);
+    std::vector<unsigned char> start(4 + (1 << 20), 'x');
+    const std::uint32_t length = comrt::wire::max_message;
+    std::memcpy(start.data(), &length, 4);
+    ASSERT_EQ(::send(stalled.get(), start.data(), start.size(), MSG_NOSIGNAL),
+              ssize_t(start.size()));
+
+    // Another client's 80 KB request is answered meanwhile.
+    auto answer = std::async(std::launch::async, [] {
+        CoInitialize(nullptr);
+        CComPtr<IPrime> other;
+        HRESULT hr = CoCreateInstance(CLSID_Prime, nullptr, CLSCTX_ALL, IID_IPrime,
+                                      reinterpret_cast<void**>(&other));
+        LONG ret = 0;
+        _bstr_t n(std::u16string(40'000, u'1').c_str());
+        if (SUCCEEDED(hr))
+            hr = other->IsPrime(n.GetBSTR(), kivRabin_Miller, 1, &ret);
+        other.Release();
+        CoUninitialize();
+        return hr;
+    });
+    bool answered = answer.wait_for(kivtest::kOneSecond) == std::future_status::ready;
+    EXPECT_TRUE(answered) << "held up by the stalled sender";
+
+    pollfd pfd{stalled.get(), POLLIN, 0};
+    ASSERT_EQ(::poll(&pfd, 1, int((limit + kivtest::kOneSecond).count())), 1);
+    char byte;
+    EXPECT_EQ(::recv(stalled.get(), &byte, 1, MSG_DONTWAIT), 0) << "the stalled sender stays";
+    stalled.reset();
+    EXPECT_EQ(answer.get(), S_OK);
 }
 
 }  // namespace

@@ -68,6 +68,8 @@ TEST(KivRegistration, PerUserWritesOnlyBelowTheUserClassesAndUnregisters) {
     ASSERT_EQ(kivtest::RunKiv({"-UnregServerPerUser"}), 0);
     for (const Expected& e : ExpectedEntries())
         EXPECT_FALSE(reg_key_exists(HKEY_CURRENT_USER, "Software\\Classes\\" + e.key)) << e.key;
+    kivtest::Captured again = kivtest::RunCaptured(kivtest::KivPath(), {"-UnregServerPerUser"});
+    EXPECT_EQ(again.status, 0) << "removing nothing failed: " << again.err;
     EXPECT_TRUE(reg_key_exists(HKEY_CURRENT_USER, "Software\\Classes\\AppID"));
     EXPECT_TRUE(reg_key_exists(HKEY_CURRENT_USER, "Software\\Classes\\CLSID"));
 }
@@ -183,6 +185,11 @@ TEST(KivRegistration, DamagedHiveIsNamedOnStandardErrorAndLeftAsItIs) {
             kivtest::RunCaptured(COMRT_EXECUTABLE, {"call", "kiv.Prime", "IsPrime", "7", "1", "0"});
         EXPECT_EQ(call.status, 1);
         EXPECT_EQ(call.err.rfind("comrt: " + report, 0), 0u) << call.err;
+        // The console client says why the class cannot be found, not only that it cannot.
+        kivtest::Captured console = kivtest::RunCaptured(KIVCLI_EXECUTABLE, {});
+        EXPECT_NE(console.out.find("Class not registered\nThe registry cannot be read: " + report),
+                  std::string::npos)
+            << console.out;
 
         std::ifstream in(hive, std::ios::binary);
         std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());

@@ -71,8 +71,10 @@ class KivRuntimeDir : public ::testing::Test {
         std::error_code ignored;
         fs::remove_all(dir_, ignored);
         fs::remove_all(dir_ + ".elsewhere", ignored);
+        ::chmod(parent_.c_str(), 0700);
     }
     std::string dir_ = comrt::runtime_dir_path();
+    std::string parent_ = fs::path(dir_).parent_path().string();
 };
 
 TEST_F(KivRuntimeDir, RefusedByClientsServerAndDebugListenerWithItsNameAndReason) {
@@ -93,6 +95,8 @@ TEST_F(KivRuntimeDir, RefusedByClientsServerAndDebugListenerWithItsNameAndReason
              ::chmod((dir + ".elsewhere").c_str(), 0700);
              fs::create_directory_symlink(dir + ".elsewhere", dir);
          }},
+        {"may be changed by other users (mode 0777)", false,
+         [](const std::string& dir) { ::chmod(fs::path(dir).parent_path().c_str(), 0777); }},
         {"is owned by uid 12345", true,
          [](const std::string& dir) {
              fs::create_directory(dir);
@@ -106,6 +110,9 @@ TEST_F(KivRuntimeDir, RefusedByClientsServerAndDebugListenerWithItsNameAndReason
             continue;  // only root can give a directory to another user
         Restore();
         row.plant(dir_);
+        // The parent's fault names the parent, a prefix of the directory's own name.
+        const std::string named =
+            std::string(row.reason).find("changed") != std::string::npos ? parent_ : dir_;
 
         IUnknown* object = nullptr;
         EXPECT_EQ(CoCreateInstance(CLSID_Prime, nullptr, CLSCTX_ALL, IID_IUnknown,
@@ -114,18 +121,18 @@ TEST_F(KivRuntimeDir, RefusedByClientsServerAndDebugListenerWithItsNameAndReason
         auto seen = kivtest::TakeErrorInfo();
         ASSERT_TRUE(seen);
         std::string description = comrt::utf16_to_ansi(seen->description);
-        EXPECT_NE(description.find(dir_), std::string::npos) << description;
+        EXPECT_NE(description.find(named), std::string::npos) << description;
         EXPECT_NE(description.find(row.reason), std::string::npos) << description;
 
         Outcome debug = RunBounded({COMRT_EXECUTABLE, "debug"});
         EXPECT_EQ(debug.status, 1) << "comrt debug listened in the refused directory";
-        EXPECT_NE(debug.err.find(dir_), std::string::npos) << debug.err;
+        EXPECT_NE(debug.err.find(named), std::string::npos) << debug.err;
         EXPECT_NE(debug.err.find(row.reason), std::string::npos) << debug.err;
 
         Outcome server = RunBounded({kivtest::KivPath(), "-Embedding"});
         ASSERT_TRUE(server.status) << "the server served from the refused directory";
         EXPECT_NE(*server.status, 0);
-        EXPECT_NE(server.err.find(dir_), std::string::npos) << server.err;
+        EXPECT_NE(server.err.find(named), std::string::npos) << server.err;
         EXPECT_NE(server.err.find(row.reason), std::string::npos) << server.err;
         EXPECT_FALSE(
             fs::exists(comrt::class_endpoint_path(dir_, guid_to_string(CLSID_Prime), ".sock")));
