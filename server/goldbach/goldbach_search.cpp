@@ -117,11 +117,15 @@ class Batch {
     std::deque<LaunchedWorker> m_workers;
 };
 
-// True when the oldest listed worker has ended: its result, and so maybe the answer, is known
-// and the window need not grow before it is collected.
-bool FrontHasEnded(Batch& batch) {
-    return !batch.Empty() &&
-           batch.Front().done.wait_for(std::chrono::seconds(0)) == std::future_status::ready;
+// True when the oldest listed worker has ended with a confirmed pair: the answer is decided,
+// and launching more would only give the stop something to wait for. (`confirmed` is set only
+// with a found pair, and a ready future makes the task's writes visible.)
+bool FrontIsTheWinner(Batch& batch) {
+    if (batch.Empty())
+        return false;
+    LaunchedWorker& front = batch.Front();
+    return front.done.wait_for(std::chrono::seconds(0)) == std::future_status::ready &&
+           front.confirmed;
 }
 
 // How often a collector that waits for a worker looks at the call's stop token.
@@ -185,11 +189,11 @@ std::optional<GoldbachPair> SearchGoldbachPair(const GoldbachSearch& search) {
     bool more = true;  // candidates left to launch
     Batch batch(pool, inputs);
     // Tops the window up, one launch at a time; stops early once the call is cancelled or the
-    // oldest worker has ended (it may be the winner, and is collected first).
+    // oldest worker has won.
     auto fillWindow = [&] {
         while (more && batch.Size() < window) {
             ThrowIfCancelled(search.stop);
-            if (FrontHasEnded(batch))
+            if (FrontIsTheWinner(batch))
                 return;
             if (sieve) {
                 more = sieve->Next(candidate);
