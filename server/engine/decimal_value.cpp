@@ -5,6 +5,7 @@
 
 #include <deque>
 
+#include "server/engine/product_cancellable.h"
 #include "server/interface/call_cancelled.h"
 
 namespace {
@@ -42,7 +43,7 @@ NTL::ZZ DecimalValue(const std::string& text, const std::stop_token& stop) {
             ThrowIfCancelled(stop);
             // parts[j] = parts[2j] + parts[2j + 1] * 10^digits; j <= 2j, so nothing unread is
             // overwritten.
-            mpz_mul(parts[2 * j + 1].value, parts[2 * j + 1].value, scale.value);
+            MultiplyCancellable(parts[2 * j + 1].value, parts[2 * j + 1].value, scale.value, stop);
             mpz_add(parts[j].value, parts[2 * j].value, parts[2 * j + 1].value);
         }
         if (parts.size() % 2 != 0)
@@ -52,7 +53,7 @@ NTL::ZZ DecimalValue(const std::string& text, const std::stop_token& stop) {
             parts.pop_back();
         if (parts.size() > 1) {
             ThrowIfCancelled(stop);
-            mpz_mul(scale.value, scale.value, scale.value);
+            MultiplyCancellable(scale.value, scale.value, scale.value, stop);
         }
     }
     NTL::ZZ value;

@@ -8,9 +8,8 @@
 
 // The value of `text`, decimal digits only (at least one). The text is read in blocks from its
 // right end and the blocks are joined pairwise, level by level, with the stop token read before
-// every step, so a cancelled call stops within one step; a step at the top of a text of
-// hundreds of millions of digits is still one long multiplication. Raises CallCancelled once
-// `stop` has fired.
+// every step, so a cancelled call stops within one step; the products at the top of a long
+// text go in steps too (MultiplyCancellable). Raises CallCancelled once `stop` has fired.
 NTL::ZZ DecimalValue(const std::string& text, const std::stop_token& stop = {});
 // The decimal text of `value`, as NTL prints it (a leading '-' for a negative value).
 std::string DecimalText(const NTL::ZZ& value);

@@ -39,10 +39,20 @@ long PrimeEngine::IsPrimeTrialDivisionZZ(const NTL::ZZ& n, const std::stop_token
         return 0;
     if (!NTL::IsOdd(n))
         return 0;
-    const NTL::ZZ bound = NTL::SqrRoot(n) + 1;
+    // The divisors run while i * i <= n. No square root is taken: for a number of a hundred
+    // million digits it is one GMP call of seconds that no stop token can interrupt. An i of
+    // at most (bits - 1) / 2 bits is below 2^floor((bits - 1) / 2), which is at most sqrt(n),
+    // and needs no check; a longer one has its square compared, a small product per division.
+    const long rootBitsAtLeast = (NTL::NumBits(n) - 1) / 2;
     NTL::ZZ remainder;
+    NTL::ZZ square;
     // A ZZ division costs far more than the token's one atomic read.
-    for (NTL::ZZ i(3); i < bound; i += 2) {
+    for (NTL::ZZ i(3);; i += 2) {
+        if (NTL::NumBits(i) > rootBitsAtLeast) {
+            NTL::sqr(square, i);
+            if (square > n)
+                break;
+        }
         ThrowIfCancelled(stop);
         NTL::rem(remainder, n, i);
         if (NTL::IsZero(remainder))

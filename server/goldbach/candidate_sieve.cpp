@@ -17,9 +17,9 @@ constexpr std::uint64_t kSegment = 1 << 15;
 constexpr std::uint64_t kSieveLimit = std::uint64_t{1} << 62;
 // Numbers per block of the residue thread, between two looks at its stop token.
 constexpr std::uint32_t kBlock = 1 << 16;
-// Divisions of n between two looks at a stop token: well under a second for an n of millions
-// of digits.
-constexpr std::size_t kDivisionsPerStopCheck = 1024;
+// Limbs of n divided between two looks at a stop token: some milliseconds, whatever the size
+// of n (a fixed count of divisions took half a second for an n of ten million digits).
+constexpr std::size_t kLimbsPerStopCheck = std::size_t{1} << 22;
 
 // The odd primes in [from, to), from odd, given the odd primes up to sqrt(to).
 void OddPrimesIn(std::uint32_t from, std::uint32_t to, const std::vector<std::uint32_t>& base,
@@ -134,9 +134,11 @@ std::size_t CandidateSieve::StoreResidues(mpz_srcptr n, const std::uint32_t* pri
     // as many primes as fit a word (four below 2^16, two or three above), then split. The word
     // is GMP's unsigned long: 64 bits here, 32 on Win64.
     constexpr std::uint64_t kWord = std::numeric_limits<unsigned long>::max();
+    const std::size_t divisionsPerCheck =
+        std::max<std::size_t>(1, kLimbsPerStopCheck / std::max<std::size_t>(1, mpz_size(n)));
     std::size_t i = 0;
     for (std::size_t divisions = 0; i < count; ++divisions) {
-        if (divisions % kDivisionsPerStopCheck == 0 && stop.stop_requested())
+        if (divisions % divisionsPerCheck == 0 && stop.stop_requested())
             return i;
         std::size_t end = i + 1;
         std::uint64_t product = primes[i];

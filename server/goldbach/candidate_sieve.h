@@ -24,13 +24,17 @@
 class CandidateSieve {
   public:
     static constexpr std::chrono::milliseconds kDeepAfter{30};
-    // Candidates first, first + 2, ... up to largest. The deeper residues are started for once
+    // Candidates first, first + 2, ... up to largest. `n` is read, never copied: it must
+    // outlive the sieve (the search's n does). The deeper residues are started for once
     // `deepAfter` has passed at a call of Next. Once `stop` has fired, no more of the first
     // residues are computed (they take seconds for an n of millions of digits): the sieve then
     // passes more candidates, and the search that stopped ends anyway.
     CandidateSieve(const NTL::ZZ& n, const NTL::ZZ& first, const NTL::ZZ& largest,
                    std::chrono::milliseconds deepAfter = kDeepAfter,
                    const std::stop_token& stop = {});
+    CandidateSieve(NTL::ZZ&& n, const NTL::ZZ& first, const NTL::ZZ& largest,
+                   std::chrono::milliseconds deepAfter = kDeepAfter,
+                   const std::stop_token& stop = {}) = delete;  // n would not outlive it
     ~CandidateSieve();  // stops and joins the residue thread
     CandidateSieve(const CandidateSieve&) = delete;
     CandidateSieve& operator=(const CandidateSieve&) = delete;
@@ -69,7 +73,7 @@ class CandidateSieve {
     // Applies the residues that became ready since the last time to the candidates ahead.
     void ApplyReadyResidues();
 
-    NTL::ZZ m_n;
+    const NTL::ZZ& m_n;  // the search's, shared with its workers
     NTL::ZZ m_largest;
     bool m_smallN;                             // n < 2^63: n - p may equal some q
     std::uint32_t m_firstBound = kFirstBound;  // the primes below it are ready at once

@@ -29,10 +29,20 @@ std::size_t MaxInFlight(std::size_t poolThreads) {
     return std::max<std::size_t>(4096, 64 * poolThreads);
 }
 
+// What every worker of one search reads: set up before the first launch and not written
+// until the last worker has been waited for, so the workers share it without locks (and n
+// is never copied per worker).
+struct SearchInputs {
+    const NTL::ZZ& n;
+    long numTrials;
+    CandidateSieve* sieve;  // null for the plain search
+};
+
 // One launched worker. Shared with its task: `stop` (atomic; stored only by the search),
 // `result` and `confirmed` (written only by the task, read by the search only after `done`
-// delivered).
+// delivered); `candidate` is written before the task is queued and only read after.
 struct LaunchedWorker {
+    NTL::ZZ candidate;  // small: candidates never get far from 3
     std::atomic<bool> stop{false};
     GoldbachPair result;
     bool confirmed = false;
@@ -47,15 +57,17 @@ bool ConfirmAfterBase2(const NTL::ZZ& value, const std::atomic<bool>& stop) {
     return IsStrongLucasProbablePrime(value, stop);
 }
 
-// A worker's task: its candidate, unless the sieve has ruled it out since it was launched;
-// a pair that passes is confirmed at once, alongside the other workers, rather than by the
-// collector alone after them.
-long RunWorker(long numTrials, const NTL::ZZ& p, const NTL::ZZ& n, CandidateSieve* sieve,
-               LaunchedWorker& worker) {
+// A worker's task: its candidate, unless the search has stopped it or the sieve has ruled it
+// out since it was launched; a pair that passes is confirmed at once, alongside the other
+// workers, rather than by the collector alone after them.
+long RunWorker(const SearchInputs& inputs, LaunchedWorker& worker) {
+    if (worker.stop.load())
+        return 1;  // stopped before it started: a cancelled search empties its queue at once
     long freeBelow = 0;
-    if (sieve != nullptr && !sieve->StillViable(p, &freeBelow))
+    if (inputs.sieve != nullptr && !inputs.sieve->StillViable(worker.candidate, &freeBelow))
         return 1;  // proven useless since it was launched
-    const long found = GoldbachWorker(numTrials, p, n, worker.result, worker.stop, freeBelow);
+    const long found = GoldbachWorker(inputs.numTrials, worker.candidate, inputs.n, worker.result,
+                                      worker.stop, freeBelow);
     if (found == 0)
         worker.confirmed = ConfirmAfterBase2(worker.result.first, worker.stop) &&
                            ConfirmAfterBase2(worker.result.second, worker.stop);
@@ -64,23 +76,20 @@ long RunWorker(long numTrials, const NTL::ZZ& p, const NTL::ZZ& n, CandidateSiev
 
 // The launched, not yet collected workers of one batch, in launch order. However the batch
 // ends, its destructor stops and waits for every worker still listed, so no task is left
-// running with references into it.
+// running with references into it or into the inputs.
 class Batch {
   public:
-    explicit Batch(WorkerPool& pool) : m_pool(pool) {}
+    Batch(WorkerPool& pool, const SearchInputs& inputs) : m_pool(pool), m_inputs(inputs) {}
     ~Batch() { StopAndWaitAll(); }
     Batch(const Batch&) = delete;
     Batch& operator=(const Batch&) = delete;
 
-    // `sieve`, when given, outlives the batch: the worker asks it whether its candidate is
-    // still worth testing when it starts.
-    void Launch(long numTrials, const NTL::ZZ& candidate, const NTL::ZZ& n, CandidateSieve* sieve) {
+    void Launch(const NTL::ZZ& candidate) {
         LaunchedWorker& worker = m_workers.emplace_back();
-        worker.stop.store(false);
+        worker.candidate = candidate;
         try {
-            worker.done = m_pool.Submit([numTrials, p = candidate, n, sieve, &worker]() -> long {
-                return RunWorker(numTrials, p, n, sieve, worker);
-            });
+            worker.done = m_pool.Submit(
+                [&inputs = m_inputs, &worker]() -> long { return RunWorker(inputs, worker); });
         } catch (...) {
             m_workers.pop_back();  // never queued
             throw;
@@ -88,6 +97,7 @@ class Batch {
     }
 
     bool Empty() const noexcept { return m_workers.empty(); }
+    std::size_t Size() const noexcept { return m_workers.size(); }
     LaunchedWorker& Front() noexcept { return m_workers.front(); }
     void PopFront() noexcept { m_workers.pop_front(); }
 
@@ -103,8 +113,20 @@ class Batch {
 
   private:
     WorkerPool& m_pool;
+    const SearchInputs& m_inputs;
     std::deque<LaunchedWorker> m_workers;
 };
+
+// True when the oldest listed worker has ended with a confirmed pair: the answer is decided,
+// and launching more would only give the stop something to wait for. (`confirmed` is set only
+// with a found pair, and a ready future makes the task's writes visible.)
+bool FrontIsTheWinner(Batch& batch) {
+    if (batch.Empty())
+        return false;
+    LaunchedWorker& front = batch.Front();
+    return front.done.wait_for(std::chrono::seconds(0)) == std::future_status::ready &&
+           front.confirmed;
+}
 
 // How often a collector that waits for a worker looks at the call's stop token.
 constexpr std::chrono::milliseconds kStopPollInterval{20};
@@ -142,6 +164,7 @@ bool IsConfirmedPrime(const NTL::ZZ& value) {
 std::optional<GoldbachPair> SearchGoldbachPair(const GoldbachSearch& search) {
     if (search.largestCandidate < search.firstCandidate)
         return std::nullopt;
+    const NTL::ZZ& n = *search.n;
     const std::uint64_t workersPerBatch = std::max<std::uint64_t>(search.workersPerBatch, 1);
     WorkerPool pool(PoolSizeFor(search, workersPerBatch));
     const std::size_t maxInFlight = MaxInFlight(pool.Size());
@@ -158,31 +181,38 @@ std::optional<GoldbachPair> SearchGoldbachPair(const GoldbachSearch& search) {
     // shares the processors with it.
     std::optional<CandidateSieve> sieve;
     if (search.sieve)
-        sieve.emplace(search.n, search.firstCandidate, search.largestCandidate,
-                      CandidateSieve::kDeepAfter, search.stop);
+        sieve.emplace(n, search.firstCandidate, search.largestCandidate, CandidateSieve::kDeepAfter,
+                      search.stop);
+    const SearchInputs inputs{n, search.numTrials, sieve ? &*sieve : nullptr};
     NTL::ZZ plainNext = search.firstCandidate;
     NTL::ZZ candidate;
     bool more = true;  // candidates left to launch
-    Batch batch(pool);
-    auto launchNext = [&] {
-        if (sieve) {
-            more = sieve->Next(candidate);
-        } else {
-            more = plainNext <= search.largestCandidate;
-            candidate = plainNext;
-            plainNext += 2;
+    Batch batch(pool, inputs);
+    // Tops the window up, one launch at a time; stops early once the call is cancelled or the
+    // oldest worker has won.
+    auto fillWindow = [&] {
+        while (more && batch.Size() < window) {
+            ThrowIfCancelled(search.stop);
+            if (FrontIsTheWinner(batch))
+                return;
+            if (sieve) {
+                more = sieve->Next(candidate);
+            } else {
+                more = plainNext <= search.largestCandidate;
+                candidate = plainNext;
+                plainNext += 2;
+            }
+            if (more)
+                batch.Launch(candidate);
         }
-        if (more)
-            batch.Launch(search.numTrials, candidate, search.n, sieve ? &*sieve : nullptr);
     };
-    for (std::size_t inFlight = 0; inFlight < window && more; ++inFlight)
-        launchNext();
 
+    fillWindow();
     while (!batch.Empty()) {
         LaunchedWorker& worker = batch.Front();
         long found = Collect(worker, search.stop);
         if (found == 0 && worker.confirmed) {
-            GoldbachPair pair = worker.result;
+            GoldbachPair pair = std::move(worker.result);
             TraceLog("kiv: Found P1 and P2.\n");
             TraceLog("kiv: Waiting for all running threads to exit.\n");
             batch.PopFront();
@@ -190,8 +220,7 @@ std::optional<GoldbachPair> SearchGoldbachPair(const GoldbachSearch& search) {
             return pair;
         }
         batch.PopFront();
-        if (more)
-            launchNext();
+        fillWindow();
     }
     return std::nullopt;
 }
@@ -220,7 +249,7 @@ std::optional<GoldbachPair> FindGoldbachPair(const NTL::ZZ& n, long numTrials,
     line = "kiv: Num workers is: " + std::to_string(search.workersPerBatch) + "\n";
     TraceLog(line.c_str());
 
-    search.n = n;
+    search.n = &n;
     search.firstCandidate = 3;
     search.largestCandidate = n / 2;
     search.numTrials = numTrials;

@@ -13,6 +13,13 @@
 // batch are stopped and waited for. Nothing of a search outlives the call, on any path.
 // When the call's stop token fires, every worker is stopped and waited for, and the search
 // raises CallCancelled.
+//
+// Memory: every worker reads the one n and the other inputs of the call, which nobody writes
+// while the search runs; a launched worker owns only its candidate (a few words), its flags and
+// its result slot, and a running one its n - p. So a search holds n, the sieve and (pool
+// threads) x (the size of n), whatever the worker count. The window of launched workers is
+// filled one launch at a time, with the stop token and the front worker read between
+// launches: a cancelled or decided search launches nothing more.
 #include <NTL/ZZ.h>
 
 #include <cstddef>
@@ -22,7 +29,7 @@
 #include "server/goldbach/goldbach_worker.h"
 
 struct GoldbachSearch {
-    NTL::ZZ n;                          // the even number
+    const NTL::ZZ* n = nullptr;         // the even number: the caller's, outlives the search
     NTL::ZZ firstCandidate;             // odd, usually 3
     NTL::ZZ largestCandidate;           // usually n / 2
     std::uint64_t workersPerBatch = 0;  // 0 counts as 1

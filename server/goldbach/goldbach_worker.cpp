@@ -1,5 +1,7 @@
 #include "server/goldbach/goldbach_worker.h"
 
+#include <utility>
+
 #include "server/engine/prob_prime_stoppable.h"
 
 long GoldbachWorker(long numTrials, const NTL::ZZ& p, const NTL::ZZ& n, GoldbachPair& result,
@@ -14,6 +16,6 @@ long GoldbachWorker(long numTrials, const NTL::ZZ& p, const NTL::ZZ& n, Goldbach
     if (stop.load())
         return 1;
     result.first = p;
-    result.second = q;
+    result.second = std::move(q);
     return 0;
 }

@@ -36,9 +36,10 @@ HRESULT CPrime::GetGBPairUsingRM(BSTR bstrEvenNum, LONG lNumTrials, BSTR* pbstrF
         return ReportError(kivmsg::ThreadsPerCore);
 
     return MethodFrame([&]() -> HRESULT {
-        DecimalInput evenNum =
-            ParseEvenNumber(NarrowText(bstrEvenNum), comrt::current_call_stop_token());
-        const NTL::ZZ& n = evenNum.value;
+        // Only the value is kept: the narrowed text (as long as the number has digits) goes
+        // before the search starts.
+        const NTL::ZZ n =
+            ParseEvenNumber(NarrowText(bstrEvenNum), comrt::current_call_stop_token()).value;
         if (n == 4) {  // 2 + 2, the one pair with an even member
             _bstr_t first(OLESTR("2")), second(OLESTR("2"));
             *pbstrFirst = first.Detach();

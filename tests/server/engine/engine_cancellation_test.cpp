@@ -2,6 +2,7 @@
 // the cancellable Rabin-Miller test answers as NTL's with the same witnesses.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <functional>
 #include <memory>
 #include <stop_token>
@@ -31,6 +32,8 @@ TEST(EngineCancellation, FiredTokenEndsEveryLongLoop) {
     const std::stop_token fired = FiredToken();
     const BSTR mersenne127 = SysAllocString(OLESTR("170141183460469231731687303715884105727"));
     const BSTR ninetySeven = SysAllocString(OLESTR("97"));
+    // 100 million digits: NTL's square root of it alone takes seconds.
+    const NTL::ZZ hundredMillionDigits = NTL::power2_ZZ(332192810) + 1;
     struct Case {
         const char* name;
         std::function<void()> run;  // each would take minutes or more if not cancelled
@@ -49,6 +52,8 @@ TEST(EngineCancellation, FiredTokenEndsEveryLongLoop) {
              ProbPrimeCancellable(ZZOf("170141183460469231731687303715884105727"), 2147483647,
                                   fired);
          }},
+        {"big trial division of a number of 100 million digits",
+         [&] { engine->IsPrimeTrialDivisionZZ(hundredMillionDigits, fired); }},
         {"IsPrime by trial division",
          [&] { engine->IsPrimeBody(NarrowText(mersenne127), 2, 0, fired); }},
         {"IsPrime by Rabin-Miller",
@@ -56,7 +61,10 @@ TEST(EngineCancellation, FiredTokenEndsEveryLongLoop) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
+        const auto start = std::chrono::steady_clock::now();
         EXPECT_THROW(c.run(), CallCancelled);
+        // No step before the first look at the token may run long.
+        EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(500));
     }
     // A cancelled test records nothing.
     EXPECT_FALSE(engine->m_setPrimesZZ.contains(ZZOf("170141183460469231731687303715884105727")));

@@ -119,4 +119,42 @@ TEST(PrimeCaches, ZZSetsAreOrderedByValueAndBoundedTheSameWay) {
     EXPECT_EQ(*caches->m_setCompositesZZ.begin(), NTL::ZZ(9));
 }
 
+// Values of about a megabyte each: the count bound alone would let the sets reach 1.4 GB.
+TEST(PrimeCaches, BigValueSetsStayWithinTheByteBudget) {
+    const NTL::ZZ megabyte = NTL::power2_ZZ(8 << 20);
+    struct Case {
+        const char* what;
+        long primes, composites;  // recorded, in increasing order, alternately
+        std::size_t primesAfter, compositesAfter;
+    };
+    // 15 entries of a megabyte and some bookkeeping fit 16 MiB; 16 do not.
+    const Case cases[] = {
+        {"a few", 4, 3, 4, 3},
+        {"more than fit, one set", 40, 0, 15, 0},
+        {"more than fit, both sets: the recording set gives", 20, 20, 8, 7},
+        {"one prime among many composites", 1, 15, 1, 14},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        auto caches = NewCaches();
+        for (long i = 0; i < std::max(c.primes, c.composites); ++i) {
+            if (i < c.primes)
+                caches->CacheZZ(megabyte + 2 * i, 1);
+            if (i < c.composites)
+                caches->CacheZZ(megabyte + 2 * i + 1, 0);
+            ASSERT_LE(caches->CachedZZBytes(), PrimeCaches::kCacheBytes);
+        }
+        EXPECT_EQ(caches->m_setPrimesZZ.size(), c.primesAfter);
+        EXPECT_EQ(caches->m_setCompositesZZ.size(), c.compositesAfter);
+        EXPECT_EQ(*caches->m_setPrimesZZ.rbegin(), megabyte + 2 * (c.primes - 1))
+            << "the newest (largest) value is kept";
+    }
+    // A value larger than the whole budget is not recorded, and pushes nothing out.
+    auto caches = NewCaches();
+    caches->CacheZZ(NTL::ZZ(9), 1);
+    caches->CacheZZ(NTL::power2_ZZ(8 * PrimeCaches::kCacheBytes), 1);
+    ASSERT_EQ(caches->m_setPrimesZZ.size(), 1u);
+    EXPECT_EQ(*caches->m_setPrimesZZ.begin(), NTL::ZZ(9));
+}
+
 }  // namespace

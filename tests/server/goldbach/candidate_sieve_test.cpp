@@ -31,7 +31,8 @@ TEST(CandidateSieve, NeverRejectsAPrimePairBelowTheBound) {
     for (unsigned long n : {6ul, 8ul, 100ul, 131074ul, 131076ul, 1000000ul, 2000002ul}) {
         SCOPED_TRACE(n);
         const std::vector<bool> prime = PrimesUpTo(n);
-        CandidateSieve sieve(NTL::ZZ(n), NTL::ZZ(3), NTL::ZZ(n / 2), 0ms);
+        const NTL::ZZ even(n);
+        CandidateSieve sieve(even, NTL::ZZ(3), NTL::ZZ(n / 2), 0ms);
         std::vector<unsigned long> handedOut;
         NTL::ZZ p;
         while (sieve.Next(p))
@@ -80,7 +81,8 @@ TEST(CandidateSieve, ReportsABoundOnlyWhereItSieved) {
     long freeBelow = -1;
     sieve.StillViable(p, &freeBelow);
     EXPECT_GT(freeBelow, long{CandidateSieve::kFirstBound}) << "the deeper residues count";
-    CandidateSieve small(NTL::ZZ(1000000), NTL::ZZ(3), NTL::ZZ(500000));
+    const NTL::ZZ million(1000000);
+    CandidateSieve small(million, NTL::ZZ(3), NTL::ZZ(500000));
     ASSERT_TRUE(small.Next(p));
     small.StillViable(p, &freeBelow);
     EXPECT_EQ(freeBelow, 0) << "below 2^63, n - p may be a sieving prime itself";
@@ -173,7 +175,7 @@ TEST(CandidateSieve, SievedAndPlainSearchesAgree) {
         n += n % 2;
         SCOPED_TRACE(n);
         GoldbachSearch search;
-        search.n = n;
+        search.n = &n;
         search.firstCandidate = 3;
         search.largestCandidate = n / 2;
         search.workersPerBatch = 8;

@@ -31,7 +31,7 @@ std::optional<GoldbachPair> Search(const ZZ& n, ULONGLONG workers, std::size_t p
                                    LONG numTrials = 0, bool sieve = true) {
     GoldbachSearch search;
     search.sieve = sieve;
-    search.n = n;
+    search.n = &n;
     search.firstCandidate = 3;
     search.largestCandidate = n / 2;
     search.workersPerBatch = workers;
@@ -138,8 +138,9 @@ TEST(GoldbachSearch, HugeWorkerCountOnASmallNumberJustWorks) {
 
 TEST(GoldbachSearch, NoCandidatesNoPair) {
     EXPECT_FALSE(Search(ZZ(4), 8, 2).has_value()) << "4 has no odd candidate";
+    const ZZ hundred(100);
     GoldbachSearch search;
-    search.n = 100;
+    search.n = &hundred;
     search.firstCandidate = 51;
     search.largestCandidate = 50;
     search.workersPerBatch = 4;
