@@ -128,21 +128,17 @@ KIV_IFMA inline __m512i Hi(__m512i acc, __m512i a, __m512i b) {
     return _mm512_madd52hi_epu64(acc, a, b);
 }
 
-// y[i], zero outside [0, len).
-KIV_IFMA inline __m512i LimbOrZero(const Lane8* y, int len, int i) {
-    return i >= 0 && i < len ? Load(y[i]) : _mm512_setzero_si512();
-}
-
 // Column k of AddRows, reading y only inside [0, len).
 template <int R>
 KIV_IFMA inline void AddColumnGuarded(Lane8* t, const __m512i (&x)[R], const Lane8* y, int len,
                                       int d, int k) {
+    // lo(x_r y[k+d-r]) for k+d-len < r <= k+d, hi(x_r y[k+d-1-r]) for k+d-1-len < r < k+d.
     __m512i lo = Load(t[k]);
     __m512i hi = _mm512_setzero_si512();
-    for (int r = 0; r < R; ++r) {
-        lo = Lo(lo, x[r], LimbOrZero(y, len, k + d - r));
-        hi = Hi(hi, x[r], LimbOrZero(y, len, k + d - 1 - r));
-    }
+    for (int r = std::max(0, k + d - len + 1); r <= std::min(R - 1, k + d); ++r)
+        lo = Lo(lo, x[r], Load(y[k + d - r]));
+    for (int r = std::max(0, k + d - len); r <= std::min(R - 1, k + d - 1); ++r)
+        hi = Hi(hi, x[r], Load(y[k + d - 1 - r]));
     Store(t[k], _mm512_add_epi64(lo, hi));
 }
 
@@ -176,10 +172,13 @@ constexpr int kBlock = 8;
 template <int R>
 KIV_IFMA inline void SquareRows(const Lane8* __restrict a, int j, Lane8* __restrict t) {
     __m512i x[R];
+#pragma GCC unroll 16
     for (int r = 0; r < R; ++r)
         x[r] = Load(a[j + r]);
     AddRows<R>(t + j, x, a, j, 0, j + R);
+#pragma GCC unroll 16
     for (int r = 1; r < R; ++r)
+#pragma GCC unroll 16
         for (int c = 0; c < r; ++c) {
             const __m512i ac = Load(a[j + c]);
             Store(t[2 * j + r + c], Lo(Load(t[2 * j + r + c]), x[r], ac));
@@ -216,12 +215,16 @@ KIV_IFMA inline void ReduceRows(const Lane8* __restrict m, const __m512i mp, int
     const __m512i zero = _mm512_setzero_si512();
     __m512i head[R];
     __m512i q[R];
+#pragma GCC unroll 16
     for (int r = 0; r < R; ++r)
         head[r] = Load(t[i + r]);
+#pragma GCC unroll 16
     for (int r = 0; r < R; ++r) {
         q[r] = Lo(zero, head[r], mp);
+#pragma GCC unroll 16
         for (int c = r; c < R; ++c)
             head[c] = Lo(head[c], q[r], Load(m[c - r]));
+#pragma GCC unroll 16
         for (int c = r + 1; c < R; ++c)
             head[c] = Hi(head[c], q[r], Load(m[c - r - 1]));
         const __m512i carry = _mm512_srli_epi64(head[r], kRadixBits);
