@@ -6,6 +6,7 @@
 #include <gmp.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <vector>
 
 #include "server/engine/mpz.h"
@@ -65,7 +66,9 @@ TEST(MultiLanePowm, EveryLaneAnswersAsGmp) {
     for (long bits : {64L, 101L, 102L, 103L, 104L, 105L, 1037L, 1040L, 9965L})
         edges.push_back(NTL::power2_ZZ(bits) - 1);
     edges.push_back(NTL::power2_ZZ(1040) + 1);
-    groups.push_back(edges);
+    for (std::size_t first = 0; first < edges.size(); first += kPowmLanes)
+        groups.emplace_back(edges.begin() + first,
+                            edges.begin() + std::min(first + kPowmLanes, edges.size()));
     OnEachPath([&] {
         const std::atomic<bool> stop{false};
         for (const std::vector<ZZ>& group : groups) {
