@@ -107,17 +107,22 @@ BENCHMARK(BM_Ifma8Lanes)
     ->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_GmpPowm)->Arg(1000)->Arg(2000)->Arg(5000)->Arg(10000)->Unit(benchmark::kMillisecond);
 
-// Google Benchmark's table, then each size's ratio of the two throughputs.
+// Google Benchmark's table, then each size's ratio of the two throughputs (the medians when
+// there are repetitions).
 class RatioReporter : public benchmark::ConsoleReporter {
   public:
+    RatioReporter() : ConsoleReporter(OO_Tabular) {}  // no colours: the table is pasted
+
     void ReportRuns(const std::vector<Run>& runs) override {
         ConsoleReporter::ReportRuns(runs);
         for (const Run& run : runs) {
-            const std::string name = run.benchmark_name();
+            // With repetitions the median comes after the single runs and replaces them.
+            const std::string name = run.run_name.str();
             const auto slash = name.find('/');
             const auto rate = run.counters.find("exps/s");
+            const bool median = run.run_type == Run::RT_Aggregate && run.aggregate_name == "median";
             if (slash == std::string::npos || rate == run.counters.end() ||
-                run.run_type != Run::RT_Iteration)
+                (run.run_type != Run::RT_Iteration && !median))
                 continue;
             m_rates[std::stoi(name.substr(slash + 1))][name.substr(0, slash)] = rate->second.value;
         }

@@ -97,6 +97,8 @@ KIV_IFMA inline void AddRows(Lane8* __restrict t, const __m512i (&x)[R], const L
         AddColumnGuarded<R>(t, x, y, len, d, k);
 }
 
+// Rows a block: with eight, a partial sum is loaded and stored once for sixteen multiplications,
+// and the multipliers, the limbs they meet and the sums still fit the 32 vector registers.
 constexpr int kBlock = 8;
 
 // Rows j..j+R-1 of a's square below the diagonal: a_{j+r} a_i for i < j + r.
