@@ -57,15 +57,18 @@ def main():
     for name in COMPONENTS:
         guid = str(uuid.uuid5(NAMESPACE, "kiv component " + name)).upper()
         wxs = wxs.replace("@GUID_%s@" % name, guid)
-    if "@" in wxs.replace("@VERSION@", ""):
-        sys.exit("make_msi: a placeholder of the template is left unfilled")
 
+    # Add/Remove Programs shows this size (KB); Wine's Installer computes none of its own.
+    size = sum(os.path.getsize(f) for f in (args.kiv, args.kivcli, args.readme))
+    wxs = wxs.replace("@SIZE_KB@", str((size + 1023) // 1024))
     out = os.path.abspath(args.out)
     with tempfile.TemporaryDirectory() as stage:
         # wixl takes relative Source paths only: the files sit beside the .wxs.
         shutil.copy(args.kiv, os.path.join(stage, "kiv.exe"))
         shutil.copy(args.kivcli, os.path.join(stage, "kivcli.exe"))
         shutil.copy(args.readme, os.path.join(stage, "README.txt"))
+        if "@" in wxs:
+            sys.exit("make_msi: a placeholder of the template is left unfilled")
         with open(os.path.join(stage, "kiv.wxs"), "w", encoding="utf-8") as f:
             f.write(wxs)
         msi = os.path.join(stage, "kiv.msi")

@@ -24,10 +24,17 @@ KEYPATH = {"Registry64": "Registry64KeyPath", "Registry32": "Registry32KeyPath"}
 
 
 def formatted(text, module, file_key):
-    """A literal as a Formatted value: brackets escaped, the module path as the file's path."""
+    """A literal as a Formatted value: brackets escaped, the module path as the installed file,
+    its folder (HELPDIR) as INSTALLDIR, which Windows Installer gives with a final backslash."""
     escaped = text.replace("[", "\x01").replace("]", "\x02")
     escaped = escaped.replace("\x01", "[\\[]").replace("\x02", "[\\]]")
-    return escaped.replace(module, "[#%s]" % file_key)
+    escaped = escaped.replace(module, "[#%s]" % file_key)
+    folder = module.rsplit("\\", 1)[0]
+    if escaped == folder:
+        return "[INSTALLDIR]"
+    if escaped.startswith(folder + "\\"):
+        return "[INSTALLDIR]" + escaped[len(folder) + 1 :]
+    return escaped
 
 
 def value_column(kind, data, module, file_key):

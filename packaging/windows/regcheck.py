@@ -30,11 +30,15 @@ BOOKKEEPING = (
 
 
 def listing(snapshot):
+    """One line per value (and per key without values). A folder named with or without its
+    final backslash is the same folder: Windows Installer gives INSTALLDIR with one."""
     lines = []
     for key, values in snapshot.items():
         if not values:
             lines.append("[%s]" % key.lower())
         for name, (kind, data) in values.items():
+            if kind == "sz" and data.endswith("\\") and len(data) > 3:
+                data = data[:-1]
             lines.append("[%s] %s = %s:%r" % (key.lower(), name.lower() or "@", kind, data))
     return sorted(lines)
 
@@ -45,7 +49,7 @@ def classes_64(added):
     result = {}
     for key, values in added.items():
         k = key.lower()
-        if not k.startswith(CLASSES) or k.startswith(WOW) or k.startswith(BOOKKEEPING):
+        if not k.startswith(CLASSES) or k.startswith(WOW) or (k + "\\").startswith(BOOKKEEPING):
             continue
         if k.startswith(CLASSES + "typelib\\") and (k.endswith("\\win32") or "\\win32\\" in k):
             continue
@@ -84,7 +88,9 @@ def main(argv):
         return 0
     if len(argv) == 4 and argv[1] == "leftovers":
         added = regfile.added(regfile.parse(argv[2]), regfile.parse(argv[3]))
-        left = {k: v for k, v in added.items() if not k.lower().startswith(BOOKKEEPING)}
+        left = {
+            k: v for k, v in added.items() if not (k.lower() + "\\").startswith(BOOKKEEPING)
+        }
         for line in listing(left):
             print("  left: " + line)
         return 1 if left else 0
