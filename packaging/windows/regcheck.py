@@ -1,5 +1,6 @@
 #!/usr/bin/env python3
-"""Checks of the MSI's registry effects, on `reg export` files of HKLM\\Software (both views).
+"""Checks of the MSI's registry effects, on `reg export` files of HKLM\\Software (both views)
+and HKCU\\Software.
 
   regcheck.py classes BASE AFTER OUT    what AFTER added under HKLM\\Software\\Classes (64-bit
                                         view, the win32 type-library entries aside), as a
@@ -26,6 +27,7 @@ BOOKKEEPING = (
     WOW + "installer\\",
     "hkey_local_machine\\software\\microsoft\\windows\\currentversion\\installer\\",
     "hkey_local_machine\\software\\wow6432node\\microsoft\\windows\\currentversion\\installer\\",
+    "hkey_current_user\\software\\microsoft\\installer\\",
 )
 
 
