@@ -16,9 +16,10 @@ set(CMAKE_RANLIB ${KIV_MINGW_TRIPLE}-ranlib CACHE FILEPATH "")
 if(NOT DEFINED KIV_WINDOWS_DEPS)
     if(DEFINED ENV{KIV_WINDOWS_DEPS})
         set(KIV_WINDOWS_DEPS "$ENV{KIV_WINDOWS_DEPS}")
+    elseif(DEFINED ENV{XDG_CACHE_HOME})
+        set(KIV_WINDOWS_DEPS "$ENV{XDG_CACHE_HOME}/kiv/windows-deps")
     else()
-        get_filename_component(KIV_WINDOWS_DEPS "${CMAKE_CURRENT_LIST_DIR}/../build/windows-deps"
-                               ABSOLUTE)
+        set(KIV_WINDOWS_DEPS "$ENV{HOME}/.cache/kiv/windows-deps")
     endif()
 endif()
 # try_compile projects load this file again; they must see the same cache.

@@ -12,7 +12,7 @@ add_custom_command(OUTPUT ${KIV_TLB_FILE}
 add_custom_target(kiv_tlb ALL DEPENDS ${KIV_TLB_FILE})
 
 # VERSIONINFO from the version text the Linux build embeds as it is.
-file(STRINGS host/kiv_version.txt kiv_version_lines)
+file(STRINGS ${KIV_VERSION_FILE} kiv_version_lines)
 foreach(line IN LISTS kiv_version_lines)
     if(line MATCHES "^([A-Za-z]+)=(.*)$")
         set(KIV_VERSION_${CMAKE_MATCH_1} "${CMAKE_MATCH_2}")
