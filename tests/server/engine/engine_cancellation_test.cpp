@@ -32,8 +32,6 @@ TEST(EngineCancellation, FiredTokenEndsEveryLongLoop) {
     const std::stop_token fired = FiredToken();
     const BSTR mersenne127 = SysAllocString(OLESTR("170141183460469231731687303715884105727"));
     const BSTR ninetySeven = SysAllocString(OLESTR("97"));
-    // 100 million digits: NTL's square root of it alone takes seconds.
-    const NTL::ZZ hundredMillionDigits = NTL::power2_ZZ(332192810) + 1;
     struct Case {
         const char* name;
         std::function<void()> run;  // each would take minutes or more if not cancelled
@@ -52,8 +50,11 @@ TEST(EngineCancellation, FiredTokenEndsEveryLongLoop) {
              ProbPrimeCancellable(ZZOf("170141183460469231731687303715884105727"), 2147483647,
                                   fired);
          }},
+#ifndef _WIN32  // NTL with Win64's 32-bit long refuses a number this large
+        // 100 million digits: an integer square root of it alone would take seconds.
         {"big trial division of a number of 100 million digits",
-         [&] { engine->IsPrimeTrialDivisionZZ(hundredMillionDigits, fired); }},
+         [&] { engine->IsPrimeTrialDivisionZZ(NTL::power2_ZZ(332192810) + 1, fired); }},
+#endif
         {"IsPrime by trial division",
          [&] { engine->IsPrimeBody(NarrowText(mersenne127), 2, 0, fired); }},
         {"IsPrime by Rabin-Miller",
