@@ -72,6 +72,10 @@ bool LanesInUse() {
     return LanesSupported() && !g_forceGmp.load();
 }
 
+bool LanesTake(long bits) {
+    return LanesInUse() && LaneExponentiation::Fits(bits);
+}
+
 void ForceGmpPowm(bool force) {
     g_forceGmp.store(force);
 }

@@ -19,6 +19,10 @@ bool LanesSupported();
 // Whether the calls below take the lanes: supported and not forced off.
 bool LanesInUse();
 
+// Whether the calls below take the lanes for numbers of up to this many bits: in use, and
+// the numbers fit them.
+bool LanesTake(long bits);
+
 // Sends every later call down the one-at-a-time (GMP) path, or back; for tests.
 void ForceGmpPowm(bool force);
 

@@ -49,31 +49,22 @@ long MillerWitnessStoppable(const NTL::ZZ& n, const NTL::ZZ& x, const std::atomi
     return z != 1 || y != n1;
 }
 
-long ProbPrimeStoppable(const NTL::ZZ& n, const std::atomic<bool>& stop, long numTrials,
-                        long freeBelow) {
-    if (numTrials < 0)
-        numTrials = 0;
-    if (n <= 1)
-        return 0;
-    if (n < NTL_SP_BOUND)
-        return ProbPrimeStoppable(NTL::to_long(n), stop, numTrials);
-
+bool PassesTrialDivisionStoppable(const NTL::ZZ& n, const std::atomic<bool>& stop, long freeBelow) {
     long primeBound = ComputePrimeBound(NTL::NumBits(n));
     NTL::PrimeSeq primes;
     if (freeBelow > 2)
         primes.reset(std::min(freeBelow, primeBound));
     for (long p = primes.next(); p != 0 && p < primeBound; p = primes.next()) {
         if (Stopped(stop))
-            return 0;
+            return false;
         if (NTL::rem(n, p) == 0)
-            return 0;
+            return false;
     }
+    return true;
+}
 
-    NTL::ZZ x(2);
-    long witness = MillerWitnessStoppable(n, x, stop);
-    if (Stopped(stop) || witness == 1)
-        return 0;
-
+long RandomTrialsStoppable(const NTL::ZZ& n, const std::atomic<bool>& stop, long numTrials) {
+    NTL::ZZ x;
     for (long i = 0; i < numTrials; ++i) {
         if (Stopped(stop))
             return 0;
@@ -82,11 +73,27 @@ long ProbPrimeStoppable(const NTL::ZZ& n, const std::atomic<bool>& stop, long nu
                 return 0;
             NTL::RandomBnd(x, n);
         } while (x == 0);  // 0 proves nothing
-        witness = MillerWitnessStoppable(n, x, stop);
+        const long witness = MillerWitnessStoppable(n, x, stop);
         if (Stopped(stop) || witness == 1)
             return 0;
     }
     return 1;
+}
+
+long ProbPrimeStoppable(const NTL::ZZ& n, const std::atomic<bool>& stop, long numTrials,
+                        long freeBelow) {
+    if (numTrials < 0)
+        numTrials = 0;
+    if (n <= 1)
+        return 0;
+    if (n < NTL_SP_BOUND)
+        return ProbPrimeStoppable(NTL::to_long(n), stop, numTrials);
+    if (!PassesTrialDivisionStoppable(n, stop, freeBelow))
+        return 0;
+    const long witness = MillerWitnessStoppable(n, NTL::ZZ(2), stop);
+    if (Stopped(stop) || witness == 1)
+        return 0;
+    return RandomTrialsStoppable(n, stop, numTrials);
 }
 
 long ProbPrimeStoppable(long n, const std::atomic<bool>& stop, long numTrials) {

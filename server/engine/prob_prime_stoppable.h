@@ -16,6 +16,14 @@ long ProbPrimeStoppable(const NTL::ZZ& n, const std::atomic<bool>& stop, long nu
 // The single-precision form; numbers from NTL_SP_BOUND on go to the form above.
 long ProbPrimeStoppable(long n, const std::atomic<bool>& stop, long numTrials);
 
+// The steps of the first form for n >= NTL_SP_BOUND, for callers that run the base-2 witness
+// of several numbers at once (StrongProbablePrimesBase2): the trial division (true when no
+// prime below the bound divides n; false once `stop` was seen true), and the numTrials random
+// witnesses after the fixed one (1 when none proves n composite; 0 once `stop` was seen true).
+bool PassesTrialDivisionStoppable(const NTL::ZZ& n, const std::atomic<bool>& stop,
+                                  long freeBelow = 0);
+long RandomTrialsStoppable(const NTL::ZZ& n, const std::atomic<bool>& stop, long numTrials);
+
 // 1 when x proves the odd number n composite, as NTL's MillerWitness. Once it has seen
 // `stop` true its answer means nothing; the caller reads the flag and discards it.
 long MillerWitnessStoppable(const NTL::ZZ& n, const NTL::ZZ& x, const std::atomic<bool>& stop);

@@ -2,8 +2,10 @@
 // The batched Goldbach pair search shared by GetGBPairUsingRM and TestKIV.
 //
 // The odd candidates p = first, first + 2, ... up to the largest, less those a small prime
-// proves useless for p or n - p (CandidateSieve), go to GoldbachWorker in
-// batches of `workersPerBatch`, on a pool of threads sized to the machine. Every launched
+// proves useless for p or n - p (CandidateSieve), go to GoldbachGroupWorker in
+// batches of `workersPerBatch`, on a pool of threads sized to the machine: in groups of up to
+// eight consecutive candidates, whose base-2 witnesses share the IFMA lanes, where the lanes
+// take n (LanesTake), one by one elsewhere. Every launched
 // worker has its own stop flag, result slot and future; results are collected in launch
 // order, so the answer is the smallest candidate whose pair passes, however the threads are
 // scheduled. A pair is confirmed with Baillie-PSW before it is accepted (a base-2 strong
@@ -15,9 +17,10 @@
 // raises CallCancelled.
 //
 // Memory: every worker reads the one n and the other inputs of the call, which nobody writes
-// while the search runs; a launched worker owns only its candidate (a few words), its flags and
-// its result slot, and a running one its n - p. So a search holds n, the sieve and (pool
-// threads) x (the size of n), whatever the worker count. The window of launched workers is
+// while the search runs; a launched worker owns only its candidates (a few words each), its
+// flags and its result slot, and a running one their n - p (up to eight of them only where
+// the lanes take n, so n is short). So a search holds n, the sieve and (pool threads) x (the
+// size of n), whatever the worker count. The window of launched workers is
 // filled one launch at a time, with the stop token and the front worker read between
 // launches: a cancelled or decided search launches nothing more.
 #include <NTL/ZZ.h>
