@@ -119,11 +119,12 @@ std::chrono::milliseconds stall_limit() {
 }
 
 UINT_PTR g_stall_timer = 0;
+std::chrono::milliseconds g_stall_limit{};
 std::chrono::steady_clock::time_point g_last_stall_check;
 
 void check_stalled_senders(HWND, UINT, UINT_PTR, DWORD) {
     auto now = std::chrono::steady_clock::now();
-    auto limit = stall_limit();
+    auto limit = g_stall_limit;
     auto since_last = now - g_last_stall_check;
     g_last_stall_check = now;
     if (since_last > limit / 2) {
@@ -149,7 +150,8 @@ void check_stalled_senders(HWND, UINT, UINT_PTR, DWORD) {
 void start_stall_checks() {
     if (g_stall_timer != 0)
         return;
-    auto tick = std::chrono::duration_cast<std::chrono::milliseconds>(stall_limit() / 8);
+    g_stall_limit = stall_limit();
+    auto tick = std::chrono::duration_cast<std::chrono::milliseconds>(g_stall_limit / 8);
     g_last_stall_check = std::chrono::steady_clock::now();
     g_stall_timer = SetTimer(nullptr, 0, static_cast<UINT>(std::max<long long>(tick.count(), 10)),
                              &check_stalled_senders);

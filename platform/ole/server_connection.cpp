@@ -34,6 +34,17 @@ bool transient(HRESULT hr) {
     return hr == HRESULT_FROM_WIN32(ERROR_TOO_MANY_OPEN_FILES) || hr == E_OUTOFMEMORY;
 }
 
+// What the calls of an interface about to be handed out will need is read now, while the
+// client can still be told why it cannot have the interface; its first call then needs no
+// descriptor. Interfaces without type information (IUnknown, IClassFactory) need none.
+HRESULT prepare_calls(const IID& iid) {
+    if (iid == IID_IUnknown || iid == IID_IClassFactory)
+        return S_OK;
+    std::shared_ptr<const WireInterface> methods;
+    HRESULT hr = wire_interface(iid, methods);
+    return transient(hr) ? hr : S_OK;
+}
+
 // The IID of the dual interface behind an object's IDispatch, from its own type information.
 // E_NOINTERFACE for an IDispatch without it (it cannot be proxied).
 HRESULT dispatch_iid(IUnknown* itf, IID& iid) {
@@ -49,21 +60,7 @@ HRESULT dispatch_iid(IUnknown* itf, IID& iid) {
         return E_NOINTERFACE;
     iid = attr->guid;
     info->ReleaseTypeAttr(attr);
-    // What the interface's calls will need is read now, while the client can still be told
-    // why it cannot have the interface; its first call then needs no descriptor.
-    std::shared_ptr<const WireInterface> methods;
-    hr = wire_interface(iid, methods);
-    return transient(hr) ? hr : S_OK;
-}
-
-// Reads the type information of an interface about to be handed out, as dispatch_iid does;
-// interfaces without any (IUnknown, IClassFactory, custom ones) need none.
-HRESULT prepare_calls(const IID& iid) {
-    if (iid == IID_IUnknown || iid == IID_IClassFactory)
-        return S_OK;
-    std::shared_ptr<const WireInterface> methods;
-    HRESULT hr = wire_interface(iid, methods);
-    return transient(hr) ? hr : S_OK;
+    return prepare_calls(iid);
 }
 
 }  // namespace
