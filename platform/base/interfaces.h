@@ -2,6 +2,7 @@
 // The COM and OLE Automation interfaces the system implements or calls, in Windows' slot order.
 #include "platform/base/guid.h"
 #include "platform/base/hresult.h"
+#include "platform/base/midl.h"
 #include "platform/base/variant.h"
 
 inline constexpr IID IID_IUnknown = {0x00000000, 0x0000, 0x0000, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
@@ -17,10 +18,15 @@ inline constexpr IID IID_ICreateErrorInfo = {
 inline constexpr IID IID_ISupportErrorInfo = {
     0xDF0B3D60, 0x548F, 0x101B, {0x8E, 0x65, 0x08, 0x00, 0x2B, 0x2B, 0xD1, 0x19}};
 
-// Each interface names its IID so that templates (CComPtr::QueryInterface) can find it.
+// An interface's IID, for templates (CComPtr::QueryInterface): the one an IDL compiler
+// declared for it, or else its `iid` member (the runtime's own interfaces name theirs). In
+// that order: an interface from IDL inherits its base's `iid`.
 template <class T>
 constexpr const IID& uuidof() {
-    return T::iid;
+    if constexpr (requires { comrt::declared_uuid<T>::value; })
+        return comrt::declared_uuid<T>::value;
+    else
+        return T::iid;
 }
 
 struct IUnknown {

@@ -1,0 +1,41 @@
+# Interface definitions compiled the way every COM project compiles them: an IDL file in, a
+# C++ header and an MSFT type library (.tlb) out. One compiler, Wine's widl, serves both builds,
+# so the Linux and Windows type libraries are the same bytes.
+#
+#   kiv_add_idl(<target> IDL <file.idl>)
+#
+# Creates the interface library <target>: linking it puts the generated header on the include
+# path as "<folder of the IDL>/<name>.h" (from the repository root, as every header here is
+# included) and sets the target property KIV_TLB_FILE to the .tlb's path; building it writes
+# both files.
+find_program(KIV_WIDL NAMES widl REQUIRED NO_CMAKE_FIND_ROOT_PATH
+             DOC "Wine's IDL compiler (Debian: wine64-tools)")
+find_path(KIV_IDL_INCLUDE_DIR oaidl.idl PATHS /usr/include/wine/wine/windows REQUIRED
+          NO_CMAKE_FIND_ROOT_PATH
+          DOC "The IDL files of the system interfaces (Debian: libwine-dev)")
+
+function(kiv_add_idl target)
+    cmake_parse_arguments(ARG "" "IDL" "" ${ARGN})
+    get_filename_component(idl "${ARG_IDL}" ABSOLUTE BASE_DIR "${CMAKE_CURRENT_SOURCE_DIR}")
+    get_filename_component(name "${idl}" NAME_WE)
+    get_filename_component(folder "${idl}" DIRECTORY)
+    file(RELATIVE_PATH rel "${PROJECT_SOURCE_DIR}" "${folder}")
+    set(root ${CMAKE_BINARY_DIR}/idl)
+    set(header ${root}/${rel}/${name}.h)
+    set(tlb ${root}/${rel}/${name}.tlb)
+    add_custom_command(OUTPUT ${header} ${tlb}
+                       COMMAND ${CMAKE_COMMAND} -E make_directory ${root}/${rel}
+                       COMMAND ${KIV_WIDL} --win64 -I${KIV_IDL_INCLUDE_DIR} -h -H ${header}
+                               -t -T ${tlb} ${idl}
+                       DEPENDS ${idl} COMMENT "Compiling ${rel}/${name}.idl" VERBATIM)
+    add_custom_target(${target}_files DEPENDS ${header} ${tlb})
+    add_library(${target} INTERFACE)
+    add_dependencies(${target} ${target}_files)
+    target_include_directories(${target} INTERFACE ${root})
+    if(NOT WIN32)
+        # The generated header includes <windows.h>, <ole2.h>, <oaidl.h> and <ocidl.h>: on
+        # Linux those names lead to the runtime.
+        target_include_directories(${target} INTERFACE ${PROJECT_SOURCE_DIR}/platform/sdk)
+    endif()
+    set_target_properties(${target} PROPERTIES KIV_TLB_FILE ${tlb})
+endfunction()
