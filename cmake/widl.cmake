@@ -4,10 +4,12 @@
 #
 #   kiv_add_idl(<target> IDL <file.idl>)
 #
-# Creates the interface library <target>: linking it puts the generated header on the include
-# path as "<folder of the IDL>/<name>.h" (from the repository root, as every header here is
-# included) and sets the target property KIV_TLB_FILE to the .tlb's path; building it writes
-# both files.
+# Creates the library <target>: linking it puts the generated header on the include path as
+# "<folder of the IDL>/<name>.h" (from the repository root, as every header here is included)
+# and sets the target property KIV_TLB_FILE to the .tlb's path; building it writes both files.
+# On Windows the header only declares the GUIDs, so the library also compiles widl's
+# <name>_i.c, which defines them (as MIDL's is compiled); comrt's DEFINE_GUID defines them in
+# the header itself.
 find_program(KIV_WIDL NAMES widl REQUIRED NO_CMAKE_FIND_ROOT_PATH
              DOC "Wine's IDL compiler (Debian: wine64-tools)")
 find_path(KIV_IDL_INCLUDE_DIR oaidl.idl PATHS /usr/include/wine/wine/windows REQUIRED
@@ -23,19 +25,22 @@ function(kiv_add_idl target)
     set(root ${CMAKE_BINARY_DIR}/idl)
     set(header ${root}/${rel}/${name}.h)
     set(tlb ${root}/${rel}/${name}.tlb)
-    add_custom_command(OUTPUT ${header} ${tlb}
+    set(guids ${root}/${rel}/${name}_i.c)
+    add_custom_command(OUTPUT ${header} ${tlb} ${guids}
                        COMMAND ${CMAKE_COMMAND} -E make_directory ${root}/${rel}
                        COMMAND ${KIV_WIDL} --win64 -I${KIV_IDL_INCLUDE_DIR} -h -H ${header}
-                               -t -T ${tlb} ${idl}
+                               -t -T ${tlb} -u -U ${guids} ${idl}
                        DEPENDS ${idl} COMMENT "Compiling ${rel}/${name}.idl" VERBATIM)
-    add_custom_target(${target}_files DEPENDS ${header} ${tlb})
-    add_library(${target} INTERFACE)
-    add_dependencies(${target} ${target}_files)
-    target_include_directories(${target} INTERFACE ${root})
-    if(NOT WIN32)
+    add_custom_target(${target}_files DEPENDS ${header} ${tlb} ${guids})
+    if(WIN32)
+        add_library(${target} STATIC ${guids})
+        target_include_directories(${target} PUBLIC ${root})
+    else()
         # The generated header includes <windows.h>, <ole2.h>, <oaidl.h> and <ocidl.h>: on
         # Linux those names lead to the runtime.
-        target_include_directories(${target} INTERFACE ${PROJECT_SOURCE_DIR}/platform/sdk)
+        add_library(${target} INTERFACE)
+        target_include_directories(${target} INTERFACE ${root} ${PROJECT_SOURCE_DIR}/platform/sdk)
     endif()
+    add_dependencies(${target} ${target}_files)
     set_target_properties(${target} PROPERTIES KIV_TLB_FILE ${tlb})
 endfunction()

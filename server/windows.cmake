@@ -1,16 +1,6 @@
-# The Windows build of kiv: the same type library description written through CreateTypeLib2 by
-# a generator run under the emulator (Wine), and the .tlb, the registration scripts, the version
-# block and a manifest embedded as Windows resources by windres.
-add_executable(kiv_tlbgen typelib/kiv_tlbgen_windows_main.cpp)
-target_link_libraries(kiv_tlbgen PRIVATE kiv_typelib kiv::warnings)
-set(KIV_TLB_FILE ${CMAKE_BINARY_DIR}/server/kiv.tlb CACHE INTERNAL "kivLib type library")
-add_custom_command(OUTPUT ${KIV_TLB_FILE}
-                   COMMAND ${PROJECT_SOURCE_DIR}/scripts/wine-run ${CMAKE_BINARY_DIR}/wine-tlbgen
-                           $<TARGET_FILE:kiv_tlbgen> ${KIV_TLB_FILE}
-                   DEPENDS kiv_tlbgen
-                   COMMENT "Writing kivLib type library ${KIV_TLB_FILE} (under Wine)" VERBATIM)
-add_custom_target(kiv_tlb ALL DEPENDS ${KIV_TLB_FILE})
-
+# The Windows build of kiv: widl's kiv.tlb (the same file the Linux build embeds), the
+# registration scripts, the version block and a manifest embedded as Windows resources by
+# windres.
 # VERSIONINFO from the version text the Linux build embeds as it is.
 file(STRINGS ${KIV_VERSION_FILE} kiv_version_lines)
 foreach(line IN LISTS kiv_version_lines)
@@ -20,7 +10,7 @@ foreach(line IN LISTS kiv_version_lines)
 endforeach()
 string(REPLACE "." "," KIV_FILEVERSION_NUMBERS "${KIV_VERSION_FileVersion}")
 string(REPLACE "." "," KIV_PRODUCTVERSION_NUMBERS "${KIV_VERSION_ProductVersion}")
-set(KIV_RESOURCE_TLB ${KIV_TLB_FILE})
+set(KIV_RESOURCE_TLB ${KIV_IDL_TLB})
 set(KIV_RESOURCE_APPID_RGS ${CMAKE_CURRENT_SOURCE_DIR}/host/kiv_appid.rgs)
 set(KIV_RESOURCE_PRIME_RGS ${CMAKE_CURRENT_SOURCE_DIR}/host/kiv_prime.rgs)
 set(KIV_RESOURCE_MANIFEST ${CMAKE_CURRENT_BINARY_DIR}/kiv.manifest)
@@ -29,8 +19,8 @@ configure_file(host/kiv.rc.in ${CMAKE_CURRENT_BINARY_DIR}/kiv.rc @ONLY)
 
 add_executable(kiv host/kiv_main.cpp ${CMAKE_CURRENT_BINARY_DIR}/kiv.rc)
 target_link_libraries(kiv PRIVATE kiv_host kiv::warnings)
-add_dependencies(kiv kiv_tlb)
+add_dependencies(kiv kiv_idl)
 set_source_files_properties(${CMAKE_CURRENT_BINARY_DIR}/kiv.rc PROPERTIES OBJECT_DEPENDS
-    "${KIV_TLB_FILE};${KIV_RESOURCE_APPID_RGS};${KIV_RESOURCE_PRIME_RGS};${KIV_RESOURCE_MANIFEST}")
+    "${KIV_IDL_TLB};${KIV_RESOURCE_APPID_RGS};${KIV_RESOURCE_PRIME_RGS};${KIV_RESOURCE_MANIFEST}")
 set_target_properties(kiv PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bin)
 install(TARGETS kiv RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})

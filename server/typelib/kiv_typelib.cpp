@@ -14,7 +14,8 @@ constexpr EnumConstDesc method_constants[] = {{"kivAKS", kivAKS},
                                               {"kivTrial_Division", kivTrial_Division},
                                               {"kivRabin_Miller", kivRabin_Miller}};
 
-constexpr comrt::EnumDesc enums[] = {{"kivPrimalityTestingMethods", GUID_kivPrimalityTestingMethods,
+constexpr comrt::EnumDesc enums[] = {{"kivPrimalityTestingMethods",
+    {0x094F975B, 0x9520, 0x451E, {0xB3, 0xE8, 0x09, 0xB1, 0x15, 0x1B, 0x06, 0x5D}},
                                       "Primality Testing Method Constants", method_constants}};
 
 constexpr USHORT in = PARAMFLAG_FIN;
@@ -73,7 +74,7 @@ constexpr bool SameGuid(const GUID& a, const GUID& b) {
             return false;
     return a.Data1 == b.Data1 && a.Data2 == b.Data2 && a.Data3 == b.Data3;
 }
-static_assert(SameGuid(interfaces[0].iid, IPrime::iid));
+static_assert(SameGuid(interfaces[0].iid, IID_IPrime));
 
 constexpr comrt::CoClassDesc coclasses[] = {
     {"Prime", CLSID_Prime, "Prime Class", &interfaces[0], true}};
