@@ -3,9 +3,15 @@
 #   FOLDER   the folder whose .h/.cpp files are checked (not its subfolders)
 #   ALLOWED  the project headers or header folders (paths from the repository root, ending in /
 #            for a folder) that those files may include besides their own folder's
+#   FILES    optional: only these files of the folder (names, |-separated)
 # Only quoted includes of platform/ and server/ are checked: that is where layering lives.
 string(REPLACE "|" ";" ALLOWED "${ALLOWED}")
-file(GLOB files "${FOLDER}/*.h" "${FOLDER}/*.cpp")
+if(FILES)
+    string(REPLACE "|" ";" files "${FILES}")
+    list(TRANSFORM files PREPEND "${FOLDER}/")
+else()
+    file(GLOB files "${FOLDER}/*.h" "${FOLDER}/*.cpp")
+endif()
 get_filename_component(root "${CMAKE_CURRENT_LIST_DIR}/.." ABSOLUTE)
 file(RELATIVE_PATH own "${root}" "${FOLDER}")
 set(bad "")

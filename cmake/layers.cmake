@@ -53,14 +53,22 @@ function(kiv_layer_dirs out)
 endfunction()
 
 # Checks the includes of `folder` before `target` compiles, and again whenever a file changes.
+# FILES names the files of the folder to check when targets of one folder may see different
+# layers (default: all of its .h and .cpp files).
 function(kiv_check_includes target folder allowed)
-    file(GLOB watched CONFIGURE_DEPENDS "${folder}/*.h" "${folder}/*.cpp")
+    cmake_parse_arguments(ARG "" "" "FILES" ${ARGN})
+    if(ARG_FILES)
+        list(TRANSFORM ARG_FILES PREPEND "${folder}/" OUTPUT_VARIABLE watched)
+    else()
+        file(GLOB watched CONFIGURE_DEPENDS "${folder}/*.h" "${folder}/*.cpp")
+    endif()
     set(stamp "${CMAKE_CURRENT_BINARY_DIR}/${target}.includes")
     string(REPLACE ";" "|" allowed "${allowed}")  # one argument on any generator's command line
+    string(REPLACE ";" "|" files "${ARG_FILES}")
     add_custom_command(
         OUTPUT "${stamp}"
-        COMMAND ${CMAKE_COMMAND} "-DFOLDER=${folder}" "-DALLOWED=${allowed}" "-DSTAMP=${stamp}"
-                -P "${PROJECT_SOURCE_DIR}/cmake/check_includes.cmake"
+        COMMAND ${CMAKE_COMMAND} "-DFOLDER=${folder}" "-DALLOWED=${allowed}" "-DFILES=${files}"
+                "-DSTAMP=${stamp}" -P "${PROJECT_SOURCE_DIR}/cmake/check_includes.cmake"
         DEPENDS ${watched} "${PROJECT_SOURCE_DIR}/cmake/check_includes.cmake"
         COMMENT "Checking the includes of ${target}" VERBATIM)
     add_custom_target(${target}_includes DEPENDS "${stamp}")

@@ -10,6 +10,12 @@
 # On Windows the header only declares the GUIDs, so the library also compiles widl's
 # <name>_i.c, which defines them (as MIDL's is compiled); comrt's DEFINE_GUID defines them in
 # the header itself.
+#
+#   kiv_add_idl(<target> IDL <file.idl> TLB_ONLY)
+#
+# Writes only the type library, as <current binary folder>/tlb/<name>.tlb (for an IDL file of
+# the system's own, whose header nobody includes): <target> is a custom target with the
+# property KIV_TLB_FILE.
 find_program(KIV_WIDL NAMES widl REQUIRED NO_CMAKE_FIND_ROOT_PATH
              DOC "Wine's IDL compiler (Debian: wine64-tools)")
 find_path(KIV_IDL_INCLUDE_DIR oaidl.idl PATHS /usr/include/wine/wine/windows REQUIRED
@@ -17,9 +23,20 @@ find_path(KIV_IDL_INCLUDE_DIR oaidl.idl PATHS /usr/include/wine/wine/windows REQ
           DOC "The IDL files of the system interfaces (Debian: libwine-dev)")
 
 function(kiv_add_idl target)
-    cmake_parse_arguments(ARG "" "IDL" "" ${ARGN})
+    cmake_parse_arguments(ARG "TLB_ONLY" "IDL" "" ${ARGN})
     get_filename_component(idl "${ARG_IDL}" ABSOLUTE BASE_DIR "${CMAKE_CURRENT_SOURCE_DIR}")
     get_filename_component(name "${idl}" NAME_WE)
+    if(ARG_TLB_ONLY)
+        set(tlb ${CMAKE_CURRENT_BINARY_DIR}/tlb/${name}.tlb)
+        add_custom_command(OUTPUT ${tlb}
+                           COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_CURRENT_BINARY_DIR}/tlb
+                           COMMAND ${KIV_WIDL} --win64 -I${KIV_IDL_INCLUDE_DIR} -t -T ${tlb} ${idl}
+                           DEPENDS ${idl} COMMENT "Compiling the type library of ${name}.idl"
+                           VERBATIM)
+        add_custom_target(${target} DEPENDS ${tlb})
+        set_target_properties(${target} PROPERTIES KIV_TLB_FILE ${tlb})
+        return()
+    endif()
     get_filename_component(folder "${idl}" DIRECTORY)
     file(RELATIVE_PATH rel "${PROJECT_SOURCE_DIR}" "${folder}")
     set(root ${CMAKE_BINARY_DIR}/idl)
