@@ -10,6 +10,7 @@
 #include "platform/base/com_ptr.h"
 #include "platform/base/shared_object.h"
 #include "platform/oleaut/typeinfo_invoke.h"
+#include "platform/oleaut/typelib_stdole.h"
 
 namespace comrt {
 namespace {
@@ -73,9 +74,9 @@ class TypeInfo final : public ITypeInfo, private SharedObject<TypeInfo> {
         if (pp == nullptr)
             return E_INVALIDARG;
         *pp = nullptr;
-        if (index >= entry().constants.size())
+        if (index >= entry().vars.size())
             return TYPE_E_ELEMENTNOTFOUND;
-        return give_copy(entry().constants[index]->desc, pp);
+        return give_copy(entry().vars[index]->desc, pp);
     }
     HRESULT GetNames(MEMBERID memid, BSTR* names, UINT max, UINT* count) override;
     HRESULT GetRefTypeOfImplType(UINT index, HREFTYPE* out) override;
@@ -88,7 +89,7 @@ class TypeInfo final : public ITypeInfo, private SharedObject<TypeInfo> {
         auto func = tables_->find_func(index_, memid);
         if (!func)
             return DISP_E_MEMBERNOTFOUND;
-        const TlbFunc& model = tables_->model().interfaces[entry().model_index].funcs[*func];
+        const TlbFunc& model = type().funcs[*func];
         return invoke_method(model, *entry().funcs[*func], instance, flags, params, result,
                              excepinfo, arg_err);
     }
@@ -103,17 +104,7 @@ class TypeInfo final : public ITypeInfo, private SharedObject<TypeInfo> {
             *ordinal = 0;
         return E_NOTIMPL;
     }
-    HRESULT GetRefTypeInfo(HREFTYPE href, ITypeInfo** out) override {
-        if (out == nullptr)
-            return E_INVALIDARG;
-        *out = nullptr;
-        if (href == href_stdole_idispatch)
-            return TYPE_E_CANTLOADLIBRARY;  // no stdole here
-        auto target = tables_->resolve(href);
-        if (!target)
-            return TYPE_E_ELEMENTNOTFOUND;
-        return create_type_info(lib_, tables_, target->first, target->second, out);
-    }
+    HRESULT GetRefTypeInfo(HREFTYPE href, ITypeInfo** out) override;
     HRESULT AddressOfMember(MEMBERID, INVOKEKIND, PVOID* ppv) override {
         if (ppv)
             *ppv = nullptr;
@@ -142,11 +133,12 @@ class TypeInfo final : public ITypeInfo, private SharedObject<TypeInfo> {
 
   private:
     const TypeEntry& entry() const { return tables_->entries()[index_]; }
+    const TlbTypeInfo& type() const { return tables_->model().types[index_]; }
     bool dispatch_view() const {
         return entry().kind == TKIND_DISPATCH && view_ == TypeView::listed;
     }
     const FUNCDESC& desc_of(const FuncTable& f) const {
-        return dispatch_view() ? f.dispatch_view : f.vtable_view;
+        return dispatch_view() ? f.dispatch_view : f.stored_view;
     }
 
     CComPtr<ITypeLib> lib_;
@@ -168,9 +160,9 @@ HRESULT TypeInfo::GetNames(MEMBERID memid, BSTR* names, UINT max, UINT* count) {
         for (std::size_t i = 0; i < shown; ++i)
             found.push_back(&f.param_names[i]);
     } else {
-        for (const auto& c : entry().constants)
-            if (c->desc.memid == memid)
-                found.push_back(&c->name);
+        for (const auto& v : entry().vars)
+            if (v->desc.memid == memid)
+                found.push_back(&v->name);
         if (found.empty())
             return TYPE_E_ELEMENTNOTFOUND;
     }
@@ -189,40 +181,52 @@ HRESULT TypeInfo::GetNames(MEMBERID memid, BSTR* names, UINT max, UINT* count) {
 HRESULT TypeInfo::GetRefTypeOfImplType(UINT index, HREFTYPE* out) {
     if (out == nullptr)
         return E_INVALIDARG;
-    const TypeEntry& e = entry();
-    const UINT dual_partner = static_cast<UINT>(-1);
-    switch (e.kind) {
-        case TKIND_DISPATCH:
-        case TKIND_INTERFACE:
-            if (index == 0) {
-                *out = href_stdole_idispatch;
-                return S_OK;
-            }
-            if (index == dual_partner && dispatch_view()) {
-                *out = TypeLibTables::href_of(index_, TypeView::vtable);
-                return S_OK;
-            }
+    const TlbTypeInfo& t = type();
+    if (index == static_cast<UINT>(-1)) {  // a dual interface's vtable view
+        if (!dispatch_view() || !is_dual(t))
             return TYPE_E_ELEMENTNOTFOUND;
-        case TKIND_COCLASS: {
-            const auto& target = tables_->model().coclasses[e.model_index].default_interface;
-            if (index != 0 || !target)
-                return TYPE_E_ELEMENTNOTFOUND;
-            *out =
-                TypeLibTables::href_of(tables_->model().enums.size() + *target, TypeView::listed);
-            return S_OK;
-        }
-        default:
-            return TYPE_E_ELEMENTNOTFOUND;
+        *out = href_dual_partner;
+        return S_OK;
     }
+    // Every dispatch view derives from IDispatch, whatever its vtable view derives from.
+    if (index == 0 && dispatch_view() && tables_->model().idispatch) {
+        *out = tables_->href_of(*tables_->model().idispatch);
+        return S_OK;
+    }
+    if (index >= t.impls.size())
+        return TYPE_E_ELEMENTNOTFOUND;
+    *out = tables_->href_of(t.impls[index].ref);
+    return S_OK;
 }
 
 HRESULT TypeInfo::GetImplTypeFlags(UINT index, INT* out) {
     if (out == nullptr)
         return E_INVALIDARG;
-    if (index >= entry().listed_attr.cImplTypes)
+    const TlbTypeInfo& t = type();
+    const TYPEATTR& attr = view_ == TypeView::vtable ? *entry().vtable_attr : entry().listed_attr;
+    if (index >= attr.cImplTypes)
         return TYPE_E_ELEMENTNOTFOUND;
-    *out = entry().kind == TKIND_COCLASS ? IMPLTYPEFLAG_FDEFAULT : 0;
+    *out = t.kind == TKIND_COCLASS ? t.impls[index].flags : 0;
     return S_OK;
+}
+
+HRESULT TypeInfo::GetRefTypeInfo(HREFTYPE href, ITypeInfo** out) {
+    if (out == nullptr)
+        return E_INVALIDARG;
+    *out = nullptr;
+    if (href == href_dual_partner) {
+        if (!is_dual(type()))
+            return TYPE_E_ELEMENTNOTFOUND;
+        return create_type_info(lib_, tables_, index_,
+                                view_ == TypeView::listed ? TypeView::vtable : TypeView::listed,
+                                out);
+    }
+    auto target = tables_->resolve(href);
+    if (!target)
+        return TYPE_E_ELEMENTNOTFOUND;
+    if (!target->imported)
+        return create_type_info(lib_, tables_, target->index, TypeView::listed, out);
+    return imported_type_info(tables_->model().imports[target->index], out);
 }
 
 HRESULT TypeInfo::GetIDsOfNames(LPOLESTR* names, UINT count, MEMBERID* ids) {
@@ -236,7 +240,7 @@ HRESULT TypeInfo::GetIDsOfNames(LPOLESTR* names, UINT count, MEMBERID* ids) {
     for (const auto& f : entry().funcs) {
         if (!names_equal(f->name, member))
             continue;
-        ids[0] = f->vtable_view.memid;
+        ids[0] = f->stored_view.memid;
         HRESULT hr = S_OK;
         for (UINT k = 1; k < count; ++k) {
             std::u16string_view wanted(names[k] ? names[k] : u"");
@@ -250,9 +254,9 @@ HRESULT TypeInfo::GetIDsOfNames(LPOLESTR* names, UINT count, MEMBERID* ids) {
         }
         return hr;
     }
-    for (const auto& c : entry().constants) {
-        if (names_equal(c->name, member)) {
-            ids[0] = c->desc.memid;
+    for (const auto& v : entry().vars) {
+        if (names_equal(v->name, member)) {
+            ids[0] = v->desc.memid;
             return count == 1 ? S_OK : DISP_E_UNKNOWNNAME;
         }
     }
@@ -263,29 +267,42 @@ HRESULT TypeInfo::GetDocumentation(MEMBERID memid, BSTR* name, BSTR* doc, DWORD*
                                    BSTR* help_file) {
     const std::u16string* found_name = nullptr;
     const std::u16string* found_doc = nullptr;
-    static const std::u16string none;
+    DWORD found_context = 0;
     if (memid == MEMBERID_NIL) {
-        found_name = &entry().name, found_doc = &entry().help;
+        found_name = &entry().name;
+        found_doc = &entry().help;
+        found_context = type().help_context;
     } else if (auto func = tables_->find_func(index_, memid)) {
-        found_name = &entry().funcs[*func]->name, found_doc = &entry().funcs[*func]->help;
+        found_name = &entry().funcs[*func]->name;
+        found_doc = &entry().funcs[*func]->help;
+        found_context = type().funcs[*func].help_context;
     } else {
-        for (const auto& c : entry().constants)
-            if (c->desc.memid == memid)
-                found_name = &c->name, found_doc = &none;
+        for (std::size_t k = 0; k < entry().vars.size() && found_name == nullptr; ++k) {
+            if (entry().vars[k]->desc.memid != memid)
+                continue;
+            found_name = &entry().vars[k]->name;
+            found_doc = &entry().vars[k]->help;
+            found_context = type().vars[k].help_context;
+        }
         if (found_name == nullptr)
             return TYPE_E_ELEMENTNOTFOUND;
     }
     if (context != nullptr)
-        *context = 0;
+        *context = found_context;
     if (help_file != nullptr)
-        *help_file = nullptr;  // the library names no help file
+        *help_file = nullptr;
+    if (const std::u16string& file = tables_->help_file(); help_file != nullptr && !file.empty()) {
+        *help_file = SysAllocStringLen(file.data(), static_cast<UINT>(file.size()));
+        if (*help_file == nullptr)
+            return E_OUTOFMEMORY;
+    }
     if (doc != nullptr)
         *doc = nullptr;
-    if (FAILED(give_text(*found_name, name)))
-        return E_OUTOFMEMORY;
-    if (FAILED(give_text(*found_doc, doc, true))) {
+    if (FAILED(give_text(*found_name, name)) || FAILED(give_text(*found_doc, doc, true))) {
         if (name != nullptr)
             SysFreeString(std::exchange(*name, nullptr));
+        if (help_file != nullptr)
+            SysFreeString(std::exchange(*help_file, nullptr));
         return E_OUTOFMEMORY;
     }
     return S_OK;
