@@ -53,9 +53,15 @@ TlbFunc read_func(MsftFile& f, const MemberBlock& block, std::int32_t k) {
     func.name = block.name(k);
     func.memid = block.id(k);
     const std::int32_t kinds = f.i32(rec + 16);
-    func.funckind = static_cast<FUNCKIND>(kinds & 0x7);
-    func.invkind = static_cast<INVOKEKIND>((kinds >> 3) & 0xF);
-    func.callconv = static_cast<CALLCONV>((kinds >> 8) & 0xF);
+    const std::int32_t funckind = kinds & 0x7, invkind = (kinds >> 3) & 0xF;
+    const std::int32_t callconv = (kinds >> 8) & 0xF;
+    if (funckind > FUNC_DISPATCH || callconv >= CC_MAX ||
+        (invkind != INVOKE_FUNC && invkind != INVOKE_PROPERTYGET && invkind != INVOKE_PROPERTYPUT &&
+         invkind != INVOKE_PROPERTYPUTREF))
+        msft_fail();
+    func.funckind = static_cast<FUNCKIND>(funckind);
+    func.invkind = static_cast<INVOKEKIND>(invkind);
+    func.callconv = static_cast<CALLCONV>(callconv);
     func.flags = static_cast<WORD>(f.i32(rec + 8));
     func.vtable_offset = f.i16(rec + 12);
     func.optional_count = f.i16(rec + 22);
@@ -100,7 +106,10 @@ TlbVar read_var(MsftFile& f, const MemberBlock& block, std::int32_t index) {
     var.memid = block.id(index);
     var.type = f.type(f.i32(rec + 4));
     var.flags = static_cast<WORD>(f.i32(rec + 8));
-    var.varkind = static_cast<VARKIND>(f.i16(rec + 12));
+    const std::int32_t varkind = f.i16(rec + 12);
+    if (varkind < VAR_PERINSTANCE || varkind > VAR_DISPATCH)
+        msft_fail();
+    var.varkind = static_cast<VARKIND>(varkind);
     const std::int32_t value = f.i32(rec + 16);
     if (var.varkind == VAR_CONST)
         var.value = f.value(value);
