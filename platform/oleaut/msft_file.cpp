@@ -1,5 +1,6 @@
 #include "platform/oleaut/msft_file.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "platform/base/utf8_text.h"
@@ -55,7 +56,7 @@ MsftFile::MsftFile(std::span<const unsigned char> bytes) : bytes_(bytes) {
     const auto check_hash = [this](MsftSegment hash, MsftSegment table, std::int32_t entry) {
         for (std::int64_t o = 0; o < segment_length(hash); o += 4) {
             const std::int32_t at = i32(hash, o);
-            if (at != -1 && (at < 0 || at + std::int64_t{entry} > segment_length(table)))
+            if (at != -1 && (at < 0 || std::int64_t{at} + entry > segment_length(table)))
                 msft_fail();
         }
     };
@@ -63,6 +64,14 @@ MsftFile::MsftFile(std::span<const unsigned char> bytes) : bytes_(bytes) {
     check_hash(MsftSegment::name_hash, MsftSegment::names, 12);
     if (segment_length(MsftSegment::typeinfos) <
         std::int64_t{count} * static_cast<std::int64_t>(msft_typeinfo_size))
+        msft_fail();
+}
+
+void MsftFile::spend(std::size_t items) {
+    // Records may be shared, so a small file could name the same ones over and over: what
+    // the model holds is bounded by the file's size and a limit no real library comes near.
+    spent_ += items;
+    if (spent_ > std::min<std::size_t>(size() / 4, tlb_max_total_items))
         msft_fail();
 }
 
@@ -270,8 +279,10 @@ TlbRef MsftFile::ref(std::int32_t href) {
 
 void MsftFile::check_custdata(std::int32_t offset) const {
     // Each entry names its GUID, its value and the next entry; a chain longer than the table
-    // has entries is a loop.
-    const std::int64_t limit = segment_length(MsftSegment::custdata_guids) / custdata_guid_size;
+    // has entries is a loop, and one longer than any library needs is refused as well.
+    const std::int64_t limit =
+        std::min<std::int64_t>(segment_length(MsftSegment::custdata_guids) / custdata_guid_size,
+                               static_cast<std::int64_t>(tlb_max_items));
     for (std::int64_t steps = 0; offset != -1; ++steps) {
         if (offset < 0 || offset % 4 != 0 || steps >= limit)
             msft_fail();

@@ -39,6 +39,7 @@ enum class MsftSegment {
 
 inline constexpr std::uint32_t msft_signature = 0x5446534D;  // "MSFT"
 inline constexpr std::size_t msft_typeinfo_size = 0x64;
+inline constexpr std::size_t tlb_max_total_items = 1000000;
 
 class MsftFile {
   public:
@@ -70,6 +71,9 @@ class MsftFile {
     // Checks a chain of custom data entries, whose contents the runtime does not keep.
     void check_custdata(std::int32_t offset) const;
 
+    // Counts type infos, members and parameters read, refusing more than the file can hold.
+    void spend(std::size_t items);
+
     // The imports met so far by ref(), in the order met.
     std::vector<TlbImport> take_imports() { return std::move(imports_); }
 
@@ -78,6 +82,7 @@ class MsftFile {
     std::int64_t directory_ = 0;
     std::map<std::int32_t, std::uint32_t> import_index_;  // by offset in import_infos
     std::vector<TlbImport> imports_;
+    std::size_t spent_ = 0;
 };
 
 [[noreturn]] inline void msft_fail(HRESULT hr = TYPE_E_INVDATAREAD) {

@@ -40,6 +40,8 @@ class TypeLib final : public ITypeLib, private SharedObject<TypeLib> {
             return E_INVALIDARG;
         *out = nullptr;
         const auto& entries = tables_->entries();
+        if (guid == GUID{})
+            return TYPE_E_ELEMENTNOTFOUND;  // types without a GUID are not found by one
         for (std::size_t i = 0; i < entries.size(); ++i)
             if (entries[i].listed_attr.guid == guid)
                 return create_type_info(this, tables_, i, TypeView::listed, out);

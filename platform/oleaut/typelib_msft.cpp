@@ -1,5 +1,6 @@
 #include "platform/oleaut/typelib_msft.h"
 
+#include <algorithm>
 #include <new>
 #include <utility>
 
@@ -68,6 +69,7 @@ TlbFunc read_func(MsftFile& f, const MemberBlock& block, std::int32_t k) {
     const std::int32_t count = f.i16(rec + 20);
     if (count < 0 || static_cast<std::size_t>(count) > tlb_max_items)
         msft_fail();
+    f.spend(1 + static_cast<std::size_t>(count));
     // After the fixed part: optional attributes, the default values (one per parameter, when
     // any has one), then the parameters.
     const std::int64_t params = rec + size - std::int64_t{count} * param_info_size;
@@ -79,8 +81,8 @@ TlbFunc read_func(MsftFile& f, const MemberBlock& block, std::int32_t k) {
     auto attribute = [&](std::int64_t i) { return i < attributes ? f.i32(rec + 24 + 4 * i) : -1; };
     func.help_context = attributes > 0 ? static_cast<DWORD>(attribute(0)) : 0;
     func.help = f.text(attribute(1));
-    if ((kinds & func_has_custdata) != 0)
-        for (std::int64_t i = 6; i < attributes; ++i)  // the function's, then its parameters'
+    if ((kinds & func_has_custdata) != 0)  // the function's, then its parameters'
+        for (std::int64_t i = 6; i < std::min<std::int64_t>(attributes, 7 + count); ++i)
             f.check_custdata(attribute(i));
     func.result = f.type(f.i32(rec + 4));
     for (std::int32_t j = 0; j < count; ++j) {
@@ -101,6 +103,7 @@ TlbFunc read_func(MsftFile& f, const MemberBlock& block, std::int32_t k) {
 
 TlbVar read_var(MsftFile& f, const MemberBlock& block, std::int32_t index) {
     const auto [rec, size] = block.record(index, var_record_head);
+    f.spend(1);
     TlbVar var;
     var.name = block.name(index);
     var.memid = block.id(index);
@@ -130,6 +133,7 @@ void read_coclass_impls(MsftFile& f, std::int32_t offset, std::int32_t count, Tl
     for (std::int32_t i = 0; i < count; ++i) {
         if (offset < 0 || offset % 4 != 0)
             msft_fail();
+        f.spend(1);
         TlbImpl& impl = t.impls.emplace_back();
         impl.ref = f.ref(f.i32(MsftSegment::refs, offset));
         impl.flags = f.i32(MsftSegment::refs, std::int64_t{offset} + 4);
@@ -142,6 +146,7 @@ TlbTypeInfo read_type_info(MsftFile& f, std::int32_t index) {
     const std::int64_t base = f.segment_offset(MsftSegment::typeinfos) +
                               std::int64_t{index} * static_cast<std::int64_t>(msft_typeinfo_size);
     auto word = [&](int k) { return f.i32(base + 4 * k); };
+    f.spend(1);
     TlbTypeInfo t;
     const std::int32_t kind = word(0) & 0xF;
     if (kind == TKIND_RECORD || kind == TKIND_MODULE || kind == TKIND_UNION)

@@ -127,6 +127,9 @@ TEST(TypeLibMsft, ShowsTheOtherKindsAsOleDoes) {
     EXPECT_EQ(help_file.view(), u"shapes.hlp");
     EXPECT_EQ(context, 17u);
 
+    CComPtr<ITypeInfo> none;  // ShapeKind has no GUID, so none finds it
+    EXPECT_EQ(lib->GetTypeInfoOfGuid(GUID{}, &none), TYPE_E_ELEMENTNOTFOUND);
+
     TYPEATTR* attr = nullptr;
     ASSERT_EQ(infos[0]->GetTypeAttr(&attr), S_OK);  // ShapeId: an alias of LONG
     EXPECT_EQ(attr->tdescAlias.vt, VT_I4);
