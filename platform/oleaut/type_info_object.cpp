@@ -66,9 +66,9 @@ class TypeInfo final : public ITypeInfo, private SharedObject<TypeInfo> {
         if (pp == nullptr)
             return E_INVALIDARG;
         *pp = nullptr;
-        if (index >= entry().funcs.size())
+        if (index >= funcs().size())
             return TYPE_E_ELEMENTNOTFOUND;
-        return give_copy(desc_of(*entry().funcs[index]), pp);
+        return give_copy(desc_of(*funcs()[index]), pp);
     }
     HRESULT GetVarDesc(UINT index, VARDESC** pp) override {
         if (pp == nullptr)
@@ -86,7 +86,7 @@ class TypeInfo final : public ITypeInfo, private SharedObject<TypeInfo> {
                    EXCEPINFO* excepinfo, UINT* arg_err) override {
         if (entry().kind != TKIND_DISPATCH && entry().kind != TKIND_INTERFACE)
             return DISP_E_MEMBERNOTFOUND;
-        auto func = tables_->find_func(index_, memid);
+        auto func = tables_->find_own_func(index_, memid);
         if (!func)
             return DISP_E_MEMBERNOTFOUND;
         const TlbFunc& model = type().funcs[*func];
@@ -140,6 +140,31 @@ class TypeInfo final : public ITypeInfo, private SharedObject<TypeInfo> {
     const FUNCDESC& desc_of(const FuncTable& f) const {
         return dispatch_view() ? f.dispatch_view : f.stored_view;
     }
+    const std::vector<const FuncTable*>& funcs() const {
+        return view_ == TypeView::listed ? entry().listed_funcs : entry().own_funcs;
+    }
+    const FuncTable* find_func(MEMBERID memid) const {
+        for (const FuncTable* f : funcs())
+            if (f->stored_view.memid == memid)
+                return f;
+        return nullptr;
+    }
+    // The names of a method's parameters as this view shows them; a dispatch view does not
+    // name the value a property put receives.
+    std::vector<const std::u16string*> param_names(const FuncTable& f) const {
+        std::vector<const std::u16string*> names;
+        if (!dispatch_view()) {
+            for (const auto& n : f.param_names)
+                names.push_back(&n);
+            return names;
+        }
+        for (std::size_t i : f.dispatch_params)
+            names.push_back(&f.param_names[i]);
+        if (!names.empty() &&
+            (f.stored_view.invkind & (INVOKE_PROPERTYPUT | INVOKE_PROPERTYPUTREF)) != 0)
+            names.pop_back();
+        return names;
+    }
 
     CComPtr<ITypeLib> lib_;
     std::shared_ptr<const TypeLibTables> tables_;  // immutable: shared without locks
@@ -152,13 +177,10 @@ HRESULT TypeInfo::GetNames(MEMBERID memid, BSTR* names, UINT max, UINT* count) {
         return E_INVALIDARG;
     *count = 0;
     std::vector<const std::u16string*> found;
-    if (auto func = tables_->find_func(index_, memid)) {
-        const FuncTable& f = *entry().funcs[*func];
-        found.push_back(&f.name);
-        auto shown =
-            static_cast<std::size_t>(desc_of(f).cParams);  // the dispatch view hides a retval
-        for (std::size_t i = 0; i < shown; ++i)
-            found.push_back(&f.param_names[i]);
+    if (const FuncTable* f = find_func(memid)) {
+        found.push_back(&f->name);
+        for (const std::u16string* n : param_names(*f))
+            found.push_back(n);
     } else {
         for (const auto& v : entry().vars)
             if (v->desc.memid == memid)
@@ -182,8 +204,8 @@ HRESULT TypeInfo::GetRefTypeOfImplType(UINT index, HREFTYPE* out) {
     if (out == nullptr)
         return E_INVALIDARG;
     const TlbTypeInfo& t = type();
-    if (index == static_cast<UINT>(-1)) {  // a dual interface's vtable view
-        if (!dispatch_view() || !is_dual(t))
+    if (index == static_cast<UINT>(-1)) {  // a dual interface's other view
+        if (!is_dual(t))
             return TYPE_E_ELEMENTNOTFOUND;
         *out = href_dual_partner;
         return S_OK;
@@ -221,6 +243,15 @@ HRESULT TypeInfo::GetRefTypeInfo(HREFTYPE href, ITypeInfo** out) {
                                 view_ == TypeView::listed ? TypeView::vtable : TypeView::listed,
                                 out);
     }
+    if (href >= href_stdole_base && href < 2 * href_stdole_base) {  // named by inherited methods
+        CComPtr<ITypeLib> stdole;
+        if (HRESULT hr = stdole_type_lib(&stdole); FAILED(hr))
+            return hr;
+        const HREFTYPE offset = href - href_stdole_base;
+        if (offset % 0x64 != 0)
+            return TYPE_E_ELEMENTNOTFOUND;
+        return stdole->GetTypeInfo(offset / 0x64, out);
+    }
     auto target = tables_->resolve(href);
     if (!target)
         return TYPE_E_ELEMENTNOTFOUND;
@@ -237,17 +268,18 @@ HRESULT TypeInfo::GetIDsOfNames(LPOLESTR* names, UINT count, MEMBERID* ids) {
     if (names[0] == nullptr)
         return DISP_E_UNKNOWNNAME;
     std::u16string_view member(names[0]);
-    for (const auto& f : entry().funcs) {
+    for (const FuncTable* f : funcs()) {
         if (!names_equal(f->name, member))
             continue;
         ids[0] = f->stored_view.memid;
         HRESULT hr = S_OK;
+        const auto params = param_names(*f);
         for (UINT k = 1; k < count; ++k) {
             std::u16string_view wanted(names[k] ? names[k] : u"");
             std::size_t p = 0;
-            while (p < f->param_names.size() && !names_equal(f->param_names[p], wanted))
+            while (p < params.size() && !names_equal(*params[p], wanted))
                 ++p;
-            if (p < f->param_names.size())
+            if (p < params.size())
                 ids[k] = static_cast<MEMBERID>(p);
             else
                 hr = DISP_E_UNKNOWNNAME;
@@ -272,10 +304,10 @@ HRESULT TypeInfo::GetDocumentation(MEMBERID memid, BSTR* name, BSTR* doc, DWORD*
         found_name = &entry().name;
         found_doc = &entry().help;
         found_context = type().help_context;
-    } else if (auto func = tables_->find_func(index_, memid)) {
-        found_name = &entry().funcs[*func]->name;
-        found_doc = &entry().funcs[*func]->help;
-        found_context = type().funcs[*func].help_context;
+    } else if (const FuncTable* f = find_func(memid)) {
+        found_name = &f->name;
+        found_doc = &f->help;
+        found_context = f->help_context;
     } else {
         for (std::size_t k = 0; k < entry().vars.size() && found_name == nullptr; ++k) {
             if (entry().vars[k]->desc.memid != memid)

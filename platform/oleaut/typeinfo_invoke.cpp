@@ -90,7 +90,8 @@ bool is_invocable(const TlbFunc& f) {
         f.result.vt != VT_HRESULT)
         return false;
     for (const TlbParam& p : f.params)
-        if ((!p.type.indirections.empty() && !by_pointer(p)) || !is_supported_value(p.type.vt))
+        if ((!p.type.indirections.empty() && !by_pointer(p)) || !is_supported_value(p.type.vt) ||
+            (p.flags & PARAMFLAG_FLCID))
             return false;
     return true;
 }

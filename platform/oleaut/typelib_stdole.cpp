@@ -67,7 +67,7 @@ TlbTypeInfo interface_info(const char* name, const GUID& iid, WORD slots) {
     return t;
 }
 
-TypeLibModel stdole_model() {
+TypeLibModel make_stdole_model() {
     TypeLibModel m;
     m.name = "stdole";
     m.libid = LIBID_stdole;
@@ -89,6 +89,7 @@ TypeLibModel stdole_model() {
     m.types.push_back(std::move(unknown));
 
     TlbTypeInfo dispatch = interface_info("IDispatch", IID_IDispatch, 7);
+    dispatch.flags = TYPEFLAG_FRESTRICTED;
     dispatch.impls.push_back({{false, iunknown}, 0});
     dispatch.funcs.push_back(method("GetTypeInfoCount", 0x60010000, 3, hresult,
                                     {out("pctinfo", base(VT_UINT, {VT_PTR}))}));
@@ -113,6 +114,11 @@ TypeLibModel stdole_model() {
 }
 
 }  // namespace
+
+const TypeLibModel& stdole_model() {
+    static const TypeLibModel model = make_stdole_model();
+    return model;
+}
 
 HRESULT stdole_type_lib(ITypeLib** out) {
     if (out == nullptr)

@@ -6,6 +6,11 @@
 
 namespace comrt {
 
+// Its model, built once, and where IUnknown and IDispatch are in it.
+const TypeLibModel& stdole_model();
+inline constexpr std::size_t stdole_iunknown = 3;
+inline constexpr std::size_t stdole_idispatch = 4;
+
 // The library, built once; E_OUTOFMEMORY.
 HRESULT stdole_type_lib(ITypeLib** out);
 

@@ -4,6 +4,7 @@
 
 #include "platform/base/bstr.h"
 #include "platform/base/utf8_text.h"
+#include "platform/oleaut/typelib_stdole.h"
 
 namespace comrt {
 namespace {
@@ -40,7 +41,8 @@ VarTable::~VarTable() {
     VariantClear(&value);
 }
 
-void TypeLibTables::build_type(const TlbType& t, TYPEDESC& top, std::deque<TYPEDESC>& store) const {
+void TypeLibTables::build_type(const TlbType& t, TYPEDESC& top, std::deque<TYPEDESC>& store,
+                               bool stdole) const {
     TYPEDESC* current = &top;
     for (VARTYPE wrapper : t.indirections) {
         current->vt = wrapper;
@@ -50,13 +52,15 @@ void TypeLibTables::build_type(const TlbType& t, TYPEDESC& top, std::deque<TYPED
     }
     current->vt = t.vt;
     if (t.vt == VT_USERDEFINED)
-        current->hreftype = href_of(t.ref);
+        current->hreftype =
+            stdole ? href_stdole_base + t.ref.index * typeinfo_href_step : href_of(t.ref);
 }
 
-std::unique_ptr<FuncTable> TypeLibTables::build_func(const TlbFunc& f) const {
+std::unique_ptr<FuncTable> TypeLibTables::build_func(const TlbFunc& f, bool stdole) const {
     auto t = std::make_unique<FuncTable>();
     t->name = utf8_to_utf16(f.name);
     t->help = utf8_to_utf16(f.help);
+    t->help_context = f.help_context;
     const std::size_t n = f.params.size();
     // Sized once: the descriptions point into these vectors.
     t->defaults.resize(n);
@@ -65,7 +69,7 @@ std::unique_ptr<FuncTable> TypeLibTables::build_func(const TlbFunc& f) const {
         const TlbParam& p = f.params[i];
         t->param_names.push_back(utf8_to_utf16(p.name));
         ELEMDESC& e = t->params[i];
-        build_type(p.type, e.tdesc, t->typedescs);
+        build_type(p.type, e.tdesc, t->typedescs, stdole);
         e.paramdesc.wParamFlags = p.flags;
         e.paramdesc.pparamdescex = nullptr;
         if (p.flags & PARAMFLAG_FHASDEFAULT) {
@@ -86,7 +90,7 @@ std::unique_ptr<FuncTable> TypeLibTables::build_func(const TlbFunc& f) const {
     s.cParamsOpt = f.optional_count;
     s.oVft = f.vtable_offset;
     s.cScodes = 0;
-    build_type(f.result, s.elemdescFunc.tdesc, t->typedescs);
+    build_type(f.result, s.elemdescFunc.tdesc, t->typedescs, stdole);
     s.elemdescFunc.paramdesc = {nullptr, PARAMFLAG_NONE};
     s.wFuncFlags = f.flags;
 
@@ -95,14 +99,17 @@ std::unique_ptr<FuncTable> TypeLibTables::build_func(const TlbFunc& f) const {
     d.funckind = FUNC_DISPATCH;
     const bool retval =
         n > 0 && (f.params.back().flags & PARAMFLAG_FRETVAL) && t->params.back().tdesc.vt == VT_PTR;
-    if (retval) {
-        d.cParams = static_cast<SHORT>(n - 1);
-        if (d.cParams == 0)
-            d.lprgelemdescParam = nullptr;
+    for (std::size_t i = 0; i < n; ++i)
+        if (!(f.params[i].flags & PARAMFLAG_FLCID) && !(retval && i + 1 == n))
+            t->dispatch_params.push_back(i);
+    for (std::size_t i : t->dispatch_params)
+        t->dispatch_elems.push_back(t->params[i]);
+    d.cParams = static_cast<SHORT>(t->dispatch_elems.size());
+    d.lprgelemdescParam = t->dispatch_elems.empty() ? nullptr : t->dispatch_elems.data();
+    if (retval)
         d.elemdescFunc.tdesc = *t->params.back().tdesc.lptdesc;
-    } else if (d.elemdescFunc.tdesc.vt == VT_HRESULT) {
+    else if (d.elemdescFunc.tdesc.vt == VT_HRESULT)
         d.elemdescFunc.tdesc.vt = VT_VOID;
-    }
     return t;
 }
 
@@ -119,7 +126,7 @@ std::unique_ptr<VarTable> TypeLibTables::build_var(const TlbVar& v) const {
     } else {
         d.oInst = v.offset;
     }
-    build_type(v.type, d.elemdescVar.tdesc, t->typedescs);
+    build_type(v.type, d.elemdescVar.tdesc, t->typedescs, false);
     d.elemdescVar.paramdesc = {nullptr, PARAMFLAG_NONE};
     d.wVarFlags = v.flags;
     d.varkind = v.varkind;
@@ -131,8 +138,11 @@ void TypeLibTables::build_entry(const TlbTypeInfo& t) {
     entry.kind = t.kind;
     entry.name = utf8_to_utf16(t.name);
     entry.help = utf8_to_utf16(t.help);
-    for (const TlbFunc& f : t.funcs)
-        entry.funcs.push_back(build_func(f));
+    for (const TlbFunc& f : t.funcs) {
+        entry.funcs.push_back(build_func(f, false));
+        entry.own_funcs.push_back(entry.funcs.back().get());
+    }
+    entry.listed_funcs = entry.own_funcs;
     for (const TlbVar& v : t.vars)
         entry.vars.push_back(build_var(v));
 
@@ -153,7 +163,7 @@ void TypeLibTables::build_entry(const TlbTypeInfo& t) {
     a.wMajorVerNum = t.major_version;
     a.wMinorVerNum = t.minor_version;
     if (t.kind == TKIND_ALIAS)
-        build_type(t.alias, a.tdescAlias, entry.typedescs);
+        build_type(t.alias, a.tdescAlias, entry.typedescs, false);
     if (t.kind == TKIND_DISPATCH) {
         // As OLE shows a dispinterface: IDispatch is its one base and its vtable is IDispatch's.
         a.cImplTypes = 1;
@@ -180,6 +190,46 @@ TypeLibTables::TypeLibTables(TypeLibModel model) : model_(std::move(model)) {
     help_file_ = utf8_to_utf16(m.help_file);
     for (const TlbTypeInfo& t : m.types)
         build_entry(t);
+    for (std::size_t i = 0; i < m.types.size(); ++i) {
+        if (!is_dual(m.types[i]))
+            continue;
+        std::vector<const FuncTable*> listed;
+        add_inherited(m.types[i], 0, listed);
+        TypeEntry& entry = entries_[i];
+        listed.insert(listed.end(), entry.own_funcs.begin(), entry.own_funcs.end());
+        entry.listed_funcs = std::move(listed);
+        entry.listed_attr.cFuncs = static_cast<WORD>(entry.listed_funcs.size());
+    }
+}
+
+// The methods the vtable of `t` inherits: its base's, after what the base inherits.
+void TypeLibTables::add_inherited(const TlbTypeInfo& t, std::size_t depth,
+                                  std::vector<const FuncTable*>& out) {
+    if (t.impls.empty() || depth > model_.types.size())
+        return;  // the end, or a loop of bases that only a damaged library has
+    const TlbRef& base = t.impls[0].ref;
+    if (!base.imported) {
+        const TlbTypeInfo& b = model_.types[base.index];
+        if (b.kind != TKIND_INTERFACE && b.kind != TKIND_DISPATCH)
+            return;
+        add_inherited(b, depth + 1, out);
+        const auto& own = entries_[base.index].own_funcs;
+        out.insert(out.end(), own.begin(), own.end());
+        return;
+    }
+    const TlbImport& import = model_.imports[base.index];
+    if (import.library != LIBID_stdole ||
+        (import.type != IID_IDispatch && import.type != IID_IUnknown))
+        return;  // methods of other libraries' bases are not listed
+    if (stdole_funcs_.empty()) {
+        const TypeLibModel& stdole = stdole_model();
+        for (std::size_t k : {stdole_iunknown, stdole_idispatch})
+            for (const TlbFunc& f : stdole.types[k].funcs)
+                stdole_funcs_.push_back(build_func(f, true));
+    }
+    const std::size_t count = import.type == IID_IDispatch ? stdole_funcs_.size() : 3;
+    for (std::size_t k = 0; k < count; ++k)
+        out.push_back(stdole_funcs_[k].get());
 }
 
 HREFTYPE TypeLibTables::href_of(const TlbRef& ref) const {
@@ -200,7 +250,7 @@ std::optional<TlbRef> TypeLibTables::resolve(HREFTYPE href) const {
     return std::nullopt;
 }
 
-std::optional<std::size_t> TypeLibTables::find_func(std::size_t entry, MEMBERID memid) const {
+std::optional<std::size_t> TypeLibTables::find_own_func(std::size_t entry, MEMBERID memid) const {
     const auto& funcs = entries_[entry].funcs;
     for (std::size_t i = 0; i < funcs.size(); ++i)
         if (funcs[i]->stored_view.memid == memid)

@@ -22,7 +22,8 @@
 namespace comrt {
 
 // A method as the library stores it and as a dispatch view shows it: there a retval
-// parameter is hidden (it becomes the return type) and an HRESULT result becomes VT_VOID.
+// parameter is hidden (it becomes the return type), so is an lcid parameter, and an HRESULT
+// result becomes VT_VOID.
 struct FuncTable {
     FuncTable() = default;
     FuncTable(const FuncTable&) = delete;
@@ -31,10 +32,13 @@ struct FuncTable {
 
     std::u16string name;
     std::u16string help;
+    DWORD help_context = 0;
     std::vector<std::u16string> param_names;
     std::deque<TYPEDESC> typedescs;     // what VT_PTR and VT_SAFEARRAY point to
     std::vector<PARAMDESCEX> defaults;  // targets of pparamdescex
     std::vector<ELEMDESC> params;
+    std::vector<std::size_t> dispatch_params;  // the parameters the dispatch view shows
+    std::vector<ELEMDESC> dispatch_elems;
     FUNCDESC stored_view{};
     FUNCDESC dispatch_view{};
 };
@@ -59,13 +63,19 @@ struct TypeEntry {
     std::u16string name;
     std::u16string help;
     TYPEATTR listed_attr{};
-    std::optional<TYPEATTR> vtable_attr;  // dual interfaces only
-    std::deque<TYPEDESC> typedescs;       // an alias's
-    std::vector<std::unique_ptr<FuncTable>> funcs;
+    std::optional<TYPEATTR> vtable_attr;            // dual interfaces only
+    std::deque<TYPEDESC> typedescs;                 // an alias's
+    std::vector<std::unique_ptr<FuncTable>> funcs;  // its own, in the library's order
+    // What the listed view shows: a dual interface's dispatch view begins with the methods
+    // its vtable inherits (IUnknown's and IDispatch's), as OLE lists them.
+    std::vector<const FuncTable*> listed_funcs;
+    std::vector<const FuncTable*> own_funcs;
     std::vector<std::unique_ptr<VarTable>> vars;
 };
 
 inline constexpr HREFTYPE href_dual_partner = 0xFFFFFFFEu;
+// The types of the runtime's stdole2 that inherited methods name: base + index * 0x64.
+inline constexpr HREFTYPE href_stdole_base = 0x01000000u;
 
 class TypeLibTables {
   public:
@@ -85,18 +95,22 @@ class TypeLibTables {
     // What an href names, if it names a type info of this library or one of its imports.
     std::optional<TlbRef> resolve(HREFTYPE href) const;
 
-    std::optional<std::size_t> find_func(std::size_t entry, MEMBERID memid) const;
+    // The index among the entry's own functions of the first with `memid`.
+    std::optional<std::size_t> find_own_func(std::size_t entry, MEMBERID memid) const;
 
   private:
-    std::unique_ptr<FuncTable> build_func(const TlbFunc& f) const;
+    std::unique_ptr<FuncTable> build_func(const TlbFunc& f, bool stdole) const;
     std::unique_ptr<VarTable> build_var(const TlbVar& v) const;
-    void build_type(const TlbType& t, TYPEDESC& top, std::deque<TYPEDESC>& store) const;
+    void build_type(const TlbType& t, TYPEDESC& top, std::deque<TYPEDESC>& store,
+                    bool stdole) const;
     void build_entry(const TlbTypeInfo& t);
+    void add_inherited(const TlbTypeInfo& t, std::size_t depth, std::vector<const FuncTable*>& out);
 
     TypeLibModel model_;
     TLIBATTR lib_attr_{};
     std::u16string name_, help_, help_file_;
     std::deque<TypeEntry> entries_;  // in place: descriptions point into them
+    std::vector<std::unique_ptr<FuncTable>> stdole_funcs_;  // IUnknown's, then IDispatch's
 };
 
 // Whether an entry is a dual interface, listed as TKIND_DISPATCH with a vtable view.

@@ -112,8 +112,8 @@ TEST(TypeLibMsft, ShowsTheOtherKindsAsOleDoes) {
     const Bytes bytes = ShapesBytes();
     ASSERT_EQ(comrt::load_type_lib_image(bytes, &lib), S_OK);
     ASSERT_EQ(lib->GetTypeInfoCount(), 6u);
-    const TYPEKIND kinds[] = {TKIND_ALIAS,     TKIND_ENUM,     TKIND_DISPATCH,
-                              TKIND_INTERFACE, TKIND_DISPATCH, TKIND_COCLASS};
+    const TYPEKIND kinds[] = {TKIND_ALIAS,    TKIND_ENUM,     TKIND_INTERFACE,
+                              TKIND_DISPATCH, TKIND_DISPATCH, TKIND_COCLASS};
     CComPtr<ITypeInfo> infos[6];
     for (UINT i = 0; i < 6; ++i) {
         TYPEKIND kind;
@@ -140,45 +140,46 @@ TEST(TypeLibMsft, ShowsTheOtherKindsAsOleDoes) {
     EXPECT_EQ(var->lpvarValue->lVal, -3);
     infos[1]->ReleaseVarDesc(var);
 
-    ASSERT_EQ(infos[2]->GetVarDesc(0, &var), S_OK);  // the dispinterface's property
+    ASSERT_EQ(infos[4]->GetVarDesc(0, &var), S_OK);  // the dispinterface's property
     EXPECT_EQ(var->varkind, VAR_DISPATCH);
     EXPECT_EQ(var->elemdescVar.tdesc.vt, VT_BSTR);
-    EXPECT_EQ(Doc(infos[2], var->memid), u"Name/");
-    infos[2]->ReleaseVarDesc(var);
+    EXPECT_EQ(Doc(infos[4], var->memid), u"Name/");
+    infos[4]->ReleaseVarDesc(var);
     FUNCDESC* func = nullptr;
-    ASSERT_EQ(infos[2]->GetFuncDesc(0, &func), S_OK);
+    ASSERT_EQ(infos[4]->GetFuncDesc(0, &func), S_OK);
     EXPECT_EQ(func->funckind, FUNC_DISPATCH);
     EXPECT_EQ(func->elemdescFunc.tdesc.vt, VT_VOID);
     EXPECT_EQ(func->cParams, 2);
-    infos[2]->ReleaseFuncDesc(func);
+    infos[4]->ReleaseFuncDesc(func);
 
-    ASSERT_EQ(infos[3]->GetFuncDesc(0, &func), S_OK);  // IOutline::Points(SAFEARRAY(BSTR))
+    ASSERT_EQ(infos[2]->GetFuncDesc(0, &func), S_OK);  // IOutline::Points(SAFEARRAY(BSTR))
     EXPECT_EQ(func->lprgelemdescParam[0].tdesc.vt, VT_SAFEARRAY);
     EXPECT_EQ(func->lprgelemdescParam[0].tdesc.lptdesc->vt, VT_BSTR);
     EXPECT_EQ(func->oVft, 3 * 8);
-    infos[3]->ReleaseFuncDesc(func);
+    infos[2]->ReleaseFuncDesc(func);
     HREFTYPE href = 0;
     CComPtr<ITypeInfo> unknown;
-    ASSERT_EQ(infos[3]->GetRefTypeOfImplType(0, &href), S_OK);
-    ASSERT_EQ(infos[3]->GetRefTypeInfo(href, &unknown), S_OK);
+    ASSERT_EQ(infos[2]->GetRefTypeOfImplType(0, &href), S_OK);
+    ASSERT_EQ(infos[2]->GetRefTypeInfo(href, &unknown), S_OK);
     EXPECT_EQ(Doc(unknown, MEMBERID_NIL), u"IUnknown/");
 
-    // IShape's dispatch view: the property accessors share an id; Label's defaults.
-    ASSERT_EQ(infos[4]->GetFuncDesc(0, &func), S_OK);
+    // IShape's dispatch view, after IDispatch's methods: the property accessors share an id;
+    // Label's defaults; its lcid parameter is not shown.
+    ASSERT_EQ(infos[3]->GetFuncDesc(7 + 0, &func), S_OK);
     EXPECT_EQ(func->invkind, INVOKE_PROPERTYGET);
     EXPECT_EQ(func->cParams, 0);
     ASSERT_EQ(func->elemdescFunc.tdesc.vt, VT_USERDEFINED);
     CComPtr<ITypeInfo> kind;
-    ASSERT_EQ(infos[4]->GetRefTypeInfo(func->elemdescFunc.tdesc.hreftype, &kind), S_OK);
+    ASSERT_EQ(infos[3]->GetRefTypeInfo(func->elemdescFunc.tdesc.hreftype, &kind), S_OK);
     EXPECT_EQ(Doc(kind, MEMBERID_NIL), u"ShapeKind/");
-    infos[4]->ReleaseFuncDesc(func);
-    EXPECT_EQ(Doc(infos[4], 1, &context), u"Kind/");
+    infos[3]->ReleaseFuncDesc(func);
+    EXPECT_EQ(Doc(infos[3], 1, &context), u"Kind/");
     EXPECT_EQ(context, 5u);
-    ASSERT_EQ(infos[4]->GetFuncDesc(1, &func), S_OK);
+    ASSERT_EQ(infos[3]->GetFuncDesc(7 + 1, &func), S_OK);
     EXPECT_EQ(func->invkind, INVOKE_PROPERTYPUT);
-    infos[4]->ReleaseFuncDesc(func);
-    ASSERT_EQ(infos[4]->GetFuncDesc(3, &func), S_OK);
-    ASSERT_EQ(func->cParams, 4);
+    infos[3]->ReleaseFuncDesc(func);
+    ASSERT_EQ(infos[3]->GetFuncDesc(7 + 3, &func), S_OK);
+    ASSERT_EQ(func->cParams, 3);
     EXPECT_EQ(func->cParamsOpt, 1);
     const ELEMDESC* p = func->lprgelemdescParam;
     EXPECT_EQ(p[0].paramdesc.pparamdescex->varDefaultValue.vt, VT_BSTR);
@@ -186,9 +187,32 @@ TEST(TypeLibMsft, ShowsTheOtherKindsAsOleDoes) {
     EXPECT_EQ(p[1].tdesc.vt, VT_VARIANT);
     EXPECT_EQ(p[1].paramdesc.wParamFlags, PARAMFLAG_FIN | PARAMFLAG_FOPT);
     EXPECT_EQ(p[2].paramdesc.pparamdescex->varDefaultValue.lVal, -5);
-    EXPECT_EQ(p[3].paramdesc.wParamFlags, PARAMFLAG_FIN | PARAMFLAG_FLCID);
     EXPECT_EQ(func->elemdescFunc.tdesc.vt, VT_USERDEFINED);  // the retval: ShapeId
-    infos[4]->ReleaseFuncDesc(func);
+    infos[3]->ReleaseFuncDesc(func);
+    BSTR names[6] = {};
+    UINT count = 0;
+    ASSERT_EQ(infos[3]->GetNames(3, names, 6, &count), S_OK);
+    ASSERT_EQ(count, 4u);
+    EXPECT_EQ(std::u16string_view(names[3]), u"offset");
+    for (UINT i = 0; i < count; ++i)
+        SysFreeString(names[i]);
+    ASSERT_EQ(infos[3]->GetNames(1, names, 6, &count), S_OK);  // the put's value is unnamed
+    EXPECT_EQ(count, 1u);
+    SysFreeString(names[0]);
+    HREFTYPE vtable_href = 0;
+    CComPtr<ITypeInfo> vtable;
+    ASSERT_EQ(infos[3]->GetRefTypeOfImplType(static_cast<UINT>(-1), &vtable_href), S_OK);
+    ASSERT_EQ(infos[3]->GetRefTypeInfo(vtable_href, &vtable), S_OK);
+    ASSERT_EQ(vtable->GetFuncDesc(3, &func), S_OK);
+    ASSERT_EQ(func->cParams, 5);
+    EXPECT_EQ(func->lprgelemdescParam[3].paramdesc.wParamFlags, PARAMFLAG_FIN | PARAMFLAG_FLCID);
+    vtable->ReleaseFuncDesc(func);
+
+    HREFTYPE base = 0;  // a dispinterface derives from IDispatch
+    CComPtr<ITypeInfo> dispatch;
+    ASSERT_EQ(infos[4]->GetRefTypeOfImplType(0, &base), S_OK);
+    ASSERT_EQ(infos[4]->GetRefTypeInfo(base, &dispatch), S_OK);
+    EXPECT_EQ(Doc(dispatch, MEMBERID_NIL), u"IDispatch/");
 
     const INT impl_flags[] = {IMPLTYPEFLAG_FDEFAULT, 0,
                               IMPLTYPEFLAG_FDEFAULT | IMPLTYPEFLAG_FSOURCE};

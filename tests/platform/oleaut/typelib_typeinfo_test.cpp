@@ -79,7 +79,7 @@ TEST(TypeLibInfo, DualInterfaceHasDispatchAndVtableViews) {
         Attr a(dispatch);
         EXPECT_EQ(a->guid, IID_ICalc);
         EXPECT_EQ(a->typekind, TKIND_DISPATCH);
-        EXPECT_EQ(a->cFuncs, 7);
+        EXPECT_EQ(a->cFuncs, 14);  // IUnknown's 3 and IDispatch's 4 first, as OLE lists them
         EXPECT_EQ(a->cImplTypes, 1);
         EXPECT_EQ(a->cbSizeVft, 7 * sizeof(void*));
         EXPECT_EQ(a->wTypeFlags, flags & ~TYPEFLAG_FOLEAUTOMATION);  // as OLE shows it
@@ -98,7 +98,13 @@ TEST(TypeLibInfo, DualInterfaceHasDispatchAndVtableViews) {
         EXPECT_EQ(a->cbSizeVft, 14 * sizeof(void*));
         EXPECT_EQ(a->wTypeFlags, flags);
     }
-    EXPECT_EQ(vtable->GetRefTypeOfImplType(static_cast<UINT>(-1), &href), TYPE_E_ELEMENTNOTFOUND);
+    ASSERT_EQ(vtable->GetRefTypeOfImplType(static_cast<UINT>(-1), &href), S_OK);
+    CComPtr<ITypeInfo> back;
+    ASSERT_EQ(vtable->GetRefTypeInfo(href, &back), S_OK);
+    {
+        Attr a(back);
+        EXPECT_EQ(a->typekind, TKIND_DISPATCH);
+    }
     ASSERT_EQ(vtable->GetRefTypeOfImplType(0, &href), S_OK);  // IDispatch, from stdole2
     CComPtr<ITypeInfo> base;
     ASSERT_EQ(vtable->GetRefTypeInfo(href, &base), S_OK);
@@ -162,16 +168,30 @@ TEST(TypeLibInfo, FuncDescDescribesTheVtableCall) {
     vtable->ReleaseFuncDesc(fd);
 
     // The dispatch view hides the retval of Twice and returns its type.
-    ASSERT_EQ(dispatch->GetFuncDesc(4, &fd), S_OK);
+    ASSERT_EQ(dispatch->GetFuncDesc(7 + 4, &fd), S_OK);
     EXPECT_EQ(fd->funckind, FUNC_DISPATCH);
     EXPECT_EQ(fd->cParams, 1);
     EXPECT_EQ(fd->elemdescFunc.tdesc.vt, VT_I4);
     EXPECT_EQ(fd->oVft, 11 * static_cast<SHORT>(sizeof(void*)));
     dispatch->ReleaseFuncDesc(fd);
-    ASSERT_EQ(dispatch->GetFuncDesc(0, &fd), S_OK);
+    ASSERT_EQ(dispatch->GetFuncDesc(7, &fd), S_OK);  // Add
+    EXPECT_EQ(fd->memid, 1);
     EXPECT_EQ(fd->elemdescFunc.tdesc.vt, VT_VOID);
     dispatch->ReleaseFuncDesc(fd);
-    EXPECT_EQ(dispatch->GetFuncDesc(7, &fd), TYPE_E_ELEMENTNOTFOUND);
+    ASSERT_EQ(dispatch->GetFuncDesc(0, &fd), S_OK);  // inherited: IUnknown::QueryInterface
+    EXPECT_EQ(fd->memid, 0x60000000);
+    EXPECT_EQ(fd->funckind, FUNC_DISPATCH);
+    EXPECT_EQ(fd->wFuncFlags, FUNCFLAG_FRESTRICTED);
+    EXPECT_EQ(fd->oVft, 0);
+    ASSERT_EQ(fd->cParams, 2);
+    ASSERT_EQ(fd->lprgelemdescParam[0].tdesc.lptdesc->vt, VT_USERDEFINED);
+    CComPtr<ITypeInfo> guid;  // the GUID record of stdole2
+    ASSERT_EQ(dispatch->GetRefTypeInfo(fd->lprgelemdescParam[0].tdesc.lptdesc->hreftype, &guid),
+              S_OK);
+    EXPECT_EQ(Name(guid), u"GUID");
+    dispatch->ReleaseFuncDesc(fd);
+    EXPECT_EQ(Name(dispatch, 0x60010003), u"Invoke");
+    EXPECT_EQ(dispatch->GetFuncDesc(14, &fd), TYPE_E_ELEMENTNOTFOUND);
     EXPECT_EQ(fd, nullptr);
 
     BSTR names[6] = {};
