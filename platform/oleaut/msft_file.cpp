@@ -186,6 +186,14 @@ TlbValue MsftFile::value(std::int32_t encoded) const {
         case VT_DATE:
             bits(8, ~std::uint64_t{0});
             break;
+        case VT_EMPTY:  // no value: its four bytes say nothing
+        case VT_NULL:
+            bits(4, 0);
+            break;
+        case VT_DISPATCH:  // a null pointer, and nothing stored
+        case VT_UNKNOWN:
+        case VT_VARIANT:
+            break;
         case VT_BSTR: {
             if (data + 4 > length)
                 msft_fail();
@@ -230,8 +238,27 @@ TlbType MsftFile::type(std::int32_t encoded) {
             t.ref = ref(target);
             return t;
         }
-        if (vt == VT_CARRAY)
-            msft_fail(TYPE_E_UNSUPFORMAT);  // only in records, which are not read
+        if (vt == VT_CARRAY) {
+            // The array description: the element's type, the dimensions (in the low word),
+            // then per dimension its count and lower bound.
+            if (t.indirections.size() == tlb_max_indirections)
+                msft_fail();
+            const std::int32_t element = i32(MsftSegment::arraydescs, target);
+            const std::int32_t dims =
+                i32(MsftSegment::arraydescs, std::int64_t{target} + 4) & 0xFFFF;
+            if (dims == 0 || static_cast<std::size_t>(dims) > tlb_max_array_dims)
+                msft_fail();
+            TlbArrayBounds& bounds = t.arrays.emplace_back();
+            for (std::int32_t d = 0; d < dims; ++d) {
+                const std::int64_t at = std::int64_t{target} + 8 + 8 * std::int64_t{d};
+                bounds.emplace_back(static_cast<ULONG>(i32(MsftSegment::arraydescs, at)),
+                                    i32(MsftSegment::arraydescs, at + 4));
+            }
+            t.indirections.push_back(vt);
+            encoded =
+                element < 0 ? static_cast<std::int32_t>(0x80000000u | (element & 0xFFFF)) : element;
+            continue;
+        }
         msft_fail();
     }
 }

@@ -123,6 +123,18 @@ struct TYPEDESC {
     VARTYPE vt;
 };
 
+struct SAFEARRAYBOUND {
+    ULONG cElements;
+    LONG lLbound;
+};
+
+// VT_CARRAY's element type and bounds; rgbounds has cDims entries.
+struct ARRAYDESC {
+    TYPEDESC tdescElem;
+    USHORT cDims;
+    SAFEARRAYBOUND rgbounds[1];
+};
+
 struct IDLDESC {
     ULONG_PTR dwReserved;
     USHORT wIDLFlags;

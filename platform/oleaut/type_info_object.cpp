@@ -149,21 +149,31 @@ class TypeInfo final : public ITypeInfo, private SharedObject<TypeInfo> {
                 return f;
         return nullptr;
     }
-    // The names of a method's parameters as this view shows them; a dispatch view does not
-    // name the value a property put receives.
+    // The names of a method's parameters as this view shows them, up to the first without
+    // one (a property put's value has none).
     std::vector<const std::u16string*> param_names(const FuncTable& f) const {
         std::vector<const std::u16string*> names;
-        if (!dispatch_view()) {
-            for (const auto& n : f.param_names)
-                names.push_back(&n);
-            return names;
-        }
-        for (std::size_t i : f.dispatch_params)
+        auto add = [&](std::size_t i) {
+            if (f.param_names[i].empty())
+                return false;
             names.push_back(&f.param_names[i]);
-        if (!names.empty() &&
-            (f.stored_view.invkind & (INVOKE_PROPERTYPUT | INVOKE_PROPERTYPUTREF)) != 0)
-            names.pop_back();
+            return true;
+        };
+        if (dispatch_view()) {
+            for (std::size_t i : f.dispatch_params)
+                if (!add(i))
+                    break;
+        } else {
+            for (std::size_t i = 0; i < f.param_names.size(); ++i)
+                if (!add(i))
+                    break;
+        }
         return names;
+    }
+    // A TKIND_INTERFACE view names its base with bit 1 set, as OLE does: the base's
+    // TKIND_INTERFACE view, when the base is a dual interface.
+    bool interface_view() const {
+        return view_ == TypeView::vtable || entry().kind == TKIND_INTERFACE;
     }
 
     CComPtr<ITypeLib> lib_;
@@ -217,7 +227,7 @@ HRESULT TypeInfo::GetRefTypeOfImplType(UINT index, HREFTYPE* out) {
     }
     if (index >= t.impls.size())
         return TYPE_E_ELEMENTNOTFOUND;
-    *out = tables_->href_of(t.impls[index].ref);
+    *out = tables_->href_of(t.impls[index].ref) | (interface_view() ? 2 : 0);
     return S_OK;
 }
 
@@ -252,11 +262,15 @@ HRESULT TypeInfo::GetRefTypeInfo(HREFTYPE href, ITypeInfo** out) {
             return TYPE_E_ELEMENTNOTFOUND;
         return stdole->GetTypeInfo(offset / 0x64, out);
     }
-    auto target = tables_->resolve(href);
+    const bool as_interface = (href & 2) != 0;
+    auto target = tables_->resolve(href & ~HREFTYPE{2});
     if (!target)
         return TYPE_E_ELEMENTNOTFOUND;
-    if (!target->imported)
-        return create_type_info(lib_, tables_, target->index, TypeView::listed, out);
+    if (!target->imported) {
+        const bool dual = is_dual(tables_->model().types[target->index]);
+        return create_type_info(lib_, tables_, target->index,
+                                as_interface && dual ? TypeView::vtable : TypeView::listed, out);
+    }
     return imported_type_info(tables_->model().imports[target->index], out);
 }
 

@@ -152,6 +152,8 @@ HRESULT bind(const TlbParam& p, const FuncTable& table, std::size_t i, const VAR
         if (p.flags & PARAMFLAG_FHASDEFAULT) {
             // The library's value, of the parameter's type: borrowed when it is, else a copy.
             const VARIANT& given = table.defaults[i].varDefaultValue;
+            if (given.vt == VT_VARIANT)  // what a null default pointer reads as: nothing
+                return S_OK;             // value stays VT_EMPTY
             if (vt == VT_VARIANT || given.vt == vt) {
                 value = given;
                 return S_OK;

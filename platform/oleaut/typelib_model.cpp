@@ -44,9 +44,19 @@ struct Checker {
     bool type(const TlbType& t, bool allow_void) const {
         if (t.indirections.size() > tlb_max_indirections)
             return false;
-        for (VARTYPE v : t.indirections)
-            if (v != VT_PTR && v != VT_SAFEARRAY)
+        std::size_t arrays = 0;
+        for (VARTYPE v : t.indirections) {
+            if (v == VT_CARRAY) {
+                if (arrays == t.arrays.size() || t.arrays[arrays].empty() ||
+                    t.arrays[arrays].size() > tlb_max_array_dims)
+                    return false;
+                ++arrays;
+            } else if (v != VT_PTR && v != VT_SAFEARRAY) {
                 return false;
+            }
+        }
+        if (arrays != t.arrays.size())
+            return false;
         if (!is_model_base_type(t.vt))
             return false;
         if (t.vt == VT_VOID && t.indirections.empty() && !allow_void)
@@ -75,6 +85,12 @@ struct Checker {
             case VT_CY:
             case VT_DATE:
                 return v.text.empty();
+            case VT_EMPTY:
+            case VT_NULL:
+            case VT_DISPATCH:  // a null pointer, as [defaultvalue(0)] of a pointer gives it
+            case VT_UNKNOWN:
+            case VT_VARIANT:
+                return v.text.empty() && v.bits == 0;
             default:
                 return false;
         }
@@ -84,7 +100,8 @@ struct Checker {
         constexpr USHORT known = PARAMFLAG_FIN | PARAMFLAG_FOUT | PARAMFLAG_FLCID |
                                  PARAMFLAG_FRETVAL | PARAMFLAG_FOPT | PARAMFLAG_FHASDEFAULT |
                                  PARAMFLAG_FHASCUSTDATA;
-        if (!is_identifier(p.name) || !type(p.type, false) || (p.flags & ~known) != 0)
+        if ((!p.name.empty() && !is_identifier(p.name)) || !type(p.type, false) ||
+            (p.flags & ~known) != 0)
             return false;
         if ((p.flags & PARAMFLAG_FRETVAL) &&
             (!last || p.type.indirections.empty() || !(p.flags & PARAMFLAG_FOUT)))
@@ -115,9 +132,12 @@ struct Checker {
         return true;
     }
 
-    bool var(const TlbVar& v) const {
+    bool var(const TlbVar& v, TYPEKIND kind) const {
         if (!is_identifier(v.name) || !is_help_text(v.help) || v.varkind > VAR_DISPATCH ||
             !type(v.type, false))
+            return false;
+        // The fields of records and unions are per instance, and only theirs are.
+        if ((kind == TKIND_RECORD || kind == TKIND_UNION) != (v.varkind == VAR_PERINSTANCE))
             return false;
         return v.varkind == VAR_CONST ? value(v.value) : v.value == TlbValue{};
     }
@@ -128,9 +148,11 @@ struct Checker {
         if (t.funcs.size() > tlb_max_items || t.vars.size() > tlb_max_items ||
             t.impls.size() > tlb_max_items)
             return false;
-        const bool funcs_allowed = t.kind == TKIND_INTERFACE || t.kind == TKIND_DISPATCH;
-        const bool vars_allowed =
-            t.kind == TKIND_ENUM || t.kind == TKIND_DISPATCH || t.kind == TKIND_RECORD;
+        const bool funcs_allowed =
+            t.kind == TKIND_INTERFACE || t.kind == TKIND_DISPATCH || t.kind == TKIND_MODULE;
+        const bool vars_allowed = t.kind == TKIND_ENUM || t.kind == TKIND_DISPATCH ||
+                                  t.kind == TKIND_RECORD || t.kind == TKIND_UNION ||
+                                  t.kind == TKIND_MODULE;
         if ((!funcs_allowed && !t.funcs.empty()) || (!vars_allowed && !t.vars.empty()))
             return false;
         std::set<std::pair<MEMBERID, int>> ids;
@@ -141,7 +163,7 @@ struct Checker {
         for (const auto& [id, kind] : ids)
             var_ids.insert(id);
         for (const TlbVar& v : t.vars)
-            if (!var(v) || !var_ids.insert(v.memid).second)
+            if (!var(v, t.kind) || !var_ids.insert(v.memid).second)
                 return false;
         return true;
     }
@@ -166,7 +188,9 @@ struct Checker {
             case TKIND_INTERFACE:
             case TKIND_DISPATCH:
             case TKIND_COCLASS:
-            case TKIND_RECORD:  // the runtime's own stdole2 has some; files' are not read
+            case TKIND_RECORD:
+            case TKIND_UNION:
+            case TKIND_MODULE:
                 if (t.alias != TlbType{})
                     return false;
                 break;
@@ -175,7 +199,7 @@ struct Checker {
                     return false;
                 break;
             default:
-                return false;  // unions and modules
+                return false;
         }
         return is_help_text(t.help) && members(t) && impls(t);
     }

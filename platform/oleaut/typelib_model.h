@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/base/hresult.h"
@@ -21,12 +22,16 @@ struct TlbRef {
     friend bool operator==(const TlbRef&, const TlbRef&) = default;
 };
 
-// A TYPEDESC: `indirections` (VT_PTR or VT_SAFEARRAY, outermost first) around `vt`, a base
-// type or VT_USERDEFINED naming `ref`.
+// The bounds of a C array (VT_CARRAY): per dimension, the count and the lower bound.
+using TlbArrayBounds = std::vector<std::pair<ULONG, LONG>>;
+
+// A TYPEDESC: `indirections` (VT_PTR, VT_SAFEARRAY or VT_CARRAY, outermost first) around `vt`,
+// a base type or VT_USERDEFINED naming `ref`; `arrays` holds each VT_CARRAY's bounds, in order.
 struct TlbType {
     std::vector<VARTYPE> indirections;
     VARTYPE vt = VT_EMPTY;
     TlbRef ref;
+    std::vector<TlbArrayBounds> arrays;
 
     friend bool operator==(const TlbType&, const TlbType&) = default;
 };
@@ -42,7 +47,7 @@ struct TlbValue {
 };
 
 struct TlbParam {
-    std::string name;
+    std::string name;  // empty: unnamed, as a property put's value is
     TlbType type;
     USHORT flags = PARAMFLAG_NONE;
     TlbValue default_value;  // with PARAMFLAG_FHASDEFAULT
@@ -90,6 +95,7 @@ struct TlbImpl {
 
 // One type info. A dual interface is one entry of kind TKIND_DISPATCH with TYPEFLAG_FDUAL,
 // whose functions are its vtable methods (the tables derive the dispatch view from them).
+// Records and unions hold fields (VAR_PERINSTANCE), modules functions and constants.
 struct TlbTypeInfo {
     TYPEKIND kind = TKIND_ENUM;
     std::string name;
@@ -148,6 +154,7 @@ inline constexpr std::size_t tlb_max_name_length = 255;  // what an MSFT name en
 inline constexpr std::size_t tlb_max_help_length = 4096;
 inline constexpr std::size_t tlb_max_items = 4000;  // types, members, parameters or imports
 inline constexpr std::size_t tlb_max_indirections = 16;
+inline constexpr std::size_t tlb_max_array_dims = 64;
 
 // The stdole2 library, whose IUnknown and IDispatch every automation interface derives from.
 inline constexpr GUID LIBID_stdole = {
@@ -156,7 +163,8 @@ inline constexpr GUID LIBID_stdole = {
 // Whether `vt` may stand innermost in a TlbType (VT_USERDEFINED included).
 bool is_model_base_type(VARTYPE vt);
 
-// S_OK, or TYPE_E_INVDATAREAD naming nothing more: names are non-empty identifiers
+// S_OK, or TYPE_E_INVDATAREAD naming nothing more: names are identifiers (parameters may have
+// none)
 // (letter or '_' first, then letters, digits, '_'), text is valid UTF-8 within the limits,
 // kinds, types and flags are known, references name an existing type info or import, a
 // default value is of its parameter's type, a retval parameter is the last one and an

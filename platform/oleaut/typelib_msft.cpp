@@ -90,7 +90,8 @@ TlbFunc read_func(MsftFile& f, const MemberBlock& block, std::int32_t k) {
         TlbParam& p = func.params.emplace_back();
         p.type = f.type(f.i32(info));
         const std::int32_t name = f.i32(info + 4);
-        p.name = name == -1 ? func.name : f.name(name);  // property accessors name none
+        if (name != -1)  // a property put's value has none
+            p.name = f.name(name);
         p.flags = static_cast<USHORT>(f.i32(info + 8));
         if (p.flags & PARAMFLAG_FHASDEFAULT) {
             if (!(kinds & func_has_defaults))
@@ -149,8 +150,6 @@ TlbTypeInfo read_type_info(MsftFile& f, std::int32_t index) {
     f.spend(1);
     TlbTypeInfo t;
     const std::int32_t kind = word(0) & 0xF;
-    if (kind == TKIND_RECORD || kind == TKIND_MODULE || kind == TKIND_UNION)
-        msft_fail(TYPE_E_UNSUPFORMAT);
     if (kind >= TKIND_MAX)
         msft_fail();
     t.kind = static_cast<TYPEKIND>(kind);
@@ -194,6 +193,9 @@ TlbTypeInfo read_type_info(MsftFile& f, std::int32_t index) {
             break;
         case TKIND_ALIAS:
             t.alias = f.type(datatype);
+            break;
+        case TKIND_MODULE:
+            f.text(datatype);  // the DLL's name, which the runtime does not call into
             break;
         default:
             break;

@@ -18,11 +18,11 @@ enum StdoleType : std::uint32_t {
 };
 
 TlbType base(VARTYPE vt, std::vector<VARTYPE> indirections = {}) {
-    return {std::move(indirections), vt, {}};
+    return {std::move(indirections), vt, {}, {}};
 }
 
 TlbType pointer_to(StdoleType record) {
-    return {{VT_PTR}, VT_USERDEFINED, {false, record}};
+    return {{VT_PTR}, VT_USERDEFINED, {false, record}, {}};
 }
 
 TlbParam in(const char* name, TlbType type) {

@@ -1,6 +1,7 @@
 #include "platform/oleaut/typelib_tables.h"
 
 #include <new>
+#include <vector>
 
 #include "platform/base/bstr.h"
 #include "platform/base/utf8_text.h"
@@ -41,12 +42,26 @@ VarTable::~VarTable() {
     VariantClear(&value);
 }
 
-void TypeLibTables::build_type(const TlbType& t, TYPEDESC& top, std::deque<TYPEDESC>& store,
+void TypeLibTables::build_type(const TlbType& t, TYPEDESC& top, TypeStore& store,
                                bool stdole) const {
     TYPEDESC* current = &top;
+    std::size_t arrays = 0;
     for (VARTYPE wrapper : t.indirections) {
         current->vt = wrapper;
-        TYPEDESC& next = store.emplace_back();
+        if (wrapper == VT_CARRAY) {
+            const TlbArrayBounds& bounds = t.arrays[arrays++];
+            const std::size_t bytes =
+                sizeof(ARRAYDESC) + (bounds.size() - 1) * sizeof(SAFEARRAYBOUND);
+            auto& words = store.arrays.emplace_back((bytes + 7) / 8, 0);
+            auto* desc = new (words.data()) ARRAYDESC{};
+            desc->cDims = static_cast<USHORT>(bounds.size());
+            for (std::size_t d = 0; d < bounds.size(); ++d)
+                desc->rgbounds[d] = {bounds[d].first, bounds[d].second};
+            current->lpadesc = desc;
+            current = &desc->tdescElem;
+            continue;
+        }
+        TYPEDESC& next = store.descs.emplace_back();
         current->lptdesc = &next;
         current = &next;
     }
@@ -94,19 +109,24 @@ std::unique_ptr<FuncTable> TypeLibTables::build_func(const TlbFunc& f, bool stdo
     s.elemdescFunc.paramdesc = {nullptr, PARAMFLAG_NONE};
     s.wFuncFlags = f.flags;
 
+    // A dispinterface's own methods are shown as declared, without a vtable slot; a vtable
+    // method seen through a dispatch view hides its retval and lcid parameters.
     FUNCDESC& d = t->dispatch_view;
     d = s;
     d.funckind = FUNC_DISPATCH;
-    const bool retval =
-        n > 0 && (f.params.back().flags & PARAMFLAG_FRETVAL) && t->params.back().tdesc.vt == VT_PTR;
+    const bool declared = f.funckind == FUNC_DISPATCH;
+    const bool retval = !declared && n > 0 && (f.params.back().flags & PARAMFLAG_FRETVAL) &&
+                        t->params.back().tdesc.vt == VT_PTR;
     for (std::size_t i = 0; i < n; ++i)
-        if (!(f.params[i].flags & PARAMFLAG_FLCID) && !(retval && i + 1 == n))
+        if (declared || (!(f.params[i].flags & PARAMFLAG_FLCID) && !(retval && i + 1 == n)))
             t->dispatch_params.push_back(i);
     for (std::size_t i : t->dispatch_params)
         t->dispatch_elems.push_back(t->params[i]);
     d.cParams = static_cast<SHORT>(t->dispatch_elems.size());
     d.lprgelemdescParam = t->dispatch_elems.empty() ? nullptr : t->dispatch_elems.data();
-    if (retval)
+    if (declared)
+        d.oVft = 0;
+    else if (retval)
         d.elemdescFunc.tdesc = *t->params.back().tdesc.lptdesc;
     else if (d.elemdescFunc.tdesc.vt == VT_HRESULT)
         d.elemdescFunc.tdesc.vt = VT_VOID;

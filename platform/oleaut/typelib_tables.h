@@ -9,6 +9,7 @@
 // GetRefTypeOfImplType(-1), as in OLE. HREFTYPEs are the file's: a type info of the library
 // is its offset in the file's type info table (index * 0x64), an imported one its import
 // entry's offset plus one, and the other view of a dual interface is -2.
+#include <cstdint>
 #include <deque>
 #include <memory>
 #include <optional>
@@ -20,6 +21,13 @@
 #include "platform/oleaut/typelib_model.h"
 
 namespace comrt {
+
+// What the TYPEDESCs of one description point to: the pointees of VT_PTR and VT_SAFEARRAY,
+// and the ARRAYDESCs of VT_CARRAY (each in words enough for its bounds).
+struct TypeStore {
+    std::deque<TYPEDESC> descs;
+    std::deque<std::vector<std::uint64_t>> arrays;
+};
 
 // A method as the library stores it and as a dispatch view shows it: there a retval
 // parameter is hidden (it becomes the return type), so is an lcid parameter, and an HRESULT
@@ -34,7 +42,7 @@ struct FuncTable {
     std::u16string help;
     DWORD help_context = 0;
     std::vector<std::u16string> param_names;
-    std::deque<TYPEDESC> typedescs;     // what VT_PTR and VT_SAFEARRAY point to
+    TypeStore typedescs;
     std::vector<PARAMDESCEX> defaults;  // targets of pparamdescex
     std::vector<ELEMDESC> params;
     std::vector<std::size_t> dispatch_params;  // the parameters the dispatch view shows
@@ -51,7 +59,7 @@ struct VarTable {
 
     std::u16string name;
     std::u16string help;
-    std::deque<TYPEDESC> typedescs;
+    TypeStore typedescs;
     VARIANT value{};
     VARDESC desc{};
 };
@@ -63,8 +71,8 @@ struct TypeEntry {
     std::u16string name;
     std::u16string help;
     TYPEATTR listed_attr{};
-    std::optional<TYPEATTR> vtable_attr;            // dual interfaces only
-    std::deque<TYPEDESC> typedescs;                 // an alias's
+    std::optional<TYPEATTR> vtable_attr;  // dual interfaces only
+    TypeStore typedescs;
     std::vector<std::unique_ptr<FuncTable>> funcs;  // its own, in the library's order
     // What the listed view shows: a dual interface's dispatch view begins with the methods
     // its vtable inherits (IUnknown's and IDispatch's), as OLE lists them.
@@ -101,8 +109,7 @@ class TypeLibTables {
   private:
     std::unique_ptr<FuncTable> build_func(const TlbFunc& f, bool stdole) const;
     std::unique_ptr<VarTable> build_var(const TlbVar& v) const;
-    void build_type(const TlbType& t, TYPEDESC& top, std::deque<TYPEDESC>& store,
-                    bool stdole) const;
+    void build_type(const TlbType& t, TYPEDESC& top, TypeStore& store, bool stdole) const;
     void build_entry(const TlbTypeInfo& t);
     void add_inherited(const TlbTypeInfo& t, std::size_t depth, std::vector<const FuncTable*>& out);
 

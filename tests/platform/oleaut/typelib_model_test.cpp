@@ -35,7 +35,7 @@ TEST(TypeLibModel, ValidationRefusesInconsistentLibraries) {
         {"retval by value",
          [](TypeLibModel& m) { m.types[1].funcs[4].params[1].type.indirections.clear(); }},
         {"default of an unknown type",
-         [](TypeLibModel& m) { m.types[1].funcs[1].params[4].default_value.vt = VT_DISPATCH; }},
+         [](TypeLibModel& m) { m.types[1].funcs[1].params[4].default_value.vt = VT_VARIANT; }},
         {"value without its flag",
          [](TypeLibModel& m) { m.types[1].funcs[0].params[0].default_value.bits = 1; }},
         {"reference past the types", [](TypeLibModel& m) { m.types[2].impls[0].ref.index = 3; }},
@@ -45,7 +45,8 @@ TEST(TypeLibModel, ValidationRefusesInconsistentLibraries) {
          }},
         {"functions in an enumeration",
          [](TypeLibModel& m) { m.types[0].funcs = m.types[1].funcs; }},
-        {"a module", [](TypeLibModel& m) { m.types[0].kind = TKIND_MODULE; }},
+        {"functions in a union", [](TypeLibModel& m) { m.types[1].kind = TKIND_UNION; }},
+        {"constants in a record", [](TypeLibModel& m) { m.types[0].kind = TKIND_RECORD; }},
         {"help with invalid UTF-8", [](TypeLibModel& m) { m.help = "\xC3"; }},
     };
     for (const Case& c : cases) {

@@ -110,11 +110,11 @@ TEST(TypeLibMsft, ShowsTheOtherKindsAsOleDoes) {
     CComPtr<ITypeLib> lib;
     const Bytes bytes = ShapesBytes();
     ASSERT_EQ(comrt::load_type_lib_image(bytes, &lib), S_OK);
-    ASSERT_EQ(lib->GetTypeInfoCount(), 6u);
-    const TYPEKIND kinds[] = {TKIND_ALIAS,    TKIND_ENUM,     TKIND_INTERFACE,
+    ASSERT_EQ(lib->GetTypeInfoCount(), 7u);
+    const TYPEKIND kinds[] = {TKIND_ALIAS,    TKIND_RECORD,   TKIND_ENUM,   TKIND_INTERFACE,
                               TKIND_DISPATCH, TKIND_DISPATCH, TKIND_COCLASS};
-    CComPtr<ITypeInfo> infos[6];
-    for (UINT i = 0; i < 6; ++i) {
+    CComPtr<ITypeInfo> infos[7];
+    for (UINT i = 0; i < 7; ++i) {
         TYPEKIND kind;
         ASSERT_EQ(lib->GetTypeInfoType(i, &kind), S_OK);
         EXPECT_EQ(kind, kinds[i]) << i;
@@ -134,50 +134,61 @@ TEST(TypeLibMsft, ShowsTheOtherKindsAsOleDoes) {
     EXPECT_EQ(attr->tdescAlias.vt, VT_I4);
     infos[0]->ReleaseTypeAttr(attr);
 
-    VARDESC* var = nullptr;  // ShapeKind's negative constant, kept in the custom data
-    ASSERT_EQ(infos[1]->GetVarDesc(1, &var), S_OK);
-    EXPECT_EQ(var->lpvarValue->lVal, -3);
+    VARDESC* var = nullptr;  // ShapePoint's C array field
+    ASSERT_EQ(infos[1]->GetVarDesc(2, &var), S_OK);
+    EXPECT_EQ(var->varkind, VAR_PERINSTANCE);
+    EXPECT_EQ(var->oInst, 8u);
+    ASSERT_EQ(var->elemdescVar.tdesc.vt, VT_CARRAY);
+    const ARRAYDESC* array = var->elemdescVar.tdesc.lpadesc;
+    EXPECT_EQ(array->tdescElem.vt, VT_UI1);
+    ASSERT_EQ(array->cDims, 1);
+    EXPECT_EQ(array->rgbounds[0].cElements, 4u);
     infos[1]->ReleaseVarDesc(var);
 
-    ASSERT_EQ(infos[4]->GetVarDesc(0, &var), S_OK);  // the dispinterface's property
+    // ShapeKind's negative constant, kept in the custom data
+    ASSERT_EQ(infos[2]->GetVarDesc(1, &var), S_OK);
+    EXPECT_EQ(var->lpvarValue->lVal, -3);
+    infos[2]->ReleaseVarDesc(var);
+
+    ASSERT_EQ(infos[5]->GetVarDesc(0, &var), S_OK);  // the dispinterface's property
     EXPECT_EQ(var->varkind, VAR_DISPATCH);
     EXPECT_EQ(var->elemdescVar.tdesc.vt, VT_BSTR);
-    EXPECT_EQ(Doc(infos[4], var->memid), u"Name/");
-    infos[4]->ReleaseVarDesc(var);
+    EXPECT_EQ(Doc(infos[5], var->memid), u"Name/");
+    infos[5]->ReleaseVarDesc(var);
     FUNCDESC* func = nullptr;
-    ASSERT_EQ(infos[4]->GetFuncDesc(0, &func), S_OK);
+    ASSERT_EQ(infos[5]->GetFuncDesc(0, &func), S_OK);
     EXPECT_EQ(func->funckind, FUNC_DISPATCH);
     EXPECT_EQ(func->elemdescFunc.tdesc.vt, VT_VOID);
     EXPECT_EQ(func->cParams, 2);
-    infos[4]->ReleaseFuncDesc(func);
+    infos[5]->ReleaseFuncDesc(func);
 
-    ASSERT_EQ(infos[2]->GetFuncDesc(0, &func), S_OK);  // IOutline::Points(SAFEARRAY(BSTR))
+    ASSERT_EQ(infos[3]->GetFuncDesc(0, &func), S_OK);  // IOutline::Points(SAFEARRAY(BSTR))
     EXPECT_EQ(func->lprgelemdescParam[0].tdesc.vt, VT_SAFEARRAY);
     EXPECT_EQ(func->lprgelemdescParam[0].tdesc.lptdesc->vt, VT_BSTR);
     EXPECT_EQ(func->oVft, 3 * 8);
-    infos[2]->ReleaseFuncDesc(func);
+    infos[3]->ReleaseFuncDesc(func);
     HREFTYPE href = 0;
     CComPtr<ITypeInfo> unknown;
-    ASSERT_EQ(infos[2]->GetRefTypeOfImplType(0, &href), S_OK);
-    ASSERT_EQ(infos[2]->GetRefTypeInfo(href, &unknown), S_OK);
+    ASSERT_EQ(infos[3]->GetRefTypeOfImplType(0, &href), S_OK);
+    ASSERT_EQ(infos[3]->GetRefTypeInfo(href, &unknown), S_OK);
     EXPECT_EQ(Doc(unknown, MEMBERID_NIL), u"IUnknown/");
 
     // IShape's dispatch view, after IDispatch's methods: the property accessors share an id;
     // Label's defaults; its lcid parameter is not shown.
-    ASSERT_EQ(infos[3]->GetFuncDesc(7 + 0, &func), S_OK);
+    ASSERT_EQ(infos[4]->GetFuncDesc(7 + 0, &func), S_OK);
     EXPECT_EQ(func->invkind, INVOKE_PROPERTYGET);
     EXPECT_EQ(func->cParams, 0);
     ASSERT_EQ(func->elemdescFunc.tdesc.vt, VT_USERDEFINED);
     CComPtr<ITypeInfo> kind;
-    ASSERT_EQ(infos[3]->GetRefTypeInfo(func->elemdescFunc.tdesc.hreftype, &kind), S_OK);
+    ASSERT_EQ(infos[4]->GetRefTypeInfo(func->elemdescFunc.tdesc.hreftype, &kind), S_OK);
     EXPECT_EQ(Doc(kind, MEMBERID_NIL), u"ShapeKind/");
-    infos[3]->ReleaseFuncDesc(func);
-    EXPECT_EQ(Doc(infos[3], 1, &context), u"Kind/");
+    infos[4]->ReleaseFuncDesc(func);
+    EXPECT_EQ(Doc(infos[4], 1, &context), u"Kind/");
     EXPECT_EQ(context, 5u);
-    ASSERT_EQ(infos[3]->GetFuncDesc(7 + 1, &func), S_OK);
+    ASSERT_EQ(infos[4]->GetFuncDesc(7 + 1, &func), S_OK);
     EXPECT_EQ(func->invkind, INVOKE_PROPERTYPUT);
-    infos[3]->ReleaseFuncDesc(func);
-    ASSERT_EQ(infos[3]->GetFuncDesc(7 + 3, &func), S_OK);
+    infos[4]->ReleaseFuncDesc(func);
+    ASSERT_EQ(infos[4]->GetFuncDesc(7 + 3, &func), S_OK);
     ASSERT_EQ(func->cParams, 3);
     EXPECT_EQ(func->cParamsOpt, 1);
     const ELEMDESC* p = func->lprgelemdescParam;
@@ -187,21 +198,25 @@ TEST(TypeLibMsft, ShowsTheOtherKindsAsOleDoes) {
     EXPECT_EQ(p[1].paramdesc.wParamFlags, PARAMFLAG_FIN | PARAMFLAG_FOPT);
     EXPECT_EQ(p[2].paramdesc.pparamdescex->varDefaultValue.lVal, -5);
     EXPECT_EQ(func->elemdescFunc.tdesc.vt, VT_USERDEFINED);  // the retval: ShapeId
-    infos[3]->ReleaseFuncDesc(func);
+    infos[4]->ReleaseFuncDesc(func);
+    ASSERT_EQ(infos[4]->GetFuncDesc(7 + 4, &func), S_OK);  // Attach: a null default pointer
+    EXPECT_EQ(func->lprgelemdescParam[0].paramdesc.pparamdescex->varDefaultValue.vt, VT_DISPATCH);
+    EXPECT_EQ(func->lprgelemdescParam[0].paramdesc.pparamdescex->varDefaultValue.pdispVal, nullptr);
+    infos[4]->ReleaseFuncDesc(func);
     BSTR names[6] = {};
     UINT count = 0;
-    ASSERT_EQ(infos[3]->GetNames(3, names, 6, &count), S_OK);
+    ASSERT_EQ(infos[4]->GetNames(3, names, 6, &count), S_OK);
     ASSERT_EQ(count, 4u);
     EXPECT_EQ(std::u16string_view(names[3]), u"offset");
     for (UINT i = 0; i < count; ++i)
         SysFreeString(names[i]);
-    ASSERT_EQ(infos[3]->GetNames(1, names, 6, &count), S_OK);  // the put's value is unnamed
+    ASSERT_EQ(infos[4]->GetNames(1, names, 6, &count), S_OK);  // the put's value is unnamed
     EXPECT_EQ(count, 1u);
     SysFreeString(names[0]);
     HREFTYPE vtable_href = 0;
     CComPtr<ITypeInfo> vtable;
-    ASSERT_EQ(infos[3]->GetRefTypeOfImplType(static_cast<UINT>(-1), &vtable_href), S_OK);
-    ASSERT_EQ(infos[3]->GetRefTypeInfo(vtable_href, &vtable), S_OK);
+    ASSERT_EQ(infos[4]->GetRefTypeOfImplType(static_cast<UINT>(-1), &vtable_href), S_OK);
+    ASSERT_EQ(infos[4]->GetRefTypeInfo(vtable_href, &vtable), S_OK);
     ASSERT_EQ(vtable->GetFuncDesc(3, &func), S_OK);
     ASSERT_EQ(func->cParams, 5);
     EXPECT_EQ(func->lprgelemdescParam[3].paramdesc.wParamFlags, PARAMFLAG_FIN | PARAMFLAG_FLCID);
@@ -209,8 +224,8 @@ TEST(TypeLibMsft, ShowsTheOtherKindsAsOleDoes) {
 
     HREFTYPE base = 0;  // a dispinterface derives from IDispatch
     CComPtr<ITypeInfo> dispatch;
-    ASSERT_EQ(infos[4]->GetRefTypeOfImplType(0, &base), S_OK);
-    ASSERT_EQ(infos[4]->GetRefTypeInfo(base, &dispatch), S_OK);
+    ASSERT_EQ(infos[5]->GetRefTypeOfImplType(0, &base), S_OK);
+    ASSERT_EQ(infos[5]->GetRefTypeInfo(base, &dispatch), S_OK);
     EXPECT_EQ(Doc(dispatch, MEMBERID_NIL), u"IDispatch/");
 
     const INT impl_flags[] = {IMPLTYPEFLAG_FDEFAULT, 0,
@@ -219,11 +234,11 @@ TEST(TypeLibMsft, ShowsTheOtherKindsAsOleDoes) {
                                     u"DShapeEvents/Shape events"};
     for (UINT i = 0; i < 3; ++i) {
         INT flags = -1;
-        ASSERT_EQ(infos[5]->GetImplTypeFlags(i, &flags), S_OK);
+        ASSERT_EQ(infos[6]->GetImplTypeFlags(i, &flags), S_OK);
         EXPECT_EQ(flags, impl_flags[i]);
         CComPtr<ITypeInfo> impl;
-        ASSERT_EQ(infos[5]->GetRefTypeOfImplType(i, &href), S_OK);
-        ASSERT_EQ(infos[5]->GetRefTypeInfo(href, &impl), S_OK);
+        ASSERT_EQ(infos[6]->GetRefTypeOfImplType(i, &href), S_OK);
+        ASSERT_EQ(infos[6]->GetRefTypeInfo(href, &impl), S_OK);
         EXPECT_EQ(Doc(impl, MEMBERID_NIL), impl_names[i]);
     }
 }
@@ -264,8 +279,10 @@ TEST(TypeLibMsft, RefusesDamagedFiles) {
          TYPE_E_INVDATAREAD},
         {"type description naming itself", [&](Bytes& b) { Put(b, at.at(typedescs) + 12, 8); },
          TYPE_E_INVDATAREAD},
-        {"C array", [&](Bytes& b) { b[at.at(typedescs) + 8] = VT_CARRAY; }, TYPE_E_UNSUPFORMAT},
-        {"a record", [&](Bytes& b) { b[at.type_info(0)] = TKIND_RECORD; }, TYPE_E_UNSUPFORMAT},
+        {"C array without its description", [&](Bytes& b) { b[at.at(typedescs) + 8] = VT_CARRAY; },
+         TYPE_E_INVDATAREAD},
+        {"constants in a record", [&](Bytes& b) { b[at.type_info(0)] = TKIND_RECORD; },
+         TYPE_E_INVDATAREAD},
         {"an unknown kind", [&](Bytes& b) { b[at.type_info(0)] = 9; }, TYPE_E_INVDATAREAD},
         {"member block past the file",
          [&](Bytes& b) { Put(b, at.type_info(1) + 4, static_cast<std::int32_t>(b.size() - 8)); },
