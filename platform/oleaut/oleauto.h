@@ -3,8 +3,9 @@
 // laid out and ordered as on Windows.
 #include <cstdint>
 
+#include "platform/base/guid.h"
 #include "platform/base/interfaces.h"
-#include "platform/oleaut/typelib_desc.h"
+#include "platform/base/variant.h"
 
 using ULONG_PTR = std::uintptr_t;
 using HREFTYPE = DWORD;
@@ -59,6 +60,8 @@ enum INVOKEKIND {
 
 enum VARKIND { VAR_PERINSTANCE = 0, VAR_STATIC = 1, VAR_CONST = 2, VAR_DISPATCH = 3 };
 
+enum SYSKIND { SYS_WIN16 = 0, SYS_WIN32 = 1, SYS_MAC = 2, SYS_WIN64 = 3 };
+
 enum REGKIND { REGKIND_DEFAULT = 0, REGKIND_REGISTER = 1, REGKIND_NONE = 2 };
 
 inline constexpr MEMBERID MEMBERID_NIL = DISPID_UNKNOWN;
@@ -86,10 +89,28 @@ inline constexpr WORD LIBFLAG_FCONTROL = 0x2;
 inline constexpr WORD LIBFLAG_FHIDDEN = 0x4;
 inline constexpr WORD LIBFLAG_FHASDISKIMAGE = 0x8;
 
+inline constexpr USHORT PARAMFLAG_NONE = 0x00;  // no direction attribute: an input
+inline constexpr USHORT PARAMFLAG_FIN = 0x01;
+inline constexpr USHORT PARAMFLAG_FOUT = 0x02;
+inline constexpr USHORT PARAMFLAG_FLCID = 0x04;
+inline constexpr USHORT PARAMFLAG_FRETVAL = 0x08;
+inline constexpr USHORT PARAMFLAG_FOPT = 0x10;
+inline constexpr USHORT PARAMFLAG_FHASDEFAULT = 0x20;
+inline constexpr USHORT PARAMFLAG_FHASCUSTDATA = 0x40;
+
+inline constexpr WORD FUNCFLAG_FRESTRICTED = 0x1;
+inline constexpr WORD FUNCFLAG_FSOURCE = 0x2;
+inline constexpr WORD FUNCFLAG_FHIDDEN = 0x40;
+
 inline constexpr USHORT IDLFLAG_NONE = PARAMFLAG_NONE;
 inline constexpr USHORT IDLFLAG_FIN = PARAMFLAG_FIN;
 inline constexpr USHORT IDLFLAG_FOUT = PARAMFLAG_FOUT;
 inline constexpr USHORT IDLFLAG_FRETVAL = PARAMFLAG_FRETVAL;
+
+// IUnknown's three and IDispatch's four slots come before a dual interface's own methods.
+namespace comrt {
+inline constexpr USHORT vtable_slot_of_first_method = 7;
+}
 
 struct ARRAYDESC;
 
@@ -100,6 +121,18 @@ struct TYPEDESC {
         HREFTYPE hreftype;  // VT_USERDEFINED
     };
     VARTYPE vt;
+};
+
+struct SAFEARRAYBOUND {
+    ULONG cElements;
+    LONG lLbound;
+};
+
+// VT_CARRAY's element type and bounds; rgbounds has cDims entries.
+struct ARRAYDESC {
+    TYPEDESC tdescElem;
+    USHORT cDims;
+    SAFEARRAYBOUND rgbounds[1];
 };
 
 struct IDLDESC {

@@ -10,6 +10,7 @@
 #include "platform/base/com_ptr.h"
 #include "platform/base/shared_object.h"
 #include "platform/oleaut/typeinfo_invoke.h"
+#include "platform/oleaut/typelib_stdole.h"
 
 namespace comrt {
 namespace {
@@ -65,17 +66,17 @@ class TypeInfo final : public ITypeInfo, private SharedObject<TypeInfo> {
         if (pp == nullptr)
             return E_INVALIDARG;
         *pp = nullptr;
-        if (index >= entry().funcs.size())
+        if (index >= funcs().size())
             return TYPE_E_ELEMENTNOTFOUND;
-        return give_copy(desc_of(*entry().funcs[index]), pp);
+        return give_copy(desc_of(*funcs()[index]), pp);
     }
     HRESULT GetVarDesc(UINT index, VARDESC** pp) override {
         if (pp == nullptr)
             return E_INVALIDARG;
         *pp = nullptr;
-        if (index >= entry().constants.size())
+        if (index >= entry().vars.size())
             return TYPE_E_ELEMENTNOTFOUND;
-        return give_copy(entry().constants[index]->desc, pp);
+        return give_copy(entry().vars[index]->desc, pp);
     }
     HRESULT GetNames(MEMBERID memid, BSTR* names, UINT max, UINT* count) override;
     HRESULT GetRefTypeOfImplType(UINT index, HREFTYPE* out) override;
@@ -85,10 +86,10 @@ class TypeInfo final : public ITypeInfo, private SharedObject<TypeInfo> {
                    EXCEPINFO* excepinfo, UINT* arg_err) override {
         if (entry().kind != TKIND_DISPATCH && entry().kind != TKIND_INTERFACE)
             return DISP_E_MEMBERNOTFOUND;
-        auto func = tables_->find_func(index_, memid);
+        auto func = tables_->find_own_func(index_, memid);
         if (!func)
             return DISP_E_MEMBERNOTFOUND;
-        const TlbFunc& model = tables_->model().interfaces[entry().model_index].funcs[*func];
+        const TlbFunc& model = type().funcs[*func];
         return invoke_method(model, *entry().funcs[*func], instance, flags, params, result,
                              excepinfo, arg_err);
     }
@@ -103,17 +104,7 @@ class TypeInfo final : public ITypeInfo, private SharedObject<TypeInfo> {
             *ordinal = 0;
         return E_NOTIMPL;
     }
-    HRESULT GetRefTypeInfo(HREFTYPE href, ITypeInfo** out) override {
-        if (out == nullptr)
-            return E_INVALIDARG;
-        *out = nullptr;
-        if (href == href_stdole_idispatch)
-            return TYPE_E_CANTLOADLIBRARY;  // no stdole here
-        auto target = tables_->resolve(href);
-        if (!target)
-            return TYPE_E_ELEMENTNOTFOUND;
-        return create_type_info(lib_, tables_, target->first, target->second, out);
-    }
+    HRESULT GetRefTypeInfo(HREFTYPE href, ITypeInfo** out) override;
     HRESULT AddressOfMember(MEMBERID, INVOKEKIND, PVOID* ppv) override {
         if (ppv)
             *ppv = nullptr;
@@ -142,11 +133,47 @@ class TypeInfo final : public ITypeInfo, private SharedObject<TypeInfo> {
 
   private:
     const TypeEntry& entry() const { return tables_->entries()[index_]; }
+    const TlbTypeInfo& type() const { return tables_->model().types[index_]; }
     bool dispatch_view() const {
         return entry().kind == TKIND_DISPATCH && view_ == TypeView::listed;
     }
     const FUNCDESC& desc_of(const FuncTable& f) const {
-        return dispatch_view() ? f.dispatch_view : f.vtable_view;
+        return dispatch_view() ? f.dispatch_view : f.stored_view;
+    }
+    const std::vector<const FuncTable*>& funcs() const {
+        return view_ == TypeView::listed ? entry().listed_funcs : entry().own_funcs;
+    }
+    const FuncTable* find_func(MEMBERID memid) const {
+        for (const FuncTable* f : funcs())
+            if (f->stored_view.memid == memid)
+                return f;
+        return nullptr;
+    }
+    // The names of a method's parameters as this view shows them, up to the first without
+    // one (a property put's value has none).
+    std::vector<const std::u16string*> param_names(const FuncTable& f) const {
+        std::vector<const std::u16string*> names;
+        auto add = [&](std::size_t i) {
+            if (f.param_names[i].empty())
+                return false;
+            names.push_back(&f.param_names[i]);
+            return true;
+        };
+        if (dispatch_view()) {
+            for (std::size_t i : f.dispatch_params)
+                if (!add(i))
+                    break;
+        } else {
+            for (std::size_t i = 0; i < f.param_names.size(); ++i)
+                if (!add(i))
+                    break;
+        }
+        return names;
+    }
+    // A TKIND_INTERFACE view names its base with bit 1 set, as OLE does: the base's
+    // TKIND_INTERFACE view, when the base is a dual interface.
+    bool interface_view() const {
+        return view_ == TypeView::vtable || entry().kind == TKIND_INTERFACE;
     }
 
     CComPtr<ITypeLib> lib_;
@@ -160,17 +187,14 @@ HRESULT TypeInfo::GetNames(MEMBERID memid, BSTR* names, UINT max, UINT* count) {
         return E_INVALIDARG;
     *count = 0;
     std::vector<const std::u16string*> found;
-    if (auto func = tables_->find_func(index_, memid)) {
-        const FuncTable& f = *entry().funcs[*func];
-        found.push_back(&f.name);
-        auto shown =
-            static_cast<std::size_t>(desc_of(f).cParams);  // the dispatch view hides a retval
-        for (std::size_t i = 0; i < shown; ++i)
-            found.push_back(&f.param_names[i]);
+    if (const FuncTable* f = find_func(memid)) {
+        found.push_back(&f->name);
+        for (const std::u16string* n : param_names(*f))
+            found.push_back(n);
     } else {
-        for (const auto& c : entry().constants)
-            if (c->desc.memid == memid)
-                found.push_back(&c->name);
+        for (const auto& v : entry().vars)
+            if (v->desc.memid == memid)
+                found.push_back(&v->name);
         if (found.empty())
             return TYPE_E_ELEMENTNOTFOUND;
     }
@@ -189,40 +213,65 @@ HRESULT TypeInfo::GetNames(MEMBERID memid, BSTR* names, UINT max, UINT* count) {
 HRESULT TypeInfo::GetRefTypeOfImplType(UINT index, HREFTYPE* out) {
     if (out == nullptr)
         return E_INVALIDARG;
-    const TypeEntry& e = entry();
-    const UINT dual_partner = static_cast<UINT>(-1);
-    switch (e.kind) {
-        case TKIND_DISPATCH:
-        case TKIND_INTERFACE:
-            if (index == 0) {
-                *out = href_stdole_idispatch;
-                return S_OK;
-            }
-            if (index == dual_partner && dispatch_view()) {
-                *out = TypeLibTables::href_of(index_, TypeView::vtable);
-                return S_OK;
-            }
+    const TlbTypeInfo& t = type();
+    if (index == static_cast<UINT>(-1)) {  // a dual interface's other view
+        if (!is_dual(t))
             return TYPE_E_ELEMENTNOTFOUND;
-        case TKIND_COCLASS: {
-            const auto& target = tables_->model().coclasses[e.model_index].default_interface;
-            if (index != 0 || !target)
-                return TYPE_E_ELEMENTNOTFOUND;
-            *out =
-                TypeLibTables::href_of(tables_->model().enums.size() + *target, TypeView::listed);
-            return S_OK;
-        }
-        default:
-            return TYPE_E_ELEMENTNOTFOUND;
+        *out = href_dual_partner;
+        return S_OK;
     }
+    // Every dispatch view derives from IDispatch, whatever its vtable view derives from.
+    if (index == 0 && dispatch_view() && tables_->model().idispatch) {
+        *out = tables_->href_of(*tables_->model().idispatch);
+        return S_OK;
+    }
+    if (index >= t.impls.size())
+        return TYPE_E_ELEMENTNOTFOUND;
+    *out = tables_->href_of(t.impls[index].ref) | (interface_view() ? 2 : 0);
+    return S_OK;
 }
 
 HRESULT TypeInfo::GetImplTypeFlags(UINT index, INT* out) {
     if (out == nullptr)
         return E_INVALIDARG;
-    if (index >= entry().listed_attr.cImplTypes)
+    const TlbTypeInfo& t = type();
+    const TYPEATTR& attr = view_ == TypeView::vtable ? *entry().vtable_attr : entry().listed_attr;
+    if (index >= attr.cImplTypes)
         return TYPE_E_ELEMENTNOTFOUND;
-    *out = entry().kind == TKIND_COCLASS ? IMPLTYPEFLAG_FDEFAULT : 0;
+    *out = t.kind == TKIND_COCLASS ? t.impls[index].flags : 0;
     return S_OK;
+}
+
+HRESULT TypeInfo::GetRefTypeInfo(HREFTYPE href, ITypeInfo** out) {
+    if (out == nullptr)
+        return E_INVALIDARG;
+    *out = nullptr;
+    if (href == href_dual_partner) {
+        if (!is_dual(type()))
+            return TYPE_E_ELEMENTNOTFOUND;
+        return create_type_info(lib_, tables_, index_,
+                                view_ == TypeView::listed ? TypeView::vtable : TypeView::listed,
+                                out);
+    }
+    if (href >= href_stdole_base && href < 2 * href_stdole_base) {  // named by inherited methods
+        CComPtr<ITypeLib> stdole;
+        if (HRESULT hr = stdole_type_lib(&stdole); FAILED(hr))
+            return hr;
+        const HREFTYPE offset = href - href_stdole_base;
+        if (offset % 0x64 != 0)
+            return TYPE_E_ELEMENTNOTFOUND;
+        return stdole->GetTypeInfo(offset / 0x64, out);
+    }
+    const bool as_interface = (href & 2) != 0;
+    auto target = tables_->resolve(href & ~HREFTYPE{2});
+    if (!target)
+        return TYPE_E_ELEMENTNOTFOUND;
+    if (!target->imported) {
+        const bool dual = is_dual(tables_->model().types[target->index]);
+        return create_type_info(lib_, tables_, target->index,
+                                as_interface && dual ? TypeView::vtable : TypeView::listed, out);
+    }
+    return imported_type_info(tables_->model().imports[target->index], out);
 }
 
 HRESULT TypeInfo::GetIDsOfNames(LPOLESTR* names, UINT count, MEMBERID* ids) {
@@ -233,26 +282,27 @@ HRESULT TypeInfo::GetIDsOfNames(LPOLESTR* names, UINT count, MEMBERID* ids) {
     if (names[0] == nullptr)
         return DISP_E_UNKNOWNNAME;
     std::u16string_view member(names[0]);
-    for (const auto& f : entry().funcs) {
+    for (const FuncTable* f : funcs()) {
         if (!names_equal(f->name, member))
             continue;
-        ids[0] = f->vtable_view.memid;
+        ids[0] = f->stored_view.memid;
         HRESULT hr = S_OK;
+        const auto params = param_names(*f);
         for (UINT k = 1; k < count; ++k) {
             std::u16string_view wanted(names[k] ? names[k] : u"");
             std::size_t p = 0;
-            while (p < f->param_names.size() && !names_equal(f->param_names[p], wanted))
+            while (p < params.size() && !names_equal(*params[p], wanted))
                 ++p;
-            if (p < f->param_names.size())
+            if (p < params.size())
                 ids[k] = static_cast<MEMBERID>(p);
             else
                 hr = DISP_E_UNKNOWNNAME;
         }
         return hr;
     }
-    for (const auto& c : entry().constants) {
-        if (names_equal(c->name, member)) {
-            ids[0] = c->desc.memid;
+    for (const auto& v : entry().vars) {
+        if (names_equal(v->name, member)) {
+            ids[0] = v->desc.memid;
             return count == 1 ? S_OK : DISP_E_UNKNOWNNAME;
         }
     }
@@ -263,29 +313,42 @@ HRESULT TypeInfo::GetDocumentation(MEMBERID memid, BSTR* name, BSTR* doc, DWORD*
                                    BSTR* help_file) {
     const std::u16string* found_name = nullptr;
     const std::u16string* found_doc = nullptr;
-    static const std::u16string none;
+    DWORD found_context = 0;
     if (memid == MEMBERID_NIL) {
-        found_name = &entry().name, found_doc = &entry().help;
-    } else if (auto func = tables_->find_func(index_, memid)) {
-        found_name = &entry().funcs[*func]->name, found_doc = &entry().funcs[*func]->help;
+        found_name = &entry().name;
+        found_doc = &entry().help;
+        found_context = type().help_context;
+    } else if (const FuncTable* f = find_func(memid)) {
+        found_name = &f->name;
+        found_doc = &f->help;
+        found_context = f->help_context;
     } else {
-        for (const auto& c : entry().constants)
-            if (c->desc.memid == memid)
-                found_name = &c->name, found_doc = &none;
+        for (std::size_t k = 0; k < entry().vars.size() && found_name == nullptr; ++k) {
+            if (entry().vars[k]->desc.memid != memid)
+                continue;
+            found_name = &entry().vars[k]->name;
+            found_doc = &entry().vars[k]->help;
+            found_context = type().vars[k].help_context;
+        }
         if (found_name == nullptr)
             return TYPE_E_ELEMENTNOTFOUND;
     }
     if (context != nullptr)
-        *context = 0;
+        *context = found_context;
     if (help_file != nullptr)
-        *help_file = nullptr;  // the library names no help file
+        *help_file = nullptr;
+    if (const std::u16string& file = tables_->help_file(); help_file != nullptr && !file.empty()) {
+        *help_file = SysAllocStringLen(file.data(), static_cast<UINT>(file.size()));
+        if (*help_file == nullptr)
+            return E_OUTOFMEMORY;
+    }
     if (doc != nullptr)
         *doc = nullptr;
-    if (FAILED(give_text(*found_name, name)))
-        return E_OUTOFMEMORY;
-    if (FAILED(give_text(*found_doc, doc, true))) {
+    if (FAILED(give_text(*found_name, name)) || FAILED(give_text(*found_doc, doc, true))) {
         if (name != nullptr)
             SysFreeString(std::exchange(*name, nullptr));
+        if (help_file != nullptr)
+            SysFreeString(std::exchange(*help_file, nullptr));
         return E_OUTOFMEMORY;
     }
     return S_OK;

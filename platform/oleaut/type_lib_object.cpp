@@ -3,7 +3,6 @@
 #include <atomic>
 #include <memory>
 #include <new>
-#include <stdexcept>
 
 #include "platform/base/bstr.h"
 #include "platform/base/shared_object.h"
@@ -41,6 +40,8 @@ class TypeLib final : public ITypeLib, private SharedObject<TypeLib> {
             return E_INVALIDARG;
         *out = nullptr;
         const auto& entries = tables_->entries();
+        if (guid == GUID{})
+            return TYPE_E_ELEMENTNOTFOUND;  // types without a GUID are not found by one
         for (std::size_t i = 0; i < entries.size(); ++i)
             if (entries[i].listed_attr.guid == guid)
                 return create_type_info(this, tables_, i, TypeView::listed, out);
@@ -65,29 +66,40 @@ class TypeLib final : public ITypeLib, private SharedObject<TypeLib> {
     HRESULT GetDocumentation(INT index, BSTR* name, BSTR* doc, DWORD* context,
                              BSTR* help_file) override {
         const std::u16string *found_name, *found_doc;
+        DWORD found_context = 0;
         if (index == -1) {
-            found_name = &tables_->name(), found_doc = &tables_->help();
+            found_name = &tables_->name();
+            found_doc = &tables_->help();
+            found_context = tables_->model().help_context;
         } else if (index >= 0 && static_cast<std::size_t>(index) < tables_->entries().size()) {
             found_name = &tables_->entries()[index].name;
             found_doc = &tables_->entries()[index].help;
+            found_context = tables_->model().types[static_cast<std::size_t>(index)].help_context;
         } else {
             return TYPE_E_ELEMENTNOTFOUND;
         }
         if (context != nullptr)
-            *context = 0;
-        if (help_file != nullptr)
-            *help_file = nullptr;  // no help file
-        BSTR n = nullptr, d = nullptr;
+            *context = found_context;
+        BSTR n = nullptr, d = nullptr, f = nullptr;
+        const std::u16string& file = tables_->help_file();
+        if (help_file != nullptr && !file.empty() &&
+            (f = SysAllocStringLen(file.data(), static_cast<UINT>(file.size()))) == nullptr)
+            return E_OUTOFMEMORY;
         if (name != nullptr &&
             (n = SysAllocStringLen(found_name->data(), static_cast<UINT>(found_name->size()))) ==
-                nullptr)
+                nullptr) {
+            SysFreeString(f);
             return E_OUTOFMEMORY;
+        }
         if (doc != nullptr && !found_doc->empty() &&
             (d = SysAllocStringLen(found_doc->data(), static_cast<UINT>(found_doc->size()))) ==
                 nullptr) {
             SysFreeString(n);
+            SysFreeString(f);
             return E_OUTOFMEMORY;
         }
+        if (help_file != nullptr)
+            *help_file = f;
         if (name != nullptr)
             *name = n;
         if (doc != nullptr)
@@ -117,8 +129,8 @@ class TypeLib final : public ITypeLib, private SharedObject<TypeLib> {
                     if (match(p))
                         return S_OK;
             }
-            for (const auto& c : e.constants)
-                if (match(c->name))
+            for (const auto& v : e.vars)
+                if (match(v->name))
                     return S_OK;
         }
         return S_OK;
@@ -146,19 +158,6 @@ HRESULT create_type_lib(TypeLibModel model, ITypeLib** out) {
         auto tables = std::make_shared<const TypeLibTables>(std::move(model));
         *out = std::make_unique<TypeLib>(std::move(tables)).release();
         return S_OK;
-    } catch (const std::bad_alloc&) {
-        return E_OUTOFMEMORY;
-    }
-}
-
-HRESULT create_type_lib(const TypeLibDesc& desc, ITypeLib** out) {
-    if (out == nullptr)
-        return E_INVALIDARG;
-    *out = nullptr;
-    try {
-        return create_type_lib(typelib_model_from_desc(desc), out);
-    } catch (const std::invalid_argument&) {
-        return TYPE_E_INVDATAREAD;
     } catch (const std::bad_alloc&) {
         return E_OUTOFMEMORY;
     }

@@ -8,7 +8,4 @@ namespace comrt {
 
 // A new library object with one reference. The model is validated first (TYPE_E_INVDATAREAD).
 HRESULT create_type_lib(TypeLibModel model, ITypeLib** out);
-// The same from a description compiled into the program.
-HRESULT create_type_lib(const TypeLibDesc& desc, ITypeLib** out);
-
 }  // namespace comrt

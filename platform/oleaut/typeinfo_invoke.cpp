@@ -8,6 +8,7 @@
 #include "platform/base/com_ptr.h"
 #include "platform/oleaut/disp_call.h"
 #include "platform/oleaut/error_info.h"
+#include "platform/oleaut/integer_vartype.h"
 #include "platform/oleaut/variant_change_type.h"
 
 namespace comrt {
@@ -73,6 +74,28 @@ bool is_optional(const TlbParam& p) {
     return (p.flags & (PARAMFLAG_FOPT | PARAMFLAG_FHASDEFAULT)) != 0;
 }
 
+// The types a vtable call can pass (see DispCallFunc): by value, or through one pointer.
+bool is_supported_value(VARTYPE vt) {
+    return is_integer_vartype(vt) || vt == VT_BOOL || vt == VT_ERROR || vt == VT_R4 ||
+           vt == VT_R8 || vt == VT_BSTR || vt == VT_DISPATCH || vt == VT_UNKNOWN ||
+           vt == VT_VARIANT;
+}
+
+bool by_pointer(const TlbParam& p) {
+    return p.type.indirections.size() == 1 && p.type.indirections[0] == VT_PTR;
+}
+
+bool is_invocable(const TlbFunc& f) {
+    if (f.invkind != INVOKE_FUNC || f.funckind == FUNC_DISPATCH || !f.result.indirections.empty() ||
+        f.result.vt != VT_HRESULT)
+        return false;
+    for (const TlbParam& p : f.params)
+        if ((!p.type.indirections.empty() && !by_pointer(p)) || !is_supported_value(p.type.vt) ||
+            (p.flags & PARAMFLAG_FLCID))
+            return false;
+    return true;
+}
+
 void fill_excepinfo(EXCEPINFO* ei, IErrorInfo* info, HRESULT hr) {
     *ei = EXCEPINFO{};
     ei->scode = hr;
@@ -90,11 +113,12 @@ void fill_excepinfo(EXCEPINFO* ei, IErrorInfo* info, HRESULT hr) {
 HRESULT bind_through_temporary(const TlbParam& p, std::size_t i, VARIANT* variable,
                                CallArguments& call) {
     VARIANT& temporary = call.temporaries[i];
+    const VARTYPE vt = p.type.vt;
     if (p.flags & PARAMFLAG_FIN) {
-        if (HRESULT hr = VariantChangeType(&temporary, variable, 0, p.vt); FAILED(hr))
+        if (HRESULT hr = VariantChangeType(&temporary, variable, 0, vt); FAILED(hr))
             return hr == DISP_E_BADVARTYPE ? DISP_E_TYPEMISMATCH : hr;
     } else {
-        temporary.vt = p.vt;  // zero of its type: a null BSTR, 0
+        temporary.vt = vt;  // zero of its type: a null BSTR, 0
     }
     call.values[i].byref = &temporary.llVal;  // the union's storage, whatever the type
     call.write_back[i] = variable;
@@ -105,35 +129,46 @@ HRESULT bind_through_temporary(const TlbParam& p, std::size_t i, VARIANT* variab
 HRESULT bind(const TlbParam& p, const FuncTable& table, std::size_t i, const VARIANT* arg,
              CallArguments& call) {
     VARIANT& value = call.values[i];
-    if (p.by_pointer) {
-        call.types[i] = VT_BYREF | p.vt;
+    const VARTYPE vt = p.type.vt;
+    if (by_pointer(p)) {
+        call.types[i] = VT_BYREF | vt;
         value.vt = call.types[i];
         if (is_missing(arg))
             return S_OK;  // value.byref stays null
-        if (arg->vt == (VT_BYREF | p.vt)) {
+        if (arg->vt == (VT_BYREF | vt)) {
             value.byref = arg->byref;
             return S_OK;
         }
         if (arg->vt != (VT_BYREF | VT_VARIANT) || arg->pvarVal == nullptr)
             return DISP_E_TYPEMISMATCH;
-        if (arg->pvarVal->vt == (VT_BYREF | p.vt)) {
+        if (arg->pvarVal->vt == (VT_BYREF | vt)) {
             value.byref = arg->pvarVal->byref;
             return S_OK;
         }
         return bind_through_temporary(p, i, arg->pvarVal, call);
     }
-    call.types[i] = p.vt;
+    call.types[i] = vt;
     if (is_missing(arg)) {
         if (p.flags & PARAMFLAG_FHASDEFAULT) {
-            value = table.defaults[i].varDefaultValue;  // integers only: nothing to own
-            return S_OK;
+            // The library's value, of the parameter's type: borrowed when it is, else a copy.
+            const VARIANT& given = table.defaults[i].varDefaultValue;
+            if (given.vt == VT_VARIANT)  // what a null default pointer reads as: nothing
+                return S_OK;             // value stays VT_EMPTY
+            if (vt == VT_VARIANT || given.vt == vt) {
+                value = given;
+                return S_OK;
+            }
+            HRESULT hr = VariantChangeType(&value, &given, 0, vt);
+            if (SUCCEEDED(hr))
+                call.owned[i] = true;
+            return hr == DISP_E_BADVARTYPE ? DISP_E_TYPEMISMATCH : hr;
         }
-        if ((p.flags & PARAMFLAG_FOPT) && (p.vt == VT_VARIANT || p.vt == VT_ERROR)) {
+        if ((p.flags & PARAMFLAG_FOPT) && (vt == VT_VARIANT || vt == VT_ERROR)) {
             VARIANT missing;
             VariantInit(&missing);
             missing.vt = VT_ERROR;
             missing.scode = DISP_E_PARAMNOTFOUND;
-            if (p.vt == VT_VARIANT)
+            if (vt == VT_VARIANT)
                 value = missing;
             else
                 value.vt = VT_ERROR, value.scode = DISP_E_PARAMNOTFOUND;
@@ -141,15 +176,15 @@ HRESULT bind(const TlbParam& p, const FuncTable& table, std::size_t i, const VAR
         }
         return DISP_E_PARAMNOTOPTIONAL;
     }
-    if (p.vt == VT_VARIANT) {  // passed as it is, by value; the caller keeps what it owns
+    if (vt == VT_VARIANT) {  // passed as it is, by value; the caller keeps what it owns
         value = arg->vt == (VT_BYREF | VT_VARIANT) && arg->pvarVal ? *arg->pvarVal : *arg;
         return S_OK;
     }
-    if (arg->vt == p.vt) {
+    if (arg->vt == vt) {
         value = *arg;  // borrowed
         return S_OK;
     }
-    HRESULT hr = VariantChangeType(&value, arg, 0, p.vt);
+    HRESULT hr = VariantChangeType(&value, arg, 0, vt);
     if (SUCCEEDED(hr))
         call.owned[i] = true;
     return hr == DISP_E_BADVARTYPE ? DISP_E_TYPEMISMATCH : hr;
@@ -161,7 +196,7 @@ HRESULT invoke_method(const TlbFunc& func, const FuncTable& table, void* instanc
                       DISPPARAMS* dp, VARIANT* pVarResult, EXCEPINFO* pExcepInfo, UINT* puArgErr) {
     if (instance == nullptr || dp == nullptr)
         return E_INVALIDARG;
-    if (!(wFlags & DISPATCH_METHOD))
+    if (!(wFlags & DISPATCH_METHOD) || !is_invocable(func))
         return DISP_E_MEMBERNOTFOUND;
     if (dp->cArgs > 0 && dp->rgvarg == nullptr)
         return E_INVALIDARG;
@@ -191,7 +226,7 @@ HRESULT invoke_method(const TlbFunc& func, const FuncTable& table, void* instanc
         }
         if (has_retval) {
             // The method writes its result straight into the variant the caller receives.
-            call.types[n - 1] = VT_BYREF | func.params.back().vt;
+            call.types[n - 1] = VT_BYREF | func.params.back().type.vt;
             call.values[n - 1].vt = call.types[n - 1];
             call.values[n - 1].byref = &retval.v.llVal;
         }
@@ -199,7 +234,7 @@ HRESULT invoke_method(const TlbFunc& func, const FuncTable& table, void* instanc
         CComPtr<IErrorInfo> earlier;
         GetErrorInfo(0, &earlier);  // set aside: only what the method sets belongs to this call
         VARIANT returned;
-        HRESULT hr = DispCallFunc(instance, static_cast<ULONG_PTR>(table.vtable_view.oVft),
+        HRESULT hr = DispCallFunc(instance, static_cast<ULONG_PTR>(table.stored_view.oVft),
                                   CC_STDCALL, VT_HRESULT, static_cast<UINT>(n), call.types.data(),
                                   call.pointers.data(), &returned);
         CComPtr<IErrorInfo> fresh;
@@ -209,7 +244,7 @@ HRESULT invoke_method(const TlbFunc& func, const FuncTable& table, void* instanc
             return hr;
 
         if (has_retval)
-            retval.v.vt = func.params.back().vt;  // owned from here on
+            retval.v.vt = func.params.back().type.vt;  // owned from here on
         if (FAILED(returned.scode)) {
             if (pExcepInfo != nullptr)
                 fill_excepinfo(pExcepInfo, fresh, returned.scode);

@@ -14,7 +14,7 @@
 #include "platform/base/unique_fd.h"
 #include "platform/base/utf8_text.h"
 #include "platform/oleaut/type_lib_object.h"
-#include "platform/oleaut/typelib_image.h"
+#include "platform/oleaut/typelib_msft.h"
 #include "platform/oleaut/typelib_registration.h"
 #include "platform/os/resource_reader.h"
 
@@ -66,7 +66,7 @@ HRESULT load_from(const std::string& path, int resource, ITypeLib** out) {
     auto bytes = read_small_file(path);
     if (!bytes)
         return unreadable();
-    if (!comrt::looks_like_typelib_image(*bytes))
+    if (!comrt::looks_like_msft_typelib(*bytes))
         return TYPE_E_CANTLOADLIBRARY;
     return comrt::load_type_lib_image(*bytes, out);
 }
@@ -81,7 +81,7 @@ HRESULT load_type_lib_image(std::span<const unsigned char> image, ITypeLib** out
     *out = nullptr;
     try {
         TypeLibModel model;
-        if (HRESULT hr = read_typelib_image(image, &model); FAILED(hr))
+        if (HRESULT hr = read_msft_typelib(image, &model); FAILED(hr))
             return hr;
         return create_type_lib(std::move(model), out);
     } catch (const std::bad_alloc&) {

@@ -1,11 +1,9 @@
 #include "platform/oleaut/typelib_model.h"
 
-#include <limits>
 #include <set>
-#include <stdexcept>
+#include <utility>
 
 #include "platform/base/utf8_text.h"
-#include "platform/oleaut/integer_vartype.h"
 
 namespace comrt {
 namespace {
@@ -36,173 +34,233 @@ std::string folded(std::string name) {
     return name;
 }
 
-// Rejects a name seen before in the same scope, regardless of ASCII case.
-bool unique_name(std::set<std::string>& seen, const std::string& name) {
-    return is_identifier(name) && seen.insert(folded(name)).second;
-}
+struct Checker {
+    const TypeLibModel& m;
 
-template <class T>
-bool fits(LONGLONG value) {
-    if constexpr (std::is_unsigned_v<T>)
-        return value >= 0 && static_cast<ULONGLONG>(value) <= std::numeric_limits<T>::max();
-    else
-        return value >= std::numeric_limits<T>::min() && value <= std::numeric_limits<T>::max();
-}
-
-bool default_fits(VARTYPE vt, LONGLONG value) {
-    switch (vt) {
-        case VT_I1:
-            return fits<std::int8_t>(value);
-        case VT_UI1:
-            return fits<std::uint8_t>(value);
-        case VT_I2:
-            return fits<std::int16_t>(value);
-        case VT_UI2:
-            return fits<std::uint16_t>(value);
-        case VT_I4:
-        case VT_INT:
-        case VT_ERROR:
-            return fits<std::int32_t>(value);
-        case VT_UI4:
-        case VT_UINT:
-            return fits<std::uint32_t>(value);
-        case VT_I8:
-        case VT_UI8:
-            return true;  // a UI8 default is stored as its bit pattern
-        case VT_BOOL:
-            return value == 0 || value == VARIANT_TRUE;
-        default:
-            return false;  // no default of a non-integer type can be described
+    bool ref(const TlbRef& r) const {
+        return r.imported ? r.index < m.imports.size() : r.index < m.types.size();
     }
-}
 
-constexpr USHORT known_param_flags =
-    PARAMFLAG_FIN | PARAMFLAG_FOUT | PARAMFLAG_FRETVAL | PARAMFLAG_FOPT | PARAMFLAG_FHASDEFAULT;
-
-bool valid_params(const std::vector<TlbParam>& params) {
-    if (params.size() > tlb_max_items)
-        return false;
-    std::set<std::string> names;
-    bool optional_seen = false;
-    for (std::size_t i = 0; i < params.size(); ++i) {
-        const TlbParam& p = params[i];
-        bool last = i + 1 == params.size();
-        if (!unique_name(names, p.name) || !is_supported_param_type(p.vt) ||
-            (p.flags & ~known_param_flags) != 0)
+    bool type(const TlbType& t, bool allow_void) const {
+        if (t.indirections.size() > tlb_max_indirections)
             return false;
-        bool optional = (p.flags & (PARAMFLAG_FOPT | PARAMFLAG_FHASDEFAULT)) != 0;
-        if ((p.flags & PARAMFLAG_FOUT) && !p.by_pointer)
-            return false;
-        if (p.flags & PARAMFLAG_FRETVAL) {
-            if (!last || !p.by_pointer || !(p.flags & PARAMFLAG_FOUT) || optional)
+        std::size_t arrays = 0;
+        for (VARTYPE v : t.indirections) {
+            if (v == VT_CARRAY) {
+                if (arrays == t.arrays.size() || t.arrays[arrays].empty() ||
+                    t.arrays[arrays].size() > tlb_max_array_dims)
+                    return false;
+                ++arrays;
+            } else if (v != VT_PTR && v != VT_SAFEARRAY) {
                 return false;
-            continue;
+            }
         }
-        if ((p.flags & PARAMFLAG_FHASDEFAULT) &&
-            (p.by_pointer || !default_fits(p.vt, p.default_value)))
+        if (arrays != t.arrays.size())
             return false;
-        if (!(p.flags & PARAMFLAG_FHASDEFAULT) && p.default_value != 0)
+        if (!is_model_base_type(t.vt))
             return false;
-        if (optional_seen && !optional)
-            return false;  // optional parameters are trailing
-        optional_seen = optional_seen || optional;
+        if (t.vt == VT_VOID && t.indirections.empty() && !allow_void)
+            return false;
+        return t.vt != VT_USERDEFINED || ref(t.ref);
     }
-    return true;
-}
 
-bool valid_interface(const TlbInterface& itf) {
-    if (!is_help_text(itf.help) || itf.funcs.size() > tlb_max_items)
-        return false;
-    std::set<std::string> names;
-    std::set<DISPID> dispids;
-    for (const TlbFunc& f : itf.funcs) {
-        if (!unique_name(names, f.name) || !is_help_text(f.help) || f.dispid == DISPID_UNKNOWN ||
-            !dispids.insert(f.dispid).second || !valid_params(f.params))
-            return false;
+    static bool value(const TlbValue& v) {
+        switch (v.vt) {
+            case VT_BSTR:
+                return is_help_text(v.text);
+            case VT_I1:
+            case VT_UI1:
+            case VT_I2:
+            case VT_UI2:
+            case VT_BOOL:
+            case VT_I4:
+            case VT_UI4:
+            case VT_INT:
+            case VT_UINT:
+            case VT_ERROR:
+            case VT_R4:
+            case VT_I8:
+            case VT_UI8:
+            case VT_R8:
+            case VT_CY:
+            case VT_DATE:
+                return v.text.empty();
+            case VT_EMPTY:
+            case VT_NULL:
+            case VT_DISPATCH:  // a null pointer, as [defaultvalue(0)] of a pointer gives it
+            case VT_UNKNOWN:
+            case VT_VARIANT:
+                return v.text.empty() && v.bits == 0;
+            default:
+                return false;
+        }
     }
-    return true;
-}
 
-bool valid_enum(const TlbEnum& e) {
-    if (!is_help_text(e.help) || e.constants.size() > tlb_max_items)
-        return false;
-    std::set<std::string> names;
-    for (const TlbEnumConst& c : e.constants)
-        if (!unique_name(names, c.name))
+    bool param(const TlbParam& p, bool last) const {
+        constexpr USHORT known = PARAMFLAG_FIN | PARAMFLAG_FOUT | PARAMFLAG_FLCID |
+                                 PARAMFLAG_FRETVAL | PARAMFLAG_FOPT | PARAMFLAG_FHASDEFAULT |
+                                 PARAMFLAG_FHASCUSTDATA;
+        if ((!p.name.empty() && !is_identifier(p.name)) || !type(p.type, false) ||
+            (p.flags & ~known) != 0)
             return false;
-    return true;
-}
+        if ((p.flags & PARAMFLAG_FRETVAL) &&
+            (!last || p.type.indirections.empty() || !(p.flags & PARAMFLAG_FOUT)))
+            return false;
+        if (p.flags & PARAMFLAG_FHASDEFAULT)
+            return value(p.default_value);
+        return p.default_value == TlbValue{};
+    }
+
+    bool func(const TlbFunc& f) const {
+        if (!is_identifier(f.name) || !is_help_text(f.help) || f.params.size() > tlb_max_items ||
+            f.funckind > FUNC_DISPATCH || f.callconv >= CC_MAX || f.vtable_offset < 0 ||
+            f.optional_count < -1 || f.optional_count > static_cast<SHORT>(f.params.size()) ||
+            !type(f.result, true))
+            return false;
+        switch (f.invkind) {
+            case INVOKE_FUNC:
+            case INVOKE_PROPERTYGET:
+            case INVOKE_PROPERTYPUT:
+            case INVOKE_PROPERTYPUTREF:
+                break;
+            default:
+                return false;
+        }
+        for (std::size_t i = 0; i < f.params.size(); ++i)
+            if (!param(f.params[i], i + 1 == f.params.size()))
+                return false;
+        return true;
+    }
+
+    bool var(const TlbVar& v, TYPEKIND kind) const {
+        if (!is_identifier(v.name) || !is_help_text(v.help) || v.varkind > VAR_DISPATCH ||
+            !type(v.type, false))
+            return false;
+        // The fields of records and unions are per instance, and only theirs are.
+        if ((kind == TKIND_RECORD || kind == TKIND_UNION) != (v.varkind == VAR_PERINSTANCE))
+            return false;
+        return v.varkind == VAR_CONST ? value(v.value) : v.value == TlbValue{};
+    }
+
+    // Members of a kind that can have them, each found by one member id (functions: by
+    // id and invoke kind, as property accessors share theirs).
+    bool members(const TlbTypeInfo& t) const {
+        if (t.funcs.size() > tlb_max_items || t.vars.size() > tlb_max_items ||
+            t.impls.size() > tlb_max_items)
+            return false;
+        const bool funcs_allowed =
+            t.kind == TKIND_INTERFACE || t.kind == TKIND_DISPATCH || t.kind == TKIND_MODULE;
+        const bool vars_allowed = t.kind == TKIND_ENUM || t.kind == TKIND_DISPATCH ||
+                                  t.kind == TKIND_RECORD || t.kind == TKIND_UNION ||
+                                  t.kind == TKIND_MODULE;
+        if ((!funcs_allowed && !t.funcs.empty()) || (!vars_allowed && !t.vars.empty()))
+            return false;
+        std::set<std::pair<MEMBERID, int>> ids;
+        for (const TlbFunc& f : t.funcs)
+            if (!func(f) || !ids.insert({f.memid, f.invkind}).second)
+                return false;
+        std::set<MEMBERID> var_ids;
+        for (const auto& [id, kind] : ids)
+            var_ids.insert(id);
+        for (const TlbVar& v : t.vars)
+            if (!var(v, t.kind) || !var_ids.insert(v.memid).second)
+                return false;
+        return true;
+    }
+
+    bool impls(const TlbTypeInfo& t) const {
+        constexpr INT known = IMPLTYPEFLAG_FDEFAULT | IMPLTYPEFLAG_FSOURCE |
+                              IMPLTYPEFLAG_FRESTRICTED | 0x8;  // 0x8: FDEFAULTVTABLE
+        const std::size_t most = t.kind == TKIND_COCLASS ? tlb_max_items
+                                 : t.kind == TKIND_INTERFACE || t.kind == TKIND_DISPATCH ? 1
+                                                                                         : 0;
+        if (t.impls.size() > most)
+            return false;
+        for (const TlbImpl& i : t.impls)
+            if (!ref(i.ref) || (i.flags & ~known) != 0)
+                return false;
+        return true;
+    }
+
+    bool type_info(const TlbTypeInfo& t) const {
+        switch (t.kind) {
+            case TKIND_ENUM:
+            case TKIND_INTERFACE:
+            case TKIND_DISPATCH:
+            case TKIND_COCLASS:
+            case TKIND_RECORD:
+            case TKIND_UNION:
+            case TKIND_MODULE:
+                if (t.alias != TlbType{})
+                    return false;
+                break;
+            case TKIND_ALIAS:
+                if (!type(t.alias, false))
+                    return false;
+                break;
+            default:
+                return false;
+        }
+        return is_help_text(t.help) && members(t) && impls(t);
+    }
+};
 
 }  // namespace
 
-bool is_supported_param_type(VARTYPE vt) {
-    return is_integer_vartype(vt) || vt == VT_BOOL || vt == VT_ERROR || vt == VT_R4 ||
-           vt == VT_R8 || vt == VT_BSTR || vt == VT_DISPATCH || vt == VT_UNKNOWN ||
-           vt == VT_VARIANT;
+bool is_model_base_type(VARTYPE vt) {
+    switch (vt) {
+        case VT_I2:
+        case VT_I4:
+        case VT_R4:
+        case VT_R8:
+        case VT_CY:
+        case VT_DATE:
+        case VT_BSTR:
+        case VT_DISPATCH:
+        case VT_ERROR:
+        case VT_BOOL:
+        case VT_VARIANT:
+        case VT_UNKNOWN:
+        case VT_DECIMAL:
+        case VT_I1:
+        case VT_UI1:
+        case VT_UI2:
+        case VT_UI4:
+        case VT_I8:
+        case VT_UI8:
+        case VT_INT:
+        case VT_UINT:
+        case VT_VOID:
+        case VT_HRESULT:
+        case VT_USERDEFINED:
+        case VT_LPSTR:
+        case VT_LPWSTR:
+            return true;
+        default:
+            return false;
+    }
 }
 
 HRESULT validate_typelib_model(const TypeLibModel& m) {
     if (!is_identifier(m.name) || !is_help_text(m.help) || m.syskind > SYS_WIN64 ||
-        m.enums.size() + m.interfaces.size() + m.coclasses.size() > tlb_max_items)
+        m.types.size() > tlb_max_items || m.imports.size() > tlb_max_items)
         return TYPE_E_INVDATAREAD;
-    std::set<std::string> type_names;
+    const Checker check{m};
+    std::set<std::string> names;
     std::set<GUID> guids{m.libid};
-    for (const TlbEnum& e : m.enums)
-        if (!unique_name(type_names, e.name) || !guids.insert(e.guid).second || !valid_enum(e))
+    for (const TlbTypeInfo& t : m.types) {
+        if (!is_identifier(t.name) || !names.insert(folded(t.name)).second || !check.type_info(t))
             return TYPE_E_INVDATAREAD;
-    for (const TlbInterface& i : m.interfaces)
-        if (!unique_name(type_names, i.name) || !guids.insert(i.iid).second || !valid_interface(i))
+        // Only the kinds that are found by GUID need one of their own.
+        if (t.guid != GUID{} && !guids.insert(t.guid).second)
             return TYPE_E_INVDATAREAD;
-    for (const TlbCoClass& c : m.coclasses)
-        if (!unique_name(type_names, c.name) || !guids.insert(c.clsid).second ||
-            !is_help_text(c.help) ||
-            (c.default_interface && *c.default_interface >= m.interfaces.size()))
+    }
+    for (const TlbImport& i : m.imports)
+        if (i.file.size() > tlb_max_name_length || !is_help_text(i.file))
             return TYPE_E_INVDATAREAD;
+    if (!is_help_text(m.help_file) || (m.idispatch && !check.ref(*m.idispatch)))
+        return TYPE_E_INVDATAREAD;
     return S_OK;
-}
-
-TypeLibModel typelib_model_from_desc(const TypeLibDesc& d) {
-    TypeLibModel m;
-    m.name = d.name;
-    m.libid = d.libid;
-    m.help = d.help;
-    m.major_version = d.major_version;
-    m.minor_version = d.minor_version;
-    m.lcid = d.lcid;
-    m.syskind = d.syskind;
-    for (const EnumDesc& e : d.enums) {
-        TlbEnum& out = m.enums.emplace_back();
-        out.name = e.name, out.guid = e.guid, out.help = e.help;
-        for (const EnumConstDesc& c : e.constants)
-            out.constants.push_back({std::string(c.name), c.value});
-    }
-    for (const InterfaceDesc& i : d.interfaces) {
-        TlbInterface& out = m.interfaces.emplace_back();
-        out.name = i.name, out.iid = i.iid, out.help = i.help;
-        out.dual = i.dual, out.oleautomation = i.oleautomation, out.nonextensible = i.nonextensible;
-        for (const FuncDesc& f : i.funcs) {
-            TlbFunc& func = out.funcs.emplace_back();
-            func.name = f.name, func.dispid = f.dispid, func.help = f.help;
-            for (const ParamDesc& p : f.params)
-                func.params.push_back(
-                    {std::string(p.name), p.vt, p.by_pointer, p.flags, p.default_value});
-        }
-    }
-    for (const CoClassDesc& c : d.coclasses) {
-        TlbCoClass& out = m.coclasses.emplace_back();
-        out.name = c.name, out.clsid = c.clsid, out.help = c.help, out.creatable = c.creatable;
-        if (c.default_interface != nullptr) {
-            std::size_t index = 0;
-            while (index < d.interfaces.size() && &d.interfaces[index] != c.default_interface)
-                ++index;
-            if (index == d.interfaces.size())
-                throw std::invalid_argument("coclass names an interface outside the library");
-            out.default_interface = static_cast<std::uint32_t>(index);
-        }
-    }
-    if (FAILED(validate_typelib_model(m)))
-        throw std::invalid_argument("type library description " + m.name + " is not valid");
-    return m;
 }
 
 }  // namespace comrt

@@ -1,107 +1,175 @@
 #pragma once
-// A type library held in memory and owned: the same content as a comrt::TypeLibDesc, but with
-// its own strings and vectors, so it can come from a .tlb image as well as from source. Text is
-// UTF-8. Every model the runtime hands out has passed validate_typelib_model.
+// A type library held in memory and owned, as read from an MSFT file: its type infos in the
+// file's order, each with its members, and the types they name as a TYPEDESC-like chain. Text
+// is UTF-8. Every model the runtime hands out has passed validate_typelib_model.
+#include <cstdint>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/base/hresult.h"
-#include "platform/oleaut/typelib_desc.h"
+#include "platform/oleaut/oleauto.h"
 
 namespace comrt {
 
+// What a VT_USERDEFINED or an implemented type names: a type info of this library (by index)
+// or an entry of TypeLibModel::imports.
+struct TlbRef {
+    bool imported = false;
+    std::uint32_t index = 0;
+
+    friend bool operator==(const TlbRef&, const TlbRef&) = default;
+};
+
+// The bounds of a C array (VT_CARRAY): per dimension, the count and the lower bound.
+using TlbArrayBounds = std::vector<std::pair<ULONG, LONG>>;
+
+// A TYPEDESC: `indirections` (VT_PTR, VT_SAFEARRAY or VT_CARRAY, outermost first) around `vt`,
+// a base type or VT_USERDEFINED naming `ref`; `arrays` holds each VT_CARRAY's bounds, in order.
+struct TlbType {
+    std::vector<VARTYPE> indirections;
+    VARTYPE vt = VT_EMPTY;
+    TlbRef ref;
+    std::vector<TlbArrayBounds> arrays;
+
+    friend bool operator==(const TlbType&, const TlbType&) = default;
+};
+
+// A VARIANT's value as the library stores it: the bits of a number (its 2, 4 or 8 bytes,
+// zero-extended), or text for VT_BSTR.
+struct TlbValue {
+    VARTYPE vt = VT_EMPTY;
+    std::uint64_t bits = 0;
+    std::string text;
+
+    friend bool operator==(const TlbValue&, const TlbValue&) = default;
+};
+
 struct TlbParam {
-    std::string name;
-    VARTYPE vt = VT_EMPTY;  // the pointee's type when by_pointer
-    bool by_pointer = false;
+    std::string name;  // empty: unnamed, as a property put's value is
+    TlbType type;
     USHORT flags = PARAMFLAG_NONE;
-    LONGLONG default_value = 0;  // meaningful with PARAMFLAG_FHASDEFAULT
+    TlbValue default_value;  // with PARAMFLAG_FHASDEFAULT
 
     friend bool operator==(const TlbParam&, const TlbParam&) = default;
 };
 
 struct TlbFunc {
     std::string name;
-    DISPID dispid = 0;
+    MEMBERID memid = 0;
     std::string help;
+    DWORD help_context = 0;
+    FUNCKIND funckind = FUNC_PUREVIRTUAL;
+    INVOKEKIND invkind = INVOKE_FUNC;
+    CALLCONV callconv = CC_STDCALL;
+    WORD flags = 0;  // FUNCFLAG_*
+    SHORT vtable_offset = 0;
+    SHORT optional_count = 0;
+    TlbType result;
     std::vector<TlbParam> params;
 
     friend bool operator==(const TlbFunc&, const TlbFunc&) = default;
 };
 
-// Derived from IDispatch: methods occupy the vtable slots from vtable_slot_of_first_method on.
-struct TlbInterface {
+struct TlbVar {
     std::string name;
-    IID iid{};
+    MEMBERID memid = 0;
     std::string help;
-    bool dual = false;
-    bool oleautomation = false;
-    bool nonextensible = false;
-    std::vector<TlbFunc> funcs;
+    DWORD help_context = 0;
+    VARKIND varkind = VAR_CONST;
+    WORD flags = 0;  // VARFLAG_*
+    TlbType type;
+    TlbValue value;    // VAR_CONST
+    ULONG offset = 0;  // the others
 
-    friend bool operator==(const TlbInterface&, const TlbInterface&) = default;
+    friend bool operator==(const TlbVar&, const TlbVar&) = default;
 };
 
-struct TlbEnumConst {
-    std::string name;
-    LONG value = 0;
+struct TlbImpl {
+    TlbRef ref;
+    INT flags = 0;  // IMPLTYPEFLAG_*
 
-    friend bool operator==(const TlbEnumConst&, const TlbEnumConst&) = default;
+    friend bool operator==(const TlbImpl&, const TlbImpl&) = default;
 };
 
-struct TlbEnum {
+// One type info. A dual interface is one entry of kind TKIND_DISPATCH with TYPEFLAG_FDUAL,
+// whose functions are its vtable methods (the tables derive the dispatch view from them).
+// Records and unions hold fields (VAR_PERINSTANCE), modules functions and constants.
+struct TlbTypeInfo {
+    TYPEKIND kind = TKIND_ENUM;
     std::string name;
     GUID guid{};
     std::string help;
-    std::vector<TlbEnumConst> constants;
+    DWORD help_context = 0;
+    WORD flags = 0;  // TYPEFLAG_*
+    WORD major_version = 0;
+    WORD minor_version = 0;
+    ULONG size = 0;        // cbSizeInstance
+    WORD alignment = 0;    // cbAlignment
+    WORD vtable_size = 0;  // cbSizeVft as stored: the vtable's bytes, inherited slots included
+    std::vector<TlbFunc> funcs;
+    std::vector<TlbVar> vars;
+    std::vector<TlbImpl> impls;  // a coclass's interfaces, an interface's base
+    TlbType alias;               // TKIND_ALIAS
 
-    friend bool operator==(const TlbEnum&, const TlbEnum&) = default;
+    friend bool operator==(const TlbTypeInfo&, const TlbTypeInfo&) = default;
 };
 
-struct TlbCoClass {
-    std::string name;
-    CLSID clsid{};
-    std::string help;
-    std::optional<std::uint32_t> default_interface;  // index into TypeLibModel::interfaces
-    bool creatable = false;
+// A type of another library, by its GUID (or, for a type without one, its index there);
+// `href` is the HREFTYPE the file gives it.
+struct TlbImport {
+    HREFTYPE href = 0;
+    GUID type{};
+    std::int32_t type_index = -1;
+    GUID library{};
+    WORD major_version = 0;
+    WORD minor_version = 0;
+    std::string file;
 
-    friend bool operator==(const TlbCoClass&, const TlbCoClass&) = default;
+    friend bool operator==(const TlbImport&, const TlbImport&) = default;
 };
 
 struct TypeLibModel {
     std::string name;
     GUID libid{};
     std::string help;
+    std::string help_file;
+    DWORD help_context = 0;
     WORD major_version = 0;
     WORD minor_version = 0;
     LCID lcid = LOCALE_NEUTRAL;
     SYSKIND syskind = SYS_WIN64;
-    std::vector<TlbEnum> enums;
-    std::vector<TlbInterface> interfaces;
-    std::vector<TlbCoClass> coclasses;
+    WORD flags = 0;  // LIBFLAG_*
+    std::vector<TlbTypeInfo> types;
+    std::vector<TlbImport> imports;
+    // What every TKIND_DISPATCH answers as its implemented type 0, when the library names it.
+    std::optional<TlbRef> idispatch;
 
     friend bool operator==(const TypeLibModel&, const TypeLibModel&) = default;
 };
 
-// Limits that keep a hostile image from asking for absurd amounts of memory or time.
-inline constexpr std::size_t tlb_max_name_length = 1024;
+// Limits that keep a hostile file from asking for absurd amounts of memory or time.
+inline constexpr std::size_t tlb_max_name_length = 255;  // what an MSFT name entry can hold
 inline constexpr std::size_t tlb_max_help_length = 4096;
-inline constexpr std::size_t tlb_max_items = 4000;  // types, members, constants or parameters
+inline constexpr std::size_t tlb_max_items = 4000;  // types, members, parameters or imports
+inline constexpr std::size_t tlb_max_indirections = 16;
+inline constexpr std::size_t tlb_max_array_dims = 64;
 
-// The parameter types the runtime can pass through a vtable (see DispCallFunc).
-bool is_supported_param_type(VARTYPE vt);
+// The stdole2 library, whose IUnknown and IDispatch every automation interface derives from.
+inline constexpr GUID LIBID_stdole = {
+    0x00020430, 0x0000, 0x0000, {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
 
-// S_OK, or TYPE_E_INVDATAREAD naming nothing more: names are non-empty identifiers
+// Whether `vt` may stand innermost in a TlbType (VT_USERDEFINED included).
+bool is_model_base_type(VARTYPE vt);
+
+// S_OK, or TYPE_E_INVDATAREAD naming nothing more: names are identifiers (parameters may have
+// none)
 // (letter or '_' first, then letters, digits, '_'), text is valid UTF-8 within the limits,
-// types are supported, flags are known, a default value fits its integer type, optional
-// parameters are trailing, a retval parameter is the last one and an out-pointer, DISPIDs
-// are unique per interface, GUIDs are unique across the library, and a coclass names an
-// existing interface.
+// kinds, types and flags are known, references name an existing type info or import, a
+// default value is of its parameter's type, a retval parameter is the last one and an
+// out-pointer, member ids are unique per type info (per invoke kind for functions), type
+// names are unique and GUIDs are unique across the library.
 HRESULT validate_typelib_model(const TypeLibModel& model);
-
-// The model of a description; throws std::invalid_argument when the description would not
-// pass validation (a programming error in the description).
-TypeLibModel typelib_model_from_desc(const TypeLibDesc& desc);
 
 }  // namespace comrt

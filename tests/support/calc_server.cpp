@@ -13,7 +13,6 @@
 #include <thread>
 
 #include "platform/ole/channel.h"
-#include "platform/oleaut/typelib_image.h"
 #include "platform/os/runtime_dir.h"
 #include "tests/platform/oleaut/calc_object.h"
 #include "tests/support/isolated_env.h"
@@ -166,7 +165,9 @@ int RunRelaunched(int argc, char** argv) {
 }
 
 ::testing::AssertionResult RegisterCalcServer() {
-    auto image = comrt::write_typelib_image(comrt::typelib_model_from_desc(calctest::calc_lib));
+    auto image = calctest::calc_tlb_bytes();
+    if (image.empty())
+        return ::testing::AssertionFailure() << "cannot read " << calctest::calc_tlb_path();
     std::string path = isolated_root() + "/calc.tlb";
     std::ofstream(path, std::ios::binary)
         .write(reinterpret_cast<const char*>(image.data()),

@@ -1,9 +1,8 @@
 #pragma once
 // CCalc: an in-process object with the dual interface ICalc, whose IDispatch forwards to the
-// type information built from calctest::calc_lib, as a real dual object does.
+// type information of calc.tlb, as a real dual object does.
 #include <memory>
 
-#include "platform/oleaut/type_lib_object.h"
 #include "tests/platform/oleaut/calc_typelib.h"
 
 namespace calctest {
@@ -11,8 +10,7 @@ namespace calctest {
 class CCalc : public ICalc {
   public:
     CCalc() {
-        CComPtr<ITypeLib> lib;
-        if (SUCCEEDED(comrt::create_type_lib(calc_lib, &lib)))
+        if (CComPtr<ITypeLib> lib = load_calc_lib())
             lib->GetTypeInfoOfGuid(IID_ICalc, &type_info_);
     }
     ITypeInfo* type_info() const { return type_info_; }

@@ -4,8 +4,6 @@
 #include <string>
 
 #include "platform/registry/registry.h"
-#include "platform/oleaut/type_lib_object.h"
-#include "platform/oleaut/typelib_image.h"
 #include "tests/platform/oleaut/calc_typelib.h"
 #include "tests/support/elf_builder.h"
 #include "tests/support/isolated_env.h"
@@ -17,10 +15,15 @@ using namespace calctest;
 const std::string kLibId = guid_to_string(LIBID_CalcLib);
 const std::string kIid = guid_to_string(IID_ICalc);
 
+// calc.tlb, as version 1.<minor>: the header's version field is major | minor << 16.
 std::vector<unsigned char> CalcImage(WORD minor = 0) {
-    auto model = comrt::typelib_model_from_desc(calc_lib);
-    model.minor_version = minor;
-    return comrt::write_typelib_image(model);
+    auto bytes = calc_tlb_bytes();
+    EXPECT_GE(bytes.size(), 0x20u);
+    if (bytes.size() >= 0x20) {
+        bytes[0x1A] = static_cast<unsigned char>(minor & 0xFF);
+        bytes[0x1B] = static_cast<unsigned char>(minor >> 8);
+    }
+    return bytes;
 }
 
 std::string WriteFile(const std::string& name, const std::vector<unsigned char>& bytes) {

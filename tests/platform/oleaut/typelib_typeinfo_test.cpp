@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 
-#include "platform/oleaut/type_lib_object.h"
 #include "tests/platform/oleaut/calc_typelib.h"
 
 namespace {
@@ -8,8 +7,8 @@ namespace {
 using namespace calctest;
 
 CComPtr<ITypeLib> CalcLib() {
-    CComPtr<ITypeLib> lib;
-    EXPECT_EQ(comrt::create_type_lib(calc_lib, &lib), S_OK);
+    CComPtr<ITypeLib> lib = load_calc_lib();
+    EXPECT_NE(lib, nullptr);
     return lib;
 }
 
@@ -80,11 +79,12 @@ TEST(TypeLibInfo, DualInterfaceHasDispatchAndVtableViews) {
         Attr a(dispatch);
         EXPECT_EQ(a->guid, IID_ICalc);
         EXPECT_EQ(a->typekind, TKIND_DISPATCH);
-        EXPECT_EQ(a->cFuncs, 7);
+        EXPECT_EQ(a->cFuncs, 14);  // IUnknown's 3 and IDispatch's 4 first, as OLE lists them
         EXPECT_EQ(a->cImplTypes, 1);
         EXPECT_EQ(a->cbSizeVft, 7 * sizeof(void*));
-        EXPECT_EQ(a->wTypeFlags, flags);
+        EXPECT_EQ(a->wTypeFlags, flags & ~TYPEFLAG_FOLEAUTOMATION);  // as OLE shows it
         EXPECT_EQ(a->memidConstructor, MEMBERID_NIL);
+        EXPECT_EQ(a->cbSizeInstance, sizeof(void*));
     }
     HREFTYPE href;
     ASSERT_EQ(dispatch->GetRefTypeOfImplType(static_cast<UINT>(-1), &href), S_OK);
@@ -98,11 +98,33 @@ TEST(TypeLibInfo, DualInterfaceHasDispatchAndVtableViews) {
         EXPECT_EQ(a->cbSizeVft, 14 * sizeof(void*));
         EXPECT_EQ(a->wTypeFlags, flags);
     }
-    EXPECT_EQ(vtable->GetRefTypeOfImplType(static_cast<UINT>(-1), &href), TYPE_E_ELEMENTNOTFOUND);
-    ASSERT_EQ(vtable->GetRefTypeOfImplType(0, &href), S_OK);  // IDispatch, from stdole
+    ASSERT_EQ(vtable->GetRefTypeOfImplType(static_cast<UINT>(-1), &href), S_OK);
+    CComPtr<ITypeInfo> back;
+    ASSERT_EQ(vtable->GetRefTypeInfo(href, &back), S_OK);
+    {
+        Attr a(back);
+        EXPECT_EQ(a->typekind, TKIND_DISPATCH);
+    }
+    ASSERT_EQ(vtable->GetRefTypeOfImplType(0, &href), S_OK);  // IDispatch, from stdole2
     CComPtr<ITypeInfo> base;
-    EXPECT_EQ(vtable->GetRefTypeInfo(href, &base), TYPE_E_CANTLOADLIBRARY);
-    EXPECT_EQ(vtable->GetRefTypeInfo(0xFFFF0000u, &base), TYPE_E_ELEMENTNOTFOUND);
+    ASSERT_EQ(vtable->GetRefTypeInfo(href, &base), S_OK);
+    EXPECT_EQ(Name(base), u"IDispatch");
+    {
+        Attr a(base);
+        EXPECT_EQ(a->guid, IID_IDispatch);
+        EXPECT_EQ(a->typekind, TKIND_INTERFACE);
+        EXPECT_EQ(a->cFuncs, 4);
+        EXPECT_EQ(a->cbSizeVft, 7 * sizeof(void*));
+    }
+    CComPtr<ITypeLib> stdole;
+    ASSERT_EQ(base->GetContainingTypeLib(&stdole, nullptr), S_OK);
+    EXPECT_EQ(Name(base), u"IDispatch");
+    ASSERT_EQ(base->GetRefTypeOfImplType(0, &href), S_OK);
+    CComPtr<ITypeInfo> unknown;
+    ASSERT_EQ(base->GetRefTypeInfo(href, &unknown), S_OK);
+    EXPECT_EQ(Name(unknown), u"IUnknown");
+    CComPtr<ITypeInfo> none;
+    EXPECT_EQ(vtable->GetRefTypeInfo(0xFFFF0000u, &none), TYPE_E_ELEMENTNOTFOUND);
 
     CComPtr<ITypeLib> containing;
     UINT index = 9;
@@ -126,7 +148,7 @@ TEST(TypeLibInfo, FuncDescDescribesTheVtableCall) {
     EXPECT_EQ(fd->invkind, INVOKE_FUNC);
     EXPECT_EQ(fd->callconv, CC_STDCALL);
     EXPECT_EQ(fd->cParams, 5);
-    EXPECT_EQ(fd->cParamsOpt, 1);
+    EXPECT_EQ(fd->cParamsOpt, 0);  // a [defaultvalue] parameter is not counted
     EXPECT_EQ(fd->oVft, 8 * static_cast<SHORT>(sizeof(void*)));
     EXPECT_EQ(fd->elemdescFunc.tdesc.vt, VT_HRESULT);
     const ELEMDESC* p = fd->lprgelemdescParam;
@@ -146,16 +168,30 @@ TEST(TypeLibInfo, FuncDescDescribesTheVtableCall) {
     vtable->ReleaseFuncDesc(fd);
 
     // The dispatch view hides the retval of Twice and returns its type.
-    ASSERT_EQ(dispatch->GetFuncDesc(4, &fd), S_OK);
+    ASSERT_EQ(dispatch->GetFuncDesc(7 + 4, &fd), S_OK);
     EXPECT_EQ(fd->funckind, FUNC_DISPATCH);
     EXPECT_EQ(fd->cParams, 1);
     EXPECT_EQ(fd->elemdescFunc.tdesc.vt, VT_I4);
     EXPECT_EQ(fd->oVft, 11 * static_cast<SHORT>(sizeof(void*)));
     dispatch->ReleaseFuncDesc(fd);
-    ASSERT_EQ(dispatch->GetFuncDesc(0, &fd), S_OK);
+    ASSERT_EQ(dispatch->GetFuncDesc(7, &fd), S_OK);  // Add
+    EXPECT_EQ(fd->memid, 1);
     EXPECT_EQ(fd->elemdescFunc.tdesc.vt, VT_VOID);
     dispatch->ReleaseFuncDesc(fd);
-    EXPECT_EQ(dispatch->GetFuncDesc(7, &fd), TYPE_E_ELEMENTNOTFOUND);
+    ASSERT_EQ(dispatch->GetFuncDesc(0, &fd), S_OK);  // inherited: IUnknown::QueryInterface
+    EXPECT_EQ(fd->memid, 0x60000000);
+    EXPECT_EQ(fd->funckind, FUNC_DISPATCH);
+    EXPECT_EQ(fd->wFuncFlags, FUNCFLAG_FRESTRICTED);
+    EXPECT_EQ(fd->oVft, 0);
+    ASSERT_EQ(fd->cParams, 2);
+    ASSERT_EQ(fd->lprgelemdescParam[0].tdesc.lptdesc->vt, VT_USERDEFINED);
+    CComPtr<ITypeInfo> guid;  // the GUID record of stdole2
+    ASSERT_EQ(dispatch->GetRefTypeInfo(fd->lprgelemdescParam[0].tdesc.lptdesc->hreftype, &guid),
+              S_OK);
+    EXPECT_EQ(Name(guid), u"GUID");
+    dispatch->ReleaseFuncDesc(fd);
+    EXPECT_EQ(Name(dispatch, 0x60010003), u"Invoke");
+    EXPECT_EQ(dispatch->GetFuncDesc(14, &fd), TYPE_E_ELEMENTNOTFOUND);
     EXPECT_EQ(fd, nullptr);
 
     BSTR names[6] = {};
@@ -192,6 +228,7 @@ TEST(TypeLibInfo, EnumAndCoclass) {
     VARDESC* vd = nullptr;
     ASSERT_EQ(modes->GetVarDesc(1, &vd), S_OK);
     EXPECT_EQ(vd->varkind, VAR_CONST);
+    EXPECT_EQ(vd->elemdescVar.tdesc.vt, VT_INT);
     EXPECT_EQ(vd->lpvarValue->vt, VT_I4);
     EXPECT_EQ(vd->lpvarValue->lVal, 7);
     EXPECT_EQ(Name(modes, vd->memid), u"calcExact");
