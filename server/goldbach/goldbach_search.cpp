@@ -37,7 +37,7 @@ std::size_t MaxInFlight(std::size_t poolThreads) {
 struct SearchInputs {
     const NTL::ZZ& n;
     long numTrials;
-    CandidateSieve* sieve;  // null for the plain search
+    CandidateSieve& sieve;
 };
 
 // One launched worker: a group of consecutive candidates, tested together so that their
@@ -72,7 +72,7 @@ long RunWorker(const SearchInputs& inputs, LaunchedWorker& worker) {
     std::vector<long> freeBelow;
     for (const NTL::ZZ& candidate : worker.candidates) {
         long bound = 0;
-        if (inputs.sieve != nullptr && !inputs.sieve->StillViable(candidate, &bound))
+        if (!inputs.sieve.StillViable(candidate, &bound))
             continue;  // proven useless since it was launched
         viable.push_back(candidate);
         freeBelow.push_back(bound);
@@ -223,12 +223,9 @@ std::optional<GoldbachPair> SearchGoldbachPair(const GoldbachSearch& search) {
     // A search still running after 30 ms is worth the deeper residues (measured: later costs a
     // 1,000-digit search more exponentiations than their thread takes); a shorter one never
     // shares the processors with it. With the lanes, see DeepResiduesAfter.
-    std::optional<CandidateSieve> sieve;
-    if (search.sieve)
-        sieve.emplace(n, search.firstCandidate, search.largestCandidate,
-                      DeepResiduesAfter(lanes, NTL::NumBits(n)), search.stop);
-    const SearchInputs inputs{n, search.numTrials, sieve ? &*sieve : nullptr};
-    NTL::ZZ plainNext = search.firstCandidate;
+    CandidateSieve sieve(n, search.firstCandidate, search.largestCandidate,
+                         DeepResiduesAfter(lanes, NTL::NumBits(n)), search.stop);
+    const SearchInputs inputs{n, search.numTrials, sieve};
     NTL::ZZ candidate;
     bool more = true;  // candidates left to launch
     Batch batch(pool, inputs);
@@ -241,13 +238,7 @@ std::optional<GoldbachPair> SearchGoldbachPair(const GoldbachSearch& search) {
                 return;
             std::vector<NTL::ZZ> group;
             while (group.size() < groupSize) {
-                if (sieve) {
-                    more = sieve->Next(candidate);
-                } else {
-                    more = plainNext <= search.largestCandidate;
-                    candidate = plainNext;
-                    plainNext += 2;
-                }
+                more = sieve.Next(candidate);
                 if (!more)
                     break;
                 group.push_back(candidate);
