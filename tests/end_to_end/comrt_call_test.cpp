@@ -12,6 +12,7 @@
 #include <thread>
 
 #include "tests/support/kiv_process.h"
+#include "tests/support/registered_server.h"
 
 namespace {
 
@@ -52,11 +53,7 @@ Output RunComrt(const std::vector<std::string>& args, const std::string& input =
     return o;
 }
 
-class ComrtCall : public ::testing::Test {
-  protected:
-    static void SetUpTestSuite() { kivtest::AdoptOrphans(); }
-    void SetUp() override { ASSERT_EQ(kivtest::RunKiv({"-RegServerPerUser"}), 0); }
-};
+using ComrtCall = kivtest::RegisteredServerTest;
 
 TEST_F(ComrtCall, PrintsOutParametersInDeclarationOrder) {
     struct Case {
