@@ -1,6 +1,6 @@
 // Prime generation for the two users of primes: the per-object sieve (a bitset over
-// 0..7,000,000) and the candidate sieve's residues (the odd primes below 2^24, taken a block
-// at a time). The engine's generator (OddPrimesIn, over NTL's PrimeSeq) against a sieve of
+// 0..7,000,000) and the candidate sieve's residues (the odd primes below its deep bound, taken a
+// block at a time). The engine's generator (OddPrimesIn, over NTL's PrimeSeq) against a sieve of
 // Eratosthenes, which both users had by hand before.
 #include <benchmark/benchmark.h>
 
@@ -10,11 +10,12 @@
 
 #include "server/engine/odd_primes.h"
 #include "server/engine/prime_caches.h"
+#include "server/goldbach/candidate_sieve.h"
 
 namespace {
 
-constexpr std::uint32_t kDeepBound = 1u << 24;
-constexpr std::uint32_t kBlock = 1u << 16;
+constexpr std::uint32_t kDeepBound = CandidateSieve::kDeepBound;
+constexpr std::uint32_t kBlock = 1u << 16;  // the residue thread's block
 
 // The yardstick: the odd primes in [from, to), from odd, given the odd primes up to sqrt(to).
 void EratosthenesIn(std::uint32_t from, std::uint32_t to, const std::vector<std::uint32_t>& base,

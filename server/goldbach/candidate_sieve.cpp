@@ -64,8 +64,6 @@ CandidateSieve::CandidateSieve(const NTL::ZZ& n, const NTL::ZZ& first, const NTL
     static const std::vector<std::uint32_t> firstPrimes = OddPrimesBelow(kFirstBound);
     const std::vector<std::uint32_t>* primes = &firstPrimes;
     if (NTL::NumBits(n) >= kLargeNBits) {
-        // One exponentiation of such an n outlasts these residues, and they strike a fifth of
-        // the candidates that the first ones let through, from the first window on.
         static const std::vector<std::uint32_t> largeNPrimes = OddPrimesBelow(kLargeNBound);
         primes = &largeNPrimes;
         m_firstBound = kLargeNBound;
