@@ -40,11 +40,12 @@ endfunction()
 # prob_prime_stoppable_test (compares with NTL's single-precision path at 64-bit longs).
 kiv_add_windows_test(test_server_interface DIR server/interface LINKS kiv_interface
                      EXCLUDE kiv_contract_test.cpp)
-kiv_add_windows_test(test_server_engine DIR server/engine LINKS kiv_engine)
+kiv_add_windows_test(test_server_engine DIR server/engine LINKS kiv_engine
+                     EXCLUDE prob_prime_stoppable_test.cpp)
 kiv_add_windows_test(test_server_sysinfo DIR server/sysinfo LINKS kiv_sysinfo
                      EXCLUDE system_info_test.cpp)
 kiv_add_windows_test(test_server_goldbach DIR server/goldbach LINKS kiv_goldbach LABELS threads
-                     EXCLUDE results_file_test.cpp prob_prime_stoppable_test.cpp)
+                     EXCLUDE results_file_test.cpp)
 kiv_add_windows_test(test_platform_windows DIR platform/windows LINKS comrt::win32)
 # Their trace tests listen to the prefix's one DBWIN buffer (tests/support/windows).
 set_tests_properties(test_server_engine test_server_goldbach PROPERTIES RESOURCE_LOCK dbwin)

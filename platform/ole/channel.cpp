@@ -10,6 +10,7 @@
 #include <cstring>
 #include <utility>
 
+#include "platform/base/fd_io.h"
 #include "platform/ole/wire.h"
 
 namespace comrt {
@@ -17,12 +18,9 @@ namespace {
 
 bool write_all(int fd, const unsigned char* data, std::size_t size) {
     while (size > 0) {
-        ssize_t n = ::send(fd, data, size, MSG_NOSIGNAL);
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
+        const ssize_t n = retry_on_eintr([&] { return ::send(fd, data, size, MSG_NOSIGNAL); });
+        if (n < 0)
             return false;
-        }
         data += n;
         size -= static_cast<std::size_t>(n);
     }
@@ -31,14 +29,9 @@ bool write_all(int fd, const unsigned char* data, std::size_t size) {
 
 bool read_all(int fd, unsigned char* data, std::size_t size) {
     while (size > 0) {
-        ssize_t n = ::recv(fd, data, size, 0);
-        if (n == 0)
+        const ssize_t n = retry_on_eintr([&] { return ::recv(fd, data, size, 0); });
+        if (n <= 0)
             return false;
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            return false;
-        }
         data += n;
         size -= static_cast<std::size_t>(n);
     }
@@ -197,10 +190,8 @@ unique_fd connect_unix(const std::string& path) {
     unique_fd fd{::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0)};
     if (!fd)
         return fd;
-    int rc;
-    do {
-        rc = ::connect(fd.get(), reinterpret_cast<sockaddr*>(&addr), sizeof addr);
-    } while (rc != 0 && errno == EINTR);
+    const int rc = retry_on_eintr(
+        [&] { return ::connect(fd.get(), reinterpret_cast<sockaddr*>(&addr), sizeof addr); });
     if (rc != 0)
         fd.reset();
     return fd;

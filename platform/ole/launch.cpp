@@ -13,6 +13,7 @@
 #include <thread>
 #include <vector>
 
+#include "platform/base/fd_io.h"
 #include "platform/ole/channel.h"
 #include "platform/ole/class_registration.h"
 #include "platform/oleaut/error_info.h"
@@ -109,8 +110,7 @@ unique_fd spawn_server(const std::string& command) {
         ::_exit(127);
     }
     int status = 0;
-    while (::waitpid(child, &status, 0) < 0 && errno == EINTR) {
-    }
+    retry_on_eintr([&] { return ::waitpid(child, &status, 0); });
     ready_write.reset();
     return ready_read;
 }
@@ -130,10 +130,7 @@ bool wait_until_ready(int fd) {
         if (ready <= 0)
             return false;
         char byte;
-        ssize_t n = ::read(fd, &byte, 1);
-        if (n < 0 && errno == EINTR)
-            continue;
-        return n == 1;
+        return retry_on_eintr([&] { return ::read(fd, &byte, 1); }) == 1;
     }
 }
 

@@ -104,11 +104,12 @@ enum class Op : std::uint8_t {
     SupportsErrorInfo = 8,  // object, iid -> hr
 };
 
-// Largest message either side accepts. A number travels as UTF-16 text, two bytes a digit,
-// and the largest reply carries two numbers (a Goldbach pair): two 50,000,000-digit numbers
-// are 200,000,000 bytes, and 1 MiB more covers everything else a message holds (ids, flags,
-// error texts). A longer message is refused at its length, before any of it is stored.
-inline constexpr std::uint32_t max_message = 2 * 50'000'000 * 2 + (1u << 20);
+// Largest message either side accepts: the runtime's own bound on what one call carries.
+// The values of a call (its strings travel as UTF-16) may take max_values bytes; 1 MiB more
+// covers everything else a message holds (ids, flags, error texts). A longer message is
+// refused at its length, before any of it is stored.
+inline constexpr std::uint32_t max_values = 200'000'000;
+inline constexpr std::uint32_t max_message = max_values + (1u << 20);
 
 // What the process-wide budget of unfinished incoming messages holds beyond one largest
 // message, so that other clients' requests go on while one largest message arrives.

@@ -10,6 +10,7 @@
 #include <stdexcept>
 #include <system_error>
 
+#include "platform/base/fd_io.h"
 #include "platform/os/runtime_dir.h"
 
 namespace comrt {
@@ -81,10 +82,8 @@ DebugOutputListener::~DebugOutputListener() {
 
 std::optional<std::string> DebugOutputListener::receive(std::chrono::milliseconds timeout) {
     pollfd pfd{socket_.get(), POLLIN, 0};
-    int ready;
-    do {
-        ready = ::poll(&pfd, 1, static_cast<int>(timeout.count()));
-    } while (ready < 0 && errno == EINTR);
+    const int ready =
+        retry_on_eintr([&] { return ::poll(&pfd, 1, static_cast<int>(timeout.count())); });
     if (ready <= 0)
         return std::nullopt;
     ssize_t size = ::recv(socket_.get(), nullptr, 0, MSG_PEEK | MSG_TRUNC);

@@ -9,6 +9,7 @@
 #include <map>
 #include <mutex>
 
+#include "platform/base/fd_io.h"
 #include "platform/base/hresult.h"
 #include "platform/os/last_error.h"
 
@@ -122,10 +123,8 @@ BOOL WriteFile(HANDLE hFile, LPCVOID lpBuffer, DWORD nNumberOfBytesToWrite,
     const int fd = DescriptorOf(hFile);
     if (fd < 0)
         return FALSE;
-    ssize_t written;
-    do {
-        written = ::write(fd, lpBuffer, nNumberOfBytesToWrite);
-    } while (written < 0 && errno == EINTR);
+    const ssize_t written =
+        comrt::retry_on_eintr([&] { return ::write(fd, lpBuffer, nNumberOfBytesToWrite); });
     if (written < 0)
         return Fail(errno);
     if (lpNumberOfBytesWritten != nullptr)

@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <charconv>
 
+#include "platform/base/fd_io.h"
 #include "platform/base/unique_fd.h"
 
 namespace comrt {
@@ -17,21 +18,9 @@ proc_text read_proc_text(const char* path) {
         result.error = errno;
         return result;
     }
-    // /proc files report a size of 0, so read until the end.
-    char buffer[4096];
-    for (;;) {
-        ssize_t got = ::read(fd.get(), buffer, sizeof buffer);
-        if (got == 0)
-            break;
-        if (got < 0) {
-            if (errno == EINTR)
-                continue;
-            result.error = errno;
-            result.text.clear();
-            return result;
-        }
-        result.text.append(buffer, static_cast<std::size_t>(got));
-    }
+    result.error = read_to_end(fd.get(), result.text);
+    if (result.error != 0)
+        result.text.clear();
     return result;
 }
 

@@ -9,6 +9,7 @@
 #include <cstring>
 #include <new>
 
+#include "platform/base/fd_io.h"
 #include "platform/base/unique_fd.h"
 
 namespace comrt {
@@ -37,9 +38,8 @@ class ElfFile {
             return false;
         auto* dest = static_cast<unsigned char*>(out);
         while (length > 0) {
-            ssize_t got = ::pread(fd_.get(), dest, length, static_cast<off_t>(offset));
-            if (got < 0 && errno == EINTR)
-                continue;
+            const ssize_t got = retry_on_eintr(
+                [&] { return ::pread(fd_.get(), dest, length, static_cast<off_t>(offset)); });
             if (got <= 0)
                 return false;  // the file shrank meanwhile
             dest += got, offset += static_cast<std::uint64_t>(got);

@@ -31,7 +31,9 @@ std::optional<std::string> PasswordHome(uid_t user) {
     }
 }
 
-std::optional<std::string> HomeOf(uid_t user) {
+}  // namespace
+
+std::optional<std::string> comrt::user_home(uid_t user) {
     if (user == geteuid()) {
         const char* home = getenv("HOME");
         if (home != nullptr && *home != '\0')
@@ -39,8 +41,6 @@ std::optional<std::string> HomeOf(uid_t user) {
     }
     return PasswordHome(user);
 }
-
-}  // namespace
 
 BOOL GetUserProfileDirectoryA(HANDLE hToken, LPSTR lpProfileDir, LPDWORD lpcchSize) {
     std::optional<uid_t> user = comrt::token_user(hToken);
@@ -52,7 +52,7 @@ BOOL GetUserProfileDirectoryA(HANDLE hToken, LPSTR lpProfileDir, LPDWORD lpcchSi
         SetLastError(ERROR_INVALID_PARAMETER);
         return FALSE;
     }
-    std::optional<std::string> home = HomeOf(*user);
+    std::optional<std::string> home = comrt::user_home(*user);
     if (!home) {
         SetLastError(ERROR_FILE_NOT_FOUND);
         return FALSE;

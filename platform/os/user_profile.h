@@ -2,8 +2,21 @@
 // GetUserProfileDirectoryA: the profile directory of a token's user. On Linux that is the
 // home directory: HOME when the token is the calling process's own user and HOME is set,
 // otherwise the user's password entry.
+#include <sys/types.h>
+
+#include <optional>
+#include <string>
+
 #include "platform/base/types.h"
 #include "platform/os/process_token.h"
+
+namespace comrt {
+
+// The home directory of `user`: HOME when `user` is the process's effective user and HOME is
+// set, otherwise the password entry's; nullopt when it has none.
+std::optional<std::string> user_home(uid_t user);
+
+}  // namespace comrt
 
 // Copies the directory with its terminator into lpProfileDir, of *lpcchSize characters, and
 // sets *lpcchSize to the length with the terminator. When the buffer is null or too small:

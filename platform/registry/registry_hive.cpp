@@ -2,7 +2,6 @@
 
 #include <errno.h>
 #include <fcntl.h>
-#include <pwd.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -11,9 +10,11 @@
 #include <map>
 #include <mutex>
 
+#include "platform/base/fd_io.h"
 #include "platform/base/hresult.h"
-#include "platform/registry/registry.h"
 #include "platform/base/unique_fd.h"
+#include "platform/os/user_profile.h"
+#include "platform/registry/registry.h"
 
 namespace comrt::registry_detail {
 namespace {
@@ -64,19 +65,6 @@ std::string env(const char* name) {
     return value == nullptr ? std::string{} : std::string{value};
 }
 
-std::string home_dir() {
-    std::string home = env("HOME");
-    if (!home.empty())
-        return home;
-    struct passwd pw {};
-    struct passwd* found = nullptr;
-    char buffer[4096];
-    if (getpwuid_r(getuid(), &pw, buffer, sizeof buffer, &found) == 0 && found != nullptr &&
-        found->pw_dir != nullptr)
-        return found->pw_dir;
-    return {};
-}
-
 std::string parent_dir(const std::string& path) {
     auto slash = path.rfind('/');
     return slash == std::string::npos ? std::string{"."} : path.substr(0, slash == 0 ? 1 : slash);
@@ -93,31 +81,10 @@ bool make_dirs(const std::string& dir, mode_t mode) {
     return mkdir(dir.c_str(), mode) == 0 || errno == EEXIST;
 }
 
-bool write_all(int fd, const std::string& text) {
-    std::size_t done = 0;
-    while (done < text.size()) {
-        ssize_t n = ::write(fd, text.data() + done, text.size() - done);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        done += static_cast<std::size_t>(n);
-    }
-    return true;
-}
-
 LONG read_file(int fd, std::string& text) {
-    char buffer[16384];
-    while (true) {
-        ssize_t n = ::read(fd, buffer, sizeof buffer);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0)
-            return status_from_errno(errno, static_cast<LONG>(ERROR_CANTREAD));
-        if (n == 0)
-            return static_cast<LONG>(ERROR_SUCCESS);
-        text.append(buffer, static_cast<std::size_t>(n));
-    }
+    if (int error = read_to_end(fd, text); error != 0)
+        return status_from_errno(error, static_cast<LONG>(ERROR_CANTREAD));
+    return static_cast<LONG>(ERROR_SUCCESS);
 }
 
 const std::shared_ptr<const reg_node>& empty_tree() {
@@ -182,7 +149,7 @@ std::string hive_path(hive_id hive) {
     }
     std::string data = env("XDG_DATA_HOME");
     if (data.empty() || data.front() != '/') {
-        std::string home = home_dir();
+        std::string home = user_home(geteuid()).value_or("");
         if (home.empty())
             return {};
         data = home + "/.local/share";
@@ -233,10 +200,8 @@ LONG lock_hive(hive_id hive, unique_fd& lock) {
         return status_from_errno(errno, static_cast<LONG>(ERROR_CANTWRITE));
     if ((st.st_mode & 0077) != 0 && fchmod(lock.get(), 0600) != 0)
         return status_from_errno(errno, static_cast<LONG>(ERROR_CANTWRITE));  // an older one
-    while (flock(lock.get(), LOCK_EX) != 0) {
-        if (errno != EINTR)
-            return status_from_errno(errno, static_cast<LONG>(ERROR_CANTWRITE));
-    }
+    if (retry_on_eintr([&] { return flock(lock.get(), LOCK_EX); }) != 0)
+        return status_from_errno(errno, static_cast<LONG>(ERROR_CANTWRITE));
     return static_cast<LONG>(ERROR_SUCCESS);
 }
 
@@ -253,7 +218,7 @@ LONG write_hive_file(hive_id hive, std::shared_ptr<const reg_node> tree) {
         unique_fd(::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, file_mode));
     if (!written.fd)
         return status_from_errno(errno, static_cast<LONG>(ERROR_CANTWRITE));
-    if (!write_all(written.fd.get(), text) || fsync(written.fd.get()) != 0 ||
+    if (!write_all(written.fd.get(), text.data(), text.size()) || fsync(written.fd.get()) != 0 ||
         fstat(written.fd.get(), &written.st) != 0) {
         LONG status = status_from_errno(errno, static_cast<LONG>(ERROR_CANTWRITE));
         ::unlink(temp.c_str());

@@ -4,6 +4,8 @@
 
 #include <iterator>
 
+#include "server/engine/odd_primes.h"
+
 namespace {
 
 // A full set drops its smallest elements before every insertion, the re-insertion of a
@@ -25,15 +27,10 @@ PrimeCaches::PrimeCaches() {
 void PrimeCaches::BuildSieve() {
     if (m_bSieveBuilt)
         return;
-    std::vector<bool> sieve(kSieveLimit + 1, true);
-    sieve[0] = false;
-    sieve[1] = false;
-    for (std::size_t a = 2; a * a <= kSieveLimit; ++a) {
-        if (!sieve[a])
-            continue;
-        for (std::size_t multiple = 2 * a; multiple <= kSieveLimit; multiple += a)
-            sieve[multiple] = false;
-    }
+    std::vector<bool> sieve(kSieveLimit + 1, false);
+    sieve[2] = true;
+    for (std::uint32_t p : OddPrimesBelow(kSieveLimit + 1))
+        sieve[p] = true;
     m_sieve = std::move(sieve);
     m_bSieveBuilt = true;
 }

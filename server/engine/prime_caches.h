@@ -36,8 +36,9 @@ class PrimeCaches {
     PrimeCaches(const PrimeCaches&) = delete;
     PrimeCaches& operator=(const PrimeCaches&) = delete;
 
-    // Sieve of Eratosthenes over 0..7,000,000; does nothing after the first time. Throws
-    // std::bad_alloc when its storage cannot be had (the sieve then stays unbuilt).
+    // The primes of 0..7,000,000 as a bitset (from OddPrimesBelow); does nothing after the
+    // first time. Throws std::bad_alloc when its storage cannot be had (the sieve then stays
+    // unbuilt).
     void BuildSieve();
     // Records `value` in `target` (one of the two 64-bit sets), evicting first when full.
     void Cache64(Set64& target, std::uint64_t value);

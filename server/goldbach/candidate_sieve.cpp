@@ -7,6 +7,7 @@
 #include <limits>
 
 #include "server/engine/mpz.h"
+#include "server/engine/odd_primes.h"
 
 namespace {
 
@@ -20,40 +21,6 @@ constexpr std::uint32_t kBlock = 1 << 16;
 // Limbs of n divided between two looks at a stop token: some milliseconds, whatever the size
 // of n (a fixed count of divisions took half a second for an n of ten million digits).
 constexpr std::size_t kLimbsPerStopCheck = std::size_t{1} << 22;
-
-// The odd primes in [from, to), from odd, given the odd primes up to sqrt(to).
-void OddPrimesIn(std::uint32_t from, std::uint32_t to, const std::vector<std::uint32_t>& base,
-                 std::vector<std::uint32_t>& out) {
-    std::vector<bool> composite((to - from) / 2, false);  // from + 2i
-    for (std::uint32_t q : base) {
-        std::uint64_t start = std::max<std::uint64_t>(std::uint64_t{q} * q, from);
-        start += (q - start % q) % q;  // first multiple of q at or above
-        if (start % 2 == 0)
-            start += q;  // odd multiples only
-        for (std::uint64_t m = start; m < to; m += 2 * q)
-            composite[(m - from) / 2] = true;
-    }
-    out.clear();
-    for (std::size_t i = 0; i < composite.size(); ++i)
-        if (!composite[i] && from + 2 * i > 1)
-            out.push_back(static_cast<std::uint32_t>(from + 2 * i));
-}
-
-std::vector<std::uint32_t> OddPrimesBelow(std::uint32_t bound) {
-    std::vector<std::uint32_t> base;
-    if (bound > 9) {
-        std::uint32_t root = 3;
-        while (root * root < bound)
-            root += 2;
-        base = OddPrimesBelow(root + 1);
-    }
-    std::vector<std::uint32_t> primes;
-    OddPrimesIn(1, bound | 1, base, primes);
-    primes.erase(std::remove_if(primes.begin(), primes.end(),
-                                [bound](std::uint32_t q) { return q >= bound; }),
-                 primes.end());
-    return primes;
-}
 
 // A value from 0 to 2^64 - 1 and back, through its bytes: NTL's conversions to and from
 // `unsigned long` hold 32 bits where long does (Win64).
@@ -97,8 +64,6 @@ CandidateSieve::CandidateSieve(const NTL::ZZ& n, const NTL::ZZ& first, const NTL
     static const std::vector<std::uint32_t> firstPrimes = OddPrimesBelow(kFirstBound);
     const std::vector<std::uint32_t>* primes = &firstPrimes;
     if (NTL::NumBits(n) >= kLargeNBits) {
-        // One exponentiation of such an n outlasts these residues, and they strike a fifth of
-        // the candidates that the first ones let through, from the first window on.
         static const std::vector<std::uint32_t> largeNPrimes = OddPrimesBelow(kLargeNBound);
         primes = &largeNPrimes;
         m_firstBound = kLargeNBound;
@@ -153,14 +118,13 @@ std::size_t CandidateSieve::StoreResidues(mpz_srcptr n, const std::uint32_t* pri
 
 void CandidateSieve::ComputeDeepResidues(std::stop_token stop) {
     const MpzView view(m_n);
-    const std::vector<std::uint32_t> base = OddPrimesBelow(1 << 12);
     std::vector<std::uint32_t> primes;
     std::size_t k = m_ready.load(std::memory_order_relaxed);
     for (std::uint32_t from = m_firstBound + 1; from < kDeepBound && k < kDeepPrimes;
          from += kBlock) {
         if (stop.stop_requested())
             return;
-        OddPrimesIn(from, std::min(from + kBlock, kDeepBound), base, primes);
+        OddPrimesIn(from, std::min(from + kBlock, kDeepBound), primes);
         const std::size_t count = std::min(primes.size(), kDeepPrimes - k);
         k += StoreResidues(view.value, primes.data(), count, &m_residues[k], stop);
         m_ready.store(k, std::memory_order_release);

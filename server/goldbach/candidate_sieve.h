@@ -5,10 +5,11 @@
 // it never changes the answer; it only spares a worker (and, for n - p, the trial division and
 // often a modular exponentiation).
 //
-// The residues n mod q are computed once per search: those of the primes below 2^16 (2^20 for
-// an n of 2048 bits or more) at once, the deeper ones (up to 2^24) by a thread of the sieve's
-// own once the search has run a little while, so a short search never waits for them or shares the
-// processors with them, and a long one soon sieves the candidates still ahead with all of them.
+// The residues n mod q are computed once per search: those of the first primes at once, the
+// deeper ones by a thread of the sieve's own once the search has run a little while, so a short
+// search never waits for them or shares the processors with them, and a long one soon sieves
+// the candidates still ahead with all of them. The bounds and the wait are the tuning
+// constants below, each documented there only.
 #include <NTL/ZZ.h>
 #include <gmp.h>
 
@@ -23,6 +24,19 @@
 
 class CandidateSieve {
   public:
+    // The residues of the primes below kFirstBound are ready from the start.
+    static constexpr std::uint32_t kFirstBound = 1u << 16;
+    // From kLargeNBits bits on, the first residues go up to kLargeNBound: one exponentiation
+    // of such an n outlasts them, and they strike a fifth of the candidates that the first
+    // ones let through, from the first window on.
+    static constexpr long kLargeNBits = 2048;
+    static constexpr std::uint32_t kLargeNBound = 1u << 20;
+    // Largest prime whose residue the sieve will use.
+    static constexpr std::uint32_t kDeepBound = 1u << 24;
+    // When the deeper residues start in a search whose exponentiations run in GMP: a search
+    // still running then is worth them (measured: later costs a 1,000-digit search more
+    // exponentiations than their thread takes). The search picks another wait where the IFMA
+    // lanes take n (DeepResiduesAfter in goldbach_search.cpp).
     static constexpr std::chrono::milliseconds kDeepAfter{30};
     // Candidates first, first + 2, ... up to largest. `n` is read, never copied: it must
     // outlive the sieve (the search's n does). The deeper residues are started for once
@@ -48,13 +62,6 @@ class CandidateSieve {
     // worker's trial division of n - p need not repeat the sieve's.
     bool StillViable(const NTL::ZZ& p, long* freeBelow = nullptr);
 
-    // Largest prime whose residue the sieve will use, and the bound of the first, synchronous
-    // part.
-    static constexpr std::uint32_t kDeepBound = 1u << 24;
-    static constexpr std::uint32_t kFirstBound = 1u << 16;
-    // From kLargeNBits bits on, the first part goes up to kLargeNBound.
-    static constexpr long kLargeNBits = 2048;
-    static constexpr std::uint32_t kLargeNBound = 1u << 20;
     // How many residues are ready (all of them: every odd prime below kDeepBound).
     std::size_t ResiduesReady() const { return m_ready.load(std::memory_order_acquire); }
     static constexpr std::size_t kDeepPrimes = 1077870;  // pi(2^24) - 1

@@ -37,7 +37,7 @@ std::size_t MaxInFlight(std::size_t poolThreads) {
 struct SearchInputs {
     const NTL::ZZ& n;
     long numTrials;
-    CandidateSieve* sieve;  // null for the plain search
+    CandidateSieve& sieve;
 };
 
 // One launched worker: a group of consecutive candidates, tested together so that their
@@ -72,7 +72,7 @@ long RunWorker(const SearchInputs& inputs, LaunchedWorker& worker) {
     std::vector<long> freeBelow;
     for (const NTL::ZZ& candidate : worker.candidates) {
         long bound = 0;
-        if (inputs.sieve != nullptr && !inputs.sieve->StillViable(candidate, &bound))
+        if (!inputs.sieve.StillViable(candidate, &bound))
             continue;  // proven useless since it was launched
         viable.push_back(candidate);
         freeBelow.push_back(bound);
@@ -151,16 +151,19 @@ bool FrontIsTheWinner(Batch& batch) {
 }
 
 // When the sieve's deeper residues start. They cost about 0.1 s of a processor at 1,000-2,000
-// digits and spare about a seventh of the exponentiations still ahead (2^20 to 2^24). In GMP
-// that pays in any search of 30 ms. In the lanes, where an exponentiation costs a sixth to an
-// eighth as much, it pays from about 1,500 digits (measured at 2,000: 16 of 99 spared, 0.2 s;
-// at 1,000: 8 of 61, 18 ms), and then in a search that has run 100 ms; below, only in an
-// unusually long one.
+// digits and spare about a seventh of the exponentiations still ahead. In GMP that pays in any
+// search of CandidateSieve::kDeepAfter. In the lanes, where an exponentiation costs a sixth to
+// an eighth as much, it pays from kLanesPayFromBits (about 1,500 digits; measured at 2,000: 16
+// of 99 spared, 0.2 s; at 1,000: 8 of 61, 18 ms), and then in a search that has run
+// kLanesDeepAfter; below, only in an unusually long one (kLanesShortNDeepAfter).
+constexpr long kLanesPayFromBits = 5000;
+constexpr std::chrono::milliseconds kLanesDeepAfter{100};
+constexpr std::chrono::milliseconds kLanesShortNDeepAfter{1000};
+
 std::chrono::milliseconds DeepResiduesAfter(bool lanes, long bits) {
-    constexpr long kLanesPayFromBits = 5000;
     if (!lanes)
         return CandidateSieve::kDeepAfter;
-    return std::chrono::milliseconds(bits >= kLanesPayFromBits ? 100 : 1000);
+    return bits >= kLanesPayFromBits ? kLanesDeepAfter : kLanesShortNDeepAfter;
 }
 
 // How often a collector that waits for a worker looks at the call's stop token.
@@ -220,15 +223,10 @@ std::optional<GoldbachPair> SearchGoldbachPair(const GoldbachSearch& search) {
     const std::size_t groupSize =
         lanes ? std::clamp<std::size_t>(window / pool.Size(), 1, kPowmLanes) : 1;
     const std::size_t windowGroups = (window + groupSize - 1) / groupSize;
-    // A search still running after 30 ms is worth the deeper residues (measured: later costs a
-    // 1,000-digit search more exponentiations than their thread takes); a shorter one never
-    // shares the processors with it. With the lanes, see DeepResiduesAfter.
-    std::optional<CandidateSieve> sieve;
-    if (search.sieve)
-        sieve.emplace(n, search.firstCandidate, search.largestCandidate,
-                      DeepResiduesAfter(lanes, NTL::NumBits(n)), search.stop);
-    const SearchInputs inputs{n, search.numTrials, sieve ? &*sieve : nullptr};
-    NTL::ZZ plainNext = search.firstCandidate;
+    // A short search never shares the processors with the deeper residues (DeepResiduesAfter).
+    CandidateSieve sieve(n, search.firstCandidate, search.largestCandidate,
+                         DeepResiduesAfter(lanes, NTL::NumBits(n)), search.stop);
+    const SearchInputs inputs{n, search.numTrials, sieve};
     NTL::ZZ candidate;
     bool more = true;  // candidates left to launch
     Batch batch(pool, inputs);
@@ -241,13 +239,7 @@ std::optional<GoldbachPair> SearchGoldbachPair(const GoldbachSearch& search) {
                 return;
             std::vector<NTL::ZZ> group;
             while (group.size() < groupSize) {
-                if (sieve) {
-                    more = sieve->Next(candidate);
-                } else {
-                    more = plainNext <= search.largestCandidate;
-                    candidate = plainNext;
-                    plainNext += 2;
-                }
+                more = sieve.Next(candidate);
                 if (!more)
                     break;
                 group.push_back(candidate);

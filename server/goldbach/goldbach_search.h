@@ -39,9 +39,6 @@ struct GoldbachSearch {
     long numTrials = 0;
     std::size_t poolThreads = 0;  // 0: the machine's logical processors
     std::stop_token stop;         // the call's; fired when its caller has gone
-    // Skip the candidates that a small prime proves useless (CandidateSieve); off only to
-    // compare with the plain search.
-    bool sieve = true;
 };
 
 // The pair, or nullopt when no candidate passes. Rethrows the first exception of a worker

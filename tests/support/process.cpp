@@ -1,5 +1,6 @@
 #include "tests/support/process.h"
 
+#include <fcntl.h>
 #include <signal.h>
 #include <sys/prctl.h>
 #include <sys/wait.h>
@@ -12,6 +13,8 @@
 #include <memory>
 #include <sstream>
 #include <thread>
+
+#include "platform/base/unique_fd.h"
 
 namespace kivtest {
 namespace {
@@ -41,17 +44,20 @@ pid_t Start(const std::string& program, const std::vector<std::string>& args) {
     return pid;
 }
 
-Captured RunCaptured(const std::string& program, const std::vector<std::string>& args) {
+Captured RunCaptured(const std::string& program, const std::vector<std::string>& args,
+                     const std::string& input) {
     Captured captured;
     struct Close {
         void operator()(FILE* file) const { std::fclose(file); }
     };
     std::unique_ptr<FILE, Close> out(std::tmpfile()), err(std::tmpfile());
-    if (!out || !err)
+    const comrt::unique_fd in(::open(input.c_str(), O_RDONLY | O_CLOEXEC));
+    if (!out || !err || !in)
         return captured;
     auto all = ArgvOf(program, args);
     pid_t pid = ::fork();
     if (pid == 0) {
+        ::dup2(in.get(), STDIN_FILENO);
         ::dup2(::fileno(out.get()), STDOUT_FILENO);
         ::dup2(::fileno(err.get()), STDERR_FILENO);
         Exec(std::move(all));

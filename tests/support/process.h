@@ -23,8 +23,10 @@ struct Captured {
     int status = -1;  // the exit status, -1 when it did not exit normally
     std::string out, err;
 };
-// Runs `program` with `args` to its end, capturing its standard output and error.
-Captured RunCaptured(const std::string& program, const std::vector<std::string>& args);
+// Runs `program` with `args` to its end, its standard input read from the file `input`,
+// capturing its standard output and error.
+Captured RunCaptured(const std::string& program, const std::vector<std::string>& args,
+                     const std::string& input = "/dev/null");
 // Starts `program` with `args` without waiting.
 pid_t Start(const std::string& program, const std::vector<std::string>& args);
 

@@ -4,14 +4,11 @@
 #include <string>
 
 #include "platform/win32.h"
+#include "tests/support/process.h"
 
 namespace {
 
-std::string SelfPath() {
-    char buffer[4096];
-    ssize_t n = readlink("/proc/self/exe", buffer, sizeof buffer);
-    return n > 0 ? std::string(buffer, static_cast<std::size_t>(n)) : std::string();
-}
+using kivtest::SelfPath;
 
 TEST(ModuleFileName, WideIsTheExecutablePath) {
     const std::string self = SelfPath();

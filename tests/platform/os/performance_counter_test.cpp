@@ -29,11 +29,4 @@ TEST(QueryPerformanceCounter, RefusesNullPointers) {
     EXPECT_EQ(GetLastError(), ERROR_INVALID_PARAMETER);
 }
 
-TEST(LargeInteger, PartsOverlayTheQuadPart) {
-    LARGE_INTEGER value{};
-    value.QuadPart = 0x0000000500000007;
-    EXPECT_EQ(value.u.LowPart, 7u);
-    EXPECT_EQ(value.u.HighPart, 5);
-}
-
 }  // namespace

@@ -9,6 +9,7 @@
 #include "platform/os/version_block.h"
 #include "tests/support/elf_builder.h"
 #include "tests/support/isolated_env.h"
+#include "tests/support/process.h"
 
 namespace {
 
@@ -24,11 +25,7 @@ std::string WriteFile(const std::string& name, const std::vector<unsigned char>&
     return path;
 }
 
-std::string SelfPath() {
-    char buffer[4096];
-    ssize_t n = readlink("/proc/self/exe", buffer, sizeof buffer);
-    return n > 0 ? std::string(buffer, static_cast<std::size_t>(n)) : std::string();
-}
+using kivtest::SelfPath;
 
 // The test program carries these two through comrt_embed_resource (tests/CMakeLists.txt).
 TEST(Resources, ReadsSectionsEmbeddedInThisProgram) {

@@ -13,6 +13,7 @@
 #include "platform/base/guid.h"
 #include "platform/registry/registry.h"
 #include "server/interface/iprime.h"
+#include "tests/platform/registry/hive_fixture.h"
 #include "tests/support/isolated_env.h"
 
 namespace {
@@ -92,15 +93,8 @@ registry_dump expected_registration() {
     };
 }
 
-class Registrar : public ::testing::Test {
+class Registrar : public kivtest::EmptyHives {
   protected:
-    void SetUp() override {
-        std::error_code ignored;
-        fs::remove(comrt::machine_hive_path(), ignored);
-        fs::remove(comrt::user_hive_path(), ignored);
-    }
-    void TearDown() override { SetUp(); }
-
     static HRESULT register_server(registrar_scope scope) {
         HRESULT hr = RegistrarUpdate(load_script("kiv_appid.rgs"), kReplacements, true, scope);
         if (FAILED(hr))

@@ -6,12 +6,11 @@
 #include <string>
 
 #include "server/interface/ntl_errors.h"
+#include "tests/support/zz_values.h"
 
 namespace {
 
-NTL::ZZ ZZOf(std::uint64_t a) {
-    return NTL::conv<NTL::ZZ>(std::to_string(a).c_str());
-}
+using kivtest::ZZOf;
 
 struct Case {
     std::uint64_t a;

@@ -12,12 +12,11 @@
 #include "server/interface/call_cancelled.h"
 #include "server/interface/narrow_text.h"
 #include "server/interface/ntl_errors.h"
+#include "tests/support/zz_values.h"
 
 namespace {
 
-NTL::ZZ ZZOf(const char* text) {
-    return NTL::conv<NTL::ZZ>(text);
-}
+using kivtest::ZZOf;
 
 std::stop_token FiredToken() {
     std::stop_source source;

@@ -1,6 +1,8 @@
 // AKS (with its confirmation) and trial division agree: on a whole range just above the
-// sieve, on random 40- to 63-bit values and on the Carmichael numbers that the congruences
-// modulo X^3 - 1 let through. Values are chosen so that trial division ends quickly.
+// sieve, on a stride through the values above it, on every odd perfect power there, on random
+// 40- to 63-bit values and on the Carmichael numbers that the congruences modulo X^3 - 1 let
+// through. Counts known from elsewhere check both at once. Values are chosen so that trial
+// division ends quickly.
 #include <gtest/gtest.h>
 
 #include <cstddef>
@@ -12,8 +14,11 @@
 
 #include "server/engine/prime_engine.h"
 #include "server/interface/ntl_errors.h"
+#include "tests/support/zz_values.h"
 
 namespace {
+
+using kivtest::ZZOf;
 
 // The low 64 bits of n: conv<unsigned long> keeps only 32 where long is 32 bits (Win64).
 std::uint64_t Low64(const NTL::ZZ& n) {
@@ -23,18 +28,6 @@ std::uint64_t Low64(const NTL::ZZ& n) {
     for (int i = 7; i >= 0; --i)
         value = value << 8 | bytes[i];
     return value;
-}
-
-// The congruence test runs in NTL, whose many small allocations a sanitizer slows several
-// times over: sanitized builds check every few values, which is enough to find memory faults.
-#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
-constexpr std::size_t kSampleStride = 6;
-#else
-constexpr std::size_t kSampleStride = 1;
-#endif
-
-NTL::ZZ ZZOf(std::uint64_t a) {
-    return NTL::conv<NTL::ZZ>(std::to_string(a).c_str());
 }
 
 // Two engines, so that neither answers from what the other has recorded.
@@ -71,13 +64,31 @@ bool IsSmallPrime(std::uint64_t a) {
     return a == 2 || (a > 2 && a % 2 == 1 && SmallOddDivisor(a, a) == 0);
 }
 
-TEST_F(Agreement, EveryOddValueAboveTheSieve) {
+TEST_F(Agreement, OddValuesAboveTheSieve) {
+    // Every one just above the sieve, where the 64-bit paths take over.
     long primes = 0;
-    for (std::uint64_t a = 7'000'001; a <= 7'200'001; a += 2 * kSampleStride)
+    for (std::uint64_t a = 7'000'001; a <= 7'003'001; a += 2)
         primes += Compare(a);
-    if (kSampleStride == 1) {
-        EXPECT_EQ(primes, 12'671);  // pi(7,200,001) - pi(7,000,001)
+    EXPECT_EQ(primes, 184);  // pi(7,003,001) - pi(7,000,000)
+    // Then a stride through the next 30 million, whose step is odd, so every residue class
+    // of a small divisor comes round.
+    primes = 0;
+    std::uint64_t last = 0;
+    for (std::uint64_t k = 0; k < 1000; ++k)
+        primes += Compare(last = 7'003'003 + 2 * 15'013 * k);
+    EXPECT_EQ(primes, 113);
+    // Every odd perfect power among them: prime squares are the values whose only divisor
+    // is the last one trial division reaches, and the congruences need the power test.
+    long powers = 0;
+    for (std::uint64_t c = 3; c * c <= last; c += 2) {
+        for (std::uint64_t power = c * c; power <= last; power *= c) {
+            if (power >= 7'000'001) {
+                EXPECT_EQ(Compare(power), 0) << power;
+                ++powers;
+            }
+        }
     }
+    EXPECT_EQ(powers, 1811);  // counted with repeats: 3^16 is also 9^8
 }
 
 TEST_F(Agreement, RandomValuesOf40To63Bits) {
@@ -125,20 +136,22 @@ std::vector<std::uint64_t> ChernickNumbers() {
             static_cast<unsigned __int128>((6 * k + 1) * (12 * k + 1)) * (18 * k + 1);
         if (n > INT64_MAX)
             break;
-        if (IsSmallPrime(6 * k + 1) && IsSmallPrime(12 * k + 1) && IsSmallPrime(18 * k + 1) &&
-            n > 7'000'000)
+        const auto first = static_cast<long>(6 * k + 1);  // below 2^31 throughout
+        if (n > 7'000'000 && NTL::ProbPrime(first) && NTL::ProbPrime(2 * first - 1) &&
+            NTL::ProbPrime(3 * first - 2))
             found.push_back(static_cast<std::uint64_t>(n));
     }
     return found;
 }
 
 TEST_F(Agreement, CarmichaelNumbersWithFactorsOneModThree) {
-    std::vector<std::uint64_t> values = ChernickNumbers();
+    const std::vector<std::uint64_t> values = ChernickNumbers();
     ASSERT_EQ(values.size(), 1394u);
     EXPECT_EQ(values.front(), 56'052'361u);  // 211 x 421 x 631, k = 35
-    // The first and the largest whatever the stride.
+    // The smallest ones, a stride through the rest and the largest: the congruences admit
+    // each of them, so each is a test of the confirmation.
     for (std::size_t i = 0; i < values.size(); ++i) {
-        if (i % kSampleStride == 0 || i + 1 == values.size()) {
+        if (i < 8 || i % 61 == 0 || i + 4 >= values.size()) {
             EXPECT_EQ(Compare(values[i]), 0) << values[i];
         }
     }

@@ -12,8 +12,11 @@
 #include "server/interface/narrow_text.h"
 #include "server/interface/ntl_errors.h"
 #include "server/interface/service_error.h"
+#include "tests/support/zz_values.h"
 
 namespace {
+
+using kivtest::ZZOf;
 
 struct Outcome {
     bool ok;
@@ -39,10 +42,6 @@ Outcome CallBody(PrimeEngine& engine, const OLECHAR* text, std::int32_t method,
 std::unique_ptr<PrimeEngine> NewEngine() {
     UseNtlExceptions();
     return std::make_unique<PrimeEngine>();
-}
-
-NTL::ZZ ZZOf(const char* text) {
-    return NTL::conv<NTL::ZZ>(text);
 }
 
 // Counts the runs of the Rabin-Miller test.

@@ -8,8 +8,11 @@
 
 #include "server/interface/messages.h"
 #include "server/interface/ntl_errors.h"
+#include "tests/support/zz_values.h"
 
 namespace {
+
+using kivtest::ZZOf;
 
 constexpr std::uint64_t kMaxInt64 = 9223372036854775807ull;
 
@@ -19,10 +22,6 @@ std::unique_ptr<PrimeEngine> NewEngine(bool sieve = true) {
     if (sieve)
         engine->BuildSieve();
     return engine;
-}
-
-NTL::ZZ ZZOf(std::uint64_t a) {
-    return NTL::conv<NTL::ZZ>(std::to_string(a).c_str());
 }
 
 // Where a 64-bit answer ended up.

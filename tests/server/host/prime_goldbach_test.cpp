@@ -10,16 +10,13 @@
 #include "server/host/prime.h"
 #include "server/sysinfo/system_info.h"
 #include "tests/support/error_info_probe.h"
+#include "tests/support/prime_object.h"
 
 namespace {
 
 using namespace std::chrono_literals;
 
-CComPtr<IPrime> NewPrimeObject() {
-    CComPtr<IPrime> prime;
-    EXPECT_EQ(CPrime::CreateInstance(IID_IPrime, reinterpret_cast<void**>(&prime)), S_OK);
-    return prime;
-}
+using kivtest::NewPrime;
 
 struct PairCall {
     HRESULT hr = E_FAIL;
@@ -47,7 +44,7 @@ std::u16string Description() {
 }
 
 TEST(GetGBPairUsingRM, GivesTheSmallestPair) {
-    CComPtr<IPrime> prime = NewPrimeObject();
+    CComPtr<IPrime> prime = NewPrime();
     struct Case {
         const char16_t* n;
         const char16_t* first;
@@ -70,7 +67,7 @@ TEST(GetGBPairUsingRM, GivesTheSmallestPair) {
 }
 
 TEST(GetGBPairUsingRM, RefusesInTheFrameOrder) {
-    CComPtr<IPrime> prime = NewPrimeObject();
+    CComPtr<IPrime> prime = NewPrime();
     _bstr_t number(u"100");
     BSTR first = nullptr, second = nullptr;
     LONG ret = 7;
@@ -113,7 +110,7 @@ TEST(GetGBPairUsingRM, RefusesInTheFrameOrder) {
 }
 
 TEST(GetGBPairUsingRM, RefusesTextsThatAreNotEvenNumbersAboveTwo) {
-    CComPtr<IPrime> prime = NewPrimeObject();
+    CComPtr<IPrime> prime = NewPrime();
     const char* evenMessage =
         "The input number must be an even natural number greater than two with precision P "
         "such that 1 <= P <= 1073739772.";
@@ -131,7 +128,7 @@ TEST(GetGBPairUsingRM, RefusesTextsThatAreNotEvenNumbersAboveTwo) {
 }
 
 TEST(GetGBPairUsingRM, TracesASearchInOrder) {
-    CComPtr<IPrime> prime = NewPrimeObject();
+    CComPtr<IPrime> prime = NewPrime();
     std::u16string unused;
     ULONG cores = 0;
     BuildSystemInfo(unused, cores, true);
@@ -178,7 +175,7 @@ TEST(GetGBPairUsingRM, TracesASearchInOrder) {
 }
 
 TEST(GetGBPairUsingRM, FourIsAnsweredWithoutASearch) {
-    CComPtr<IPrime> prime = NewPrimeObject();
+    CComPtr<IPrime> prime = NewPrime();
     comrt::DebugOutputListener listener;
     PairCall call = GetPair(prime, u"0004");
     ASSERT_EQ(call.hr, S_OK);
@@ -190,7 +187,7 @@ TEST(GetGBPairUsingRM, FourIsAnsweredWithoutASearch) {
 }
 
 TEST(GetSysInfo, ReturnsTheReportWithSFalse) {
-    CComPtr<IPrime> prime = NewPrimeObject();
+    CComPtr<IPrime> prime = NewPrime();
     EXPECT_EQ(prime->GetSysInfo(nullptr), E_POINTER);
     _bstr_t report;
     EXPECT_EQ(prime->GetSysInfo(report.GetAddress()), S_FALSE);

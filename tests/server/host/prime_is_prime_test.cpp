@@ -8,15 +8,11 @@
 #include "server/interface/messages.h"
 #include "server/interface/method_frame.h"
 #include "tests/support/error_info_probe.h"
+#include "tests/support/prime_object.h"
 
 namespace {
 
-// Objects are created on the heap by CreateInstance.
-CComPtr<IPrime> NewPrime() {
-    CComPtr<IPrime> prime;
-    EXPECT_EQ(CPrime::CreateInstance(IID_IPrime, reinterpret_cast<void**>(&prime)), S_OK);
-    return prime;
-}
+using kivtest::NewPrime;
 
 TEST(PrimeIsPrime, NullResultPointerLeavesErrorInfoAlone) {
     CComPtr<IPrime> prime = NewPrime();

@@ -9,14 +9,11 @@
 #include "tests/support/error_info_probe.h"
 #include "tests/support/isolated_env.h"
 #include "tests/support/kiv_process.h"
+#include "tests/support/prime_object.h"
 
 namespace {
 
-CComPtr<IPrime> NewPrime() {
-    CComPtr<IPrime> prime;
-    EXPECT_EQ(CPrime::CreateInstance(IID_IPrime, reinterpret_cast<void**>(&prime)), S_OK);
-    return prime;
-}
+using kivtest::NewPrime;
 
 TEST(Prime, AnswersExactlyItsFourInterfaces) {
     CComPtr<IPrime> prime = NewPrime();

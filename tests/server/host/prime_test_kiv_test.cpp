@@ -11,11 +11,12 @@
 #include "platform/base/utf8_text.h"
 #include "platform/win32.h"
 #include "server/host/prime.h"
-#include "tests/support/scoped_env.h"
 #include "tests/server/goldbach/text_pattern.h"
 #include "tests/support/error_info_probe.h"
 #include "tests/support/isolated_env.h"
 #include "tests/support/kiv_process.h"
+#include "tests/support/prime_object.h"
+#include "tests/support/scoped_env.h"
 
 namespace {
 
@@ -27,11 +28,7 @@ constexpr char kThreadsMessage[] =
 constexpr char kDigitsMessage[] =
     "The input digit size must be greater than zero and less than 2,147,483,648.";
 
-CComPtr<IPrime> NewPrimeObject() {
-    CComPtr<IPrime> prime;
-    EXPECT_EQ(CPrime::CreateInstance(IID_IPrime, reinterpret_cast<void**>(&prime)), S_OK);
-    return prime;
-}
+using kivtest::NewPrime;
 
 std::u16string Description() {
     auto seen = kivtest::TakeErrorInfo();
@@ -46,7 +43,7 @@ std::string Slurp(const std::string& path) {
 }
 
 TEST(TestKIV, NullPbRetComesFirst) {
-    CComPtr<IPrime> prime = NewPrimeObject();
+    CComPtr<IPrime> prime = NewPrime();
     BSTR status = nullptr;
     EXPECT_EQ(prime->TestKIV(0, 0, &status, nullptr, 0), E_POINTER);
     EXPECT_EQ(prime->TestKIV(0, 0, nullptr, nullptr, 130), E_POINTER);
@@ -55,7 +52,7 @@ TEST(TestKIV, NullPbRetComesFirst) {
 }
 
 TEST(TestKIV, RefusesThreadsPerCoreBeforeTouchingPbRet) {
-    CComPtr<IPrime> prime = NewPrimeObject();
+    CComPtr<IPrime> prime = NewPrime();
     for (ULONG perCore : {0u, 1u, 2147483648u, 4294967295u}) {
         for (bool withStatus : {true, false}) {
             BSTR status = nullptr;
@@ -72,7 +69,7 @@ TEST(TestKIV, RefusesThreadsPerCoreBeforeTouchingPbRet) {
 }
 
 TEST(TestKIV, NullStatusAfterPbRetIsReset) {
-    CComPtr<IPrime> prime = NewPrimeObject();
+    CComPtr<IPrime> prime = NewPrime();
     for (ULONGLONG digits : {ULONGLONG{0}, ULONGLONG{12}}) {
         LONG ret = 7;
         EXPECT_EQ(prime->TestKIV(digits, 1, nullptr, &ret, 2), E_POINTER);
@@ -82,7 +79,7 @@ TEST(TestKIV, NullStatusAfterPbRetIsReset) {
 }
 
 TEST(TestKIV, RefusesDigitCountsInsideTheFrame) {
-    CComPtr<IPrime> prime = NewPrimeObject();
+    CComPtr<IPrime> prime = NewPrime();
     for (ULONGLONG digits : {ULONGLONG{0}, ULONGLONG{2147483648}, ~ULONGLONG{0}}) {
         for (ULONG perCore : {2u, 130u, 2147483647u}) {  // the ends of the accepted range
             BSTR status = nullptr;
@@ -96,7 +93,7 @@ TEST(TestKIV, RefusesDigitCountsInsideTheFrame) {
 }
 
 TEST(TestKIV, StatusWithoutAFileIsDigitsAndTheStatusWord) {
-    CComPtr<IPrime> prime = NewPrimeObject();
+    CComPtr<IPrime> prime = NewPrime();
     for (ULONGLONG digits : {1, 2, 12, 40}) {
         _bstr_t status;
         LONG ret = 7;
@@ -109,7 +106,7 @@ TEST(TestKIV, StatusWithoutAFileIsDigitsAndTheStatusWord) {
 }
 
 TEST(TestKIV, ResultsPathOutsideAsciiArrivesAsUtf16) {
-    CComPtr<IPrime> prime = NewPrimeObject();
+    CComPtr<IPrime> prime = NewPrime();
     const std::string profile = kivtest::isolated_root() + "/profil\xC3\xA9";  // "profilé"
     fs::create_directories(profile);
     kivtest::ScopedEnv home("HOME", profile.c_str());

@@ -18,6 +18,7 @@
 #include "server/interface/iprime.h"
 #include "tests/support/error_info_probe.h"
 #include "tests/support/kiv_process.h"
+#include "tests/support/registered_server.h"
 
 namespace {
 
@@ -32,24 +33,19 @@ void ReportErrorMarker() {
     SetErrorInfo(0, info);
 }
 
-class KivCalls : public ::testing::Test {
+class KivCalls : public kivtest::RegisteredServerTest {
   protected:
-    static void SetUpTestSuite() { kivtest::AdoptOrphans(); }
     void SetUp() override {
-        ASSERT_EQ(kivtest::RunKiv({"-RegServerPerUser"}), 0);
-        ASSERT_TRUE(SUCCEEDED(CoInitialize(nullptr)));
+        RegisteredServerTest::SetUp();
         ASSERT_EQ(CoCreateInstance(CLSID_Prime, nullptr, CLSCTX_ALL, IID_IPrime,
                                    reinterpret_cast<void**>(&prime_)),
                   S_OK);
-        server_ = kivtest::ServerPid();
     }
     void TearDown() override {
         prime_.Release();
-        kivtest::WaitExit(server_, 5s);
-        CoUninitialize();
+        RegisteredServerTest::TearDown();
     }
     CComPtr<IPrime> prime_;
-    pid_t server_ = 0;
 };
 
 TEST_F(KivCalls, IsInt64PrimeThroughTheVtableCarriesSourceAndDescription) {

@@ -12,51 +12,17 @@
 #include <thread>
 
 #include "tests/support/kiv_process.h"
+#include "tests/support/registered_server.h"
 
 namespace {
 
-struct Output {
-    std::string out, err;
-    int status = -1;
-};
+using Output = kivtest::Captured;
 
 Output RunComrt(const std::vector<std::string>& args, const std::string& input = "/dev/null") {
-    std::string dir = std::string(std::getenv("HOME")) + "/";
-    pid_t pid = ::fork();
-    if (pid == 0) {
-        if (!std::freopen(input.c_str(), "r", stdin) ||
-            !std::freopen((dir + "out.txt").c_str(), "w", stdout) ||
-            !std::freopen((dir + "err.txt").c_str(), "w", stderr))
-            ::_exit(126);
-        std::vector<std::string> all{COMRT_EXECUTABLE};
-        all.insert(all.end(), args.begin(), args.end());
-        std::vector<char*> argv;
-        for (auto& a : all)
-            argv.push_back(a.data());
-        argv.push_back(nullptr);
-        ::execv(argv[0], argv.data());
-        ::_exit(127);
-    }
-    Output o;
-    int status = 0;
-    ::waitpid(pid, &status, 0);
-    o.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    auto slurp = [](const std::string& path) {
-        std::ifstream f(path);
-        std::stringstream s;
-        s << f.rdbuf();
-        return s.str();
-    };
-    o.out = slurp(dir + "out.txt");
-    o.err = slurp(dir + "err.txt");
-    return o;
+    return kivtest::RunCaptured(COMRT_EXECUTABLE, args, input);
 }
 
-class ComrtCall : public ::testing::Test {
-  protected:
-    static void SetUpTestSuite() { kivtest::AdoptOrphans(); }
-    void SetUp() override { ASSERT_EQ(kivtest::RunKiv({"-RegServerPerUser"}), 0); }
-};
+using ComrtCall = kivtest::RegisteredServerTest;
 
 TEST_F(ComrtCall, PrintsOutParametersInDeclarationOrder) {
     struct Case {

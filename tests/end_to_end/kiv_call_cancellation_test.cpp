@@ -14,6 +14,7 @@
 
 #include "server/engine/decimal_value.h"
 #include "tests/support/kiv_process.h"
+#include "tests/support/registered_server.h"
 
 namespace {
 
@@ -24,17 +25,7 @@ struct Client : kivtest::Child {
     explicit Client(const std::vector<std::string>& args) : Child(COMRT_EXECUTABLE, args) {}
 };
 
-class KivCallCancellation : public ::testing::Test {
-  protected:
-    static void SetUpTestSuite() { kivtest::AdoptOrphans(); }
-    void SetUp() override { ASSERT_EQ(kivtest::RunKiv({"-RegServerPerUser"}), 0); }
-    void TearDown() override {
-        if (pid_t pid = kivtest::ServerPid()) {  // never leave a server behind
-            ::kill(pid, SIGKILL);
-            kivtest::WaitExit(pid, 5s);
-        }
-    }
-};
+using KivCallCancellation = kivtest::RegisteredServerTest;
 
 // "@path" of a file in the test's private HOME holding `value` in decimal (a command-line
 // argument holds at most 128 KB).

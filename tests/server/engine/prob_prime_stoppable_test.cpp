@@ -7,11 +7,13 @@
 #include <thread>
 #include <vector>
 
-#include "server/goldbach/goldbach_worker.h"
 #include "server/interface/ntl_errors.h"
+#include "tests/support/time_to_stop.h"
 
 namespace {
 
+using kivtest::LargeProthPrime;
+using kivtest::TimeToStop;
 using NTL::ZZ;
 
 const std::atomic<bool> kGo{false};
@@ -123,32 +125,6 @@ TEST(MillerWitnessStoppable, AgreesWithNtlWithoutAStop) {
     EXPECT_EQ(MillerWitnessStoppable(ZZ(3825123056546413051L), ZZ(41), kGo), 1);
 }
 
-// 3 * 2^20909 + 1 (6,295 digits) is prime. Its n - 1 is 3 * 2^20909, so each witness test is
-// one tiny exponentiation and then up to 20,909 modular squarings: about a second per
-// witness, and the flag is read before every squaring.
-ZZ LargeProthPrime() {
-    return (ZZ(3) << 20909) + 1;
-}
-
-template <class Test>
-std::chrono::milliseconds TimeToStop(Test test) {
-    using namespace std::chrono;
-    std::atomic<bool> stop{false};
-    std::atomic<bool> finished{false};
-    std::thread worker([&] {
-        UseNtlExceptions();
-        test(stop);
-        finished.store(true);
-    });
-    std::this_thread::sleep_for(1500ms);  // well into the witness tests
-    EXPECT_FALSE(finished.load()) << "the test ended before it could be stopped";
-    auto requested = steady_clock::now();
-    stop.store(true);
-    worker.join();
-    auto latency = duration_cast<milliseconds>(steady_clock::now() - requested);
-    return latency;
-}
-
 TEST(ProbPrimeStoppable, StopEndsATestOfAHugeNumberAtOnce) {
     const ZZ n = LargeProthPrime();
     long answer = -1;
@@ -158,40 +134,6 @@ TEST(ProbPrimeStoppable, StopEndsATestOfAHugeNumberAtOnce) {
     });
     EXPECT_EQ(answer, 0) << "a stopped test answers 0";
     EXPECT_LT(latency.count(), 2000) << "took " << latency.count() << " ms";
-}
-
-TEST(GoldbachWorker, StopEndsAWorkerDeepInAHugeTest) {
-    const ZZ p = LargeProthPrime();
-    const ZZ n = 2 * p;
-    GoldbachPair result{ZZ(-1), ZZ(-1)};
-    auto latency = TimeToStop(
-        [&](const std::atomic<bool>& stop) { return GoldbachWorker(40, p, n, result, stop); });
-    EXPECT_EQ(result.first, -1) << "a stopped worker leaves its slot alone";
-    EXPECT_LT(latency.count(), 2000) << "took " << latency.count() << " ms";
-}
-
-TEST(GoldbachWorker, WritesThePairOnlyWhenBothPass) {
-    struct Case {
-        long p, n;
-        long expected;
-    };
-    const Case cases[] = {{3, 100, 0}, {5, 100, 1},   {3, 2050, 0} /* 2047 passes base 2 */,
-                          {9, 100, 1}, {11, 2050, 0}, {7, 100, 1}};
-    for (const Case& c : cases) {
-        GoldbachPair result{ZZ(-1), ZZ(-1)};
-        EXPECT_EQ(GoldbachWorker(0, ZZ(c.p), ZZ(c.n), result, kGo), c.expected) << c.p;
-        if (c.expected == 0) {
-            EXPECT_EQ(result.first, c.p);
-            EXPECT_EQ(result.second, c.n - c.p);
-        } else {
-            EXPECT_EQ(result.first, -1);
-        }
-    }
-    const std::atomic<bool> stop{true};
-    GoldbachPair result{ZZ(-1), ZZ(-1)};
-    EXPECT_EQ(GoldbachWorker(0, ZZ(3), ZZ(10), result, stop), 1)
-        << "3 passes before the flag is read; the flag is read before 7 is tested";
-    EXPECT_EQ(result.first, -1);
 }
 
 }  // namespace

@@ -17,6 +17,7 @@
 #include "server/interface/iprime.h"
 #include "tests/support/error_info_probe.h"
 #include "tests/support/kiv_process.h"
+#include "tests/support/registered_server.h"
 
 namespace {
 
@@ -56,16 +57,11 @@ Outcome RunBounded(const std::vector<std::string>& args) {
     return run;
 }
 
-class KivRuntimeDir : public ::testing::Test {
+class KivRuntimeDir : public kivtest::RegisteredServerTest {
   protected:
-    static void SetUpTestSuite() { kivtest::AdoptOrphans(); }
-    void SetUp() override {
-        ASSERT_EQ(kivtest::RunKiv({"-RegServerPerUser"}), 0);
-        ASSERT_TRUE(SUCCEEDED(CoInitialize(nullptr)));
-    }
     void TearDown() override {
         Restore();
-        CoUninitialize();
+        RegisteredServerTest::TearDown();
     }
     void Restore() {
         std::error_code ignored;

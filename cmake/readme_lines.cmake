@@ -1,0 +1,23 @@
+# cmake -DROOT=<source dir> -P readme_lines.cmake: fails when a source file of a folder that
+# has a README.md is not named there (as `name` or `name.h`), so that the one-line-per-file
+# tables stay complete.
+file(GLOB_RECURSE readmes "${ROOT}/platform/*/README.md")
+set(missing "")
+foreach(readme IN LISTS readmes)
+    get_filename_component(folder "${readme}" DIRECTORY)
+    file(READ "${readme}" text)
+    file(GLOB sources "${folder}/*.h" "${folder}/*.cpp")
+    foreach(source IN LISTS sources)
+        get_filename_component(stem "${source}" NAME_WE)
+        string(FIND "${text}" "`${stem}`" plain)
+        string(FIND "${text}" "`${stem}." dotted)
+        if(plain EQUAL -1 AND dotted EQUAL -1)
+            file(RELATIVE_PATH name "${ROOT}" "${source}")
+            list(APPEND missing "${name}")
+        endif()
+    endforeach()
+endforeach()
+if(missing)
+    list(JOIN missing "\n  " lines)
+    message(FATAL_ERROR "Files without their line in their folder's README.md:\n  ${lines}")
+endif()
