@@ -22,6 +22,15 @@ find_path(KIV_IDL_INCLUDE_DIR oaidl.idl PATHS /usr/include/wine/wine/windows REQ
           NO_CMAKE_FIND_ROOT_PATH
           DOC "The IDL files of the system interfaces (Debian: libwine-dev)")
 
+# widl stamps a type library with the time it ran; a fixed stamp (SOURCE_DATE_EPOCH when set)
+# keeps every build's .tlb the same bytes.
+if(DEFINED ENV{SOURCE_DATE_EPOCH})
+    set(KIV_WIDL_TIME $ENV{SOURCE_DATE_EPOCH})
+else()
+    set(KIV_WIDL_TIME 0)
+endif()
+set(KIV_WIDL_COMMAND ${CMAKE_COMMAND} -E env WIDL_TIME_OVERRIDE=${KIV_WIDL_TIME} ${KIV_WIDL})
+
 function(kiv_add_idl target)
     cmake_parse_arguments(ARG "TLB_ONLY" "IDL" "" ${ARGN})
     get_filename_component(idl "${ARG_IDL}" ABSOLUTE BASE_DIR "${CMAKE_CURRENT_SOURCE_DIR}")
@@ -30,7 +39,7 @@ function(kiv_add_idl target)
         set(tlb ${CMAKE_CURRENT_BINARY_DIR}/tlb/${name}.tlb)
         add_custom_command(OUTPUT ${tlb}
                            COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_CURRENT_BINARY_DIR}/tlb
-                           COMMAND ${KIV_WIDL} --win64 -I${KIV_IDL_INCLUDE_DIR} -t -T ${tlb} ${idl}
+                           COMMAND ${KIV_WIDL_COMMAND} --win64 -I${KIV_IDL_INCLUDE_DIR} -t -T ${tlb} ${idl}
                            DEPENDS ${idl} COMMENT "Compiling the type library of ${name}.idl"
                            VERBATIM)
         add_custom_target(${target} DEPENDS ${tlb})
@@ -45,7 +54,7 @@ function(kiv_add_idl target)
     set(guids ${root}/${rel}/${name}_i.c)
     add_custom_command(OUTPUT ${header} ${tlb} ${guids}
                        COMMAND ${CMAKE_COMMAND} -E make_directory ${root}/${rel}
-                       COMMAND ${KIV_WIDL} --win64 -I${KIV_IDL_INCLUDE_DIR} -h -H ${header}
+                       COMMAND ${KIV_WIDL_COMMAND} --win64 -I${KIV_IDL_INCLUDE_DIR} -h -H ${header}
                                -t -T ${tlb} -u -U ${guids} ${idl}
                        DEPENDS ${idl} COMMENT "Compiling ${rel}/${name}.idl" VERBATIM)
     add_custom_target(${target}_files DEPENDS ${header} ${tlb} ${guids})

@@ -81,6 +81,8 @@ HRESULT UpdateScript(int id, bool bRegister, RegistrationScope scope) {
     const std::map<std::string, std::string> replacements = {
         {"MODULE", "\"" + path + "\""},
         {"APPID", GuidText(APPID_kiv)},
+        {"CLSID", GuidText(CLSID_Prime)},  // the contract's GUIDs come from kiv.idl
+        {"LIBID", GuidText(LIBID_kivLib)},
     };
     return comrt::RegistrarUpdate(
         std::string_view(reinterpret_cast<const char*>(script->data()), script->size()),

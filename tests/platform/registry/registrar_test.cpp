@@ -69,7 +69,8 @@ const std::string kAppId = guid_to_string(APPID_kiv);
 const std::string kClsid = guid_to_string(CLSID_Prime);
 const std::string kLibId = guid_to_string(LIBID_kivLib);
 const std::string kModule = "\"/opt/kiv dir/bin/kiv's\"";  // quotes, space, apostrophe
-const std::map<std::string, std::string> kReplacements{{"APPID", kAppId}, {"MODULE", kModule}};
+const std::map<std::string, std::string> kReplacements{
+    {"APPID", kAppId}, {"CLSID", kClsid}, {"LIBID", kLibId}, {"MODULE", kModule}};
 
 // What the two scripts write below the classes root.
 registry_dump expected_registration() {

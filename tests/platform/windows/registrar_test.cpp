@@ -23,8 +23,11 @@ std::string Script(const char* name) {
     return text.str();
 }
 
-const std::map<std::string, std::string> kReplacements = {{"MODULE", "\"C:\\kiv\\kiv.exe\""},
-                                                          {"APPID", kAppId}};
+const std::map<std::string, std::string> kReplacements = {
+    {"MODULE", "\"C:\\kiv\\kiv.exe\""},
+    {"APPID", kAppId},
+    {"CLSID", "{86AB8EAA-85E0-4FF9-AD65-60AD6E3A3245}"},
+    {"LIBID", "{E253A1A0-8798-459D-AD98-C12D9FEBC681}"}};
 
 // A REG_SZ value, or nullopt when the key or value is missing.
 std::optional<std::wstring> Text(HKEY root, const std::wstring& key, const wchar_t* name) {
