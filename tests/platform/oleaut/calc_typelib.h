@@ -25,10 +25,14 @@ inline const char* calc_tlb_path() {
     return KIV_CALC_TLB_FILE;
 }
 
-// Its bytes; empty when it cannot be read.
-inline std::vector<unsigned char> calc_tlb_bytes() {
-    std::ifstream in(calc_tlb_path(), std::ios::binary);
+// A file's bytes; empty when it cannot be read.
+inline std::vector<unsigned char> file_bytes(const char* path) {
+    std::ifstream in(path, std::ios::binary);
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+inline std::vector<unsigned char> calc_tlb_bytes() {
+    return file_bytes(calc_tlb_path());
 }
 
 // The library loaded from calc.tlb (null on failure).

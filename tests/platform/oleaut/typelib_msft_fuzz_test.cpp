@@ -14,11 +14,6 @@ namespace {
 using comrt::TypeLibModel;
 using Bytes = std::vector<unsigned char>;
 
-Bytes ShapesBytes() {
-    std::ifstream in(KIV_SHAPES_TLB_FILE, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
 void Put(Bytes& b, std::size_t at, std::int32_t value) {
     for (int i = 0; i < 4; ++i)
         b.at(at + i) = static_cast<unsigned char>(static_cast<std::uint32_t>(value) >> (8 * i));
@@ -59,7 +54,7 @@ void Walk(ITypeLib* lib) {
 }
 
 TEST(TypeLibMsft, SurvivesRandomDamageToRealLibraries) {
-    const Bytes sources[] = {calctest::calc_tlb_bytes(), ShapesBytes()};
+    const Bytes sources[] = {calctest::calc_tlb_bytes(), calctest::file_bytes(KIV_SHAPES_TLB_FILE)};
     std::mt19937 random(20261208);  // fixed: a failure can be replayed
     const std::int32_t telling[] = {-1, 0, 1, 4, 0x7FFFFFFF, INT32_MIN, 0xFFFF, 0x64, 0x10000};
     int read = 0;

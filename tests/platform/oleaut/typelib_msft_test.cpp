@@ -13,11 +13,6 @@ namespace {
 using comrt::TypeLibModel;
 using Bytes = std::vector<unsigned char>;
 
-Bytes ShapesBytes() {
-    std::ifstream in(KIV_SHAPES_TLB_FILE, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
 TypeLibModel Read(const Bytes& bytes) {
     TypeLibModel model;
     EXPECT_EQ(comrt::read_msft_typelib(bytes, &model), S_OK);
@@ -108,7 +103,7 @@ std::u16string Doc(ITypeInfo* info, MEMBERID memid, DWORD* context = nullptr) {
 
 TEST(TypeLibMsft, ShowsTheOtherKindsAsOleDoes) {
     CComPtr<ITypeLib> lib;
-    const Bytes bytes = ShapesBytes();
+    const Bytes bytes = calctest::file_bytes(KIV_SHAPES_TLB_FILE);
     ASSERT_EQ(comrt::load_type_lib_image(bytes, &lib), S_OK);
     ASSERT_EQ(lib->GetTypeInfoCount(), 7u);
     const TYPEKIND kinds[] = {TKIND_ALIAS,    TKIND_RECORD,   TKIND_ENUM,   TKIND_INTERFACE,
