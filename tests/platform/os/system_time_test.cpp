@@ -31,11 +31,19 @@ std::string Text(const SYSTEMTIME& t) {
     return text;
 }
 
+// The bounds are read from the clock GetSystemTime reads: time() is the coarse clock, up to a
+// tick behind, and so may still name the previous second.
+std::time_t RealtimeSeconds() {
+    timespec now{};
+    clock_gettime(CLOCK_REALTIME, &now);
+    return now.tv_sec;
+}
+
 TEST(GetSystemTime, IsTheCurrentUtcTime) {
-    const std::time_t before = std::time(nullptr);
+    const std::time_t before = RealtimeSeconds();
     SYSTEMTIME now{};
     GetSystemTime(&now);
-    const std::time_t after = std::time(nullptr);
+    const std::time_t after = RealtimeSeconds();
     std::tm parts{};
     parts.tm_year = now.wYear - 1900;
     parts.tm_mon = now.wMonth - 1;
