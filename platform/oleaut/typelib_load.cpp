@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "platform/base/com_ptr.h"
+#include "platform/base/fd_io.h"
 #include "platform/base/unique_fd.h"
 #include "platform/base/utf8_text.h"
 #include "platform/oleaut/type_lib_object.h"
@@ -28,17 +29,12 @@ std::optional<std::vector<unsigned char>> read_small_file(const std::string& pat
     struct stat st {};
     if (!fd || ::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode) || st.st_size > max_image_size)
         return std::nullopt;
-    std::vector<unsigned char> bytes(static_cast<std::size_t>(st.st_size));
-    std::size_t done = 0;
-    while (done < bytes.size()) {
-        ssize_t got = ::read(fd.get(), bytes.data() + done, bytes.size() - done);
-        if (got < 0 && errno == EINTR)
-            continue;
-        if (got <= 0)
-            return std::nullopt;
-        done += static_cast<std::size_t>(got);
-    }
-    return bytes;
+    std::string bytes;
+    // A file that grew since fstat is held to the same limit.
+    if (comrt::read_to_end(fd.get(), bytes) != 0 ||
+        bytes.size() > static_cast<std::size_t>(max_image_size))
+        return std::nullopt;
+    return std::vector<unsigned char>(bytes.begin(), bytes.end());
 }
 
 bool exists(const std::string& path) {
