@@ -16,14 +16,21 @@ char32_t decode_one(std::string_view text, std::size_t& pos, bool& ok) {
         ++pos;
         return lead;
     }
-    std::size_t extra;
-    char32_t value, minimum;
+    std::size_t extra = 0;
+    char32_t value = 0;
+    char32_t minimum = 0;
     if ((lead & 0xE0) == 0xC0) {
-        extra = 1, value = lead & 0x1F, minimum = 0x80;
+        extra = 1;
+        value = lead & 0x1F;
+        minimum = 0x80;
     } else if ((lead & 0xF0) == 0xE0) {
-        extra = 2, value = lead & 0x0F, minimum = 0x800;
+        extra = 2;
+        value = lead & 0x0F;
+        minimum = 0x800;
     } else if ((lead & 0xF8) == 0xF0) {
-        extra = 3, value = lead & 0x07, minimum = 0x10000;
+        extra = 3;
+        value = lead & 0x07;
+        minimum = 0x10000;
     } else {
         ++pos;
         ok = false;

@@ -168,10 +168,12 @@ HRESULT bind(const TlbParam& p, const FuncTable& table, std::size_t i, const VAR
             VariantInit(&missing);
             missing.vt = VT_ERROR;
             missing.scode = DISP_E_PARAMNOTFOUND;
-            if (vt == VT_VARIANT)
+            if (vt == VT_VARIANT) {
                 value = missing;
-            else
-                value.vt = VT_ERROR, value.scode = DISP_E_PARAMNOTFOUND;
+            } else {
+                value.vt = VT_ERROR;
+                value.scode = DISP_E_PARAMNOTFOUND;
+            }
             return S_OK;
         }
         return DISP_E_PARAMNOTOPTIONAL;

@@ -9,9 +9,9 @@
 
 #include "platform/base/bstr.h"
 #include "platform/base/com_ptr.h"
-#include "platform/registry/registry.h"
-#include "platform/oleaut/typelib_load.h"
 #include "platform/base/utf8_text.h"
+#include "platform/oleaut/typelib_load.h"
+#include "platform/registry/registry.h"
 
 namespace {
 
@@ -255,8 +255,10 @@ std::optional<std::string> pick_version(const std::string& lib_key, WORD major, 
             continue;
         if (*min == minor)
             return name;
-        if (!best || *min > best_minor)
-            best = name, best_minor = *min;
+        if (!best || *min > best_minor) {
+            best = name;
+            best_minor = *min;
+        }
     }
     return best;
 }

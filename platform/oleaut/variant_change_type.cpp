@@ -161,30 +161,38 @@ HRESULT store_integer(Int v, VARTYPE vt, VARIANT& out) {
     bool ok;
     switch (vt) {
         case VT_I1:
-            ok = in_range<std::int8_t>(v), out.cVal = static_cast<char>(v);
+            ok = in_range<std::int8_t>(v);
+            out.cVal = static_cast<char>(v);
             break;
         case VT_UI1:
-            ok = in_range<std::uint8_t>(v), out.bVal = static_cast<BYTE>(v);
+            ok = in_range<std::uint8_t>(v);
+            out.bVal = static_cast<BYTE>(v);
             break;
         case VT_I2:
-            ok = in_range<std::int16_t>(v), out.iVal = static_cast<SHORT>(v);
+            ok = in_range<std::int16_t>(v);
+            out.iVal = static_cast<SHORT>(v);
             break;
         case VT_UI2:
-            ok = in_range<std::uint16_t>(v), out.uiVal = static_cast<USHORT>(v);
+            ok = in_range<std::uint16_t>(v);
+            out.uiVal = static_cast<USHORT>(v);
             break;
         case VT_I4:
         case VT_INT:
-            ok = in_range<std::int32_t>(v), out.lVal = static_cast<LONG>(v);
+            ok = in_range<std::int32_t>(v);
+            out.lVal = static_cast<LONG>(v);
             break;
         case VT_UI4:
         case VT_UINT:
-            ok = in_range<std::uint32_t>(v), out.ulVal = static_cast<ULONG>(v);
+            ok = in_range<std::uint32_t>(v);
+            out.ulVal = static_cast<ULONG>(v);
             break;
         case VT_I8:
-            ok = in_range<std::int64_t>(v), out.llVal = static_cast<LONGLONG>(v);
+            ok = in_range<std::int64_t>(v);
+            out.llVal = static_cast<LONGLONG>(v);
             break;
         case VT_UI8:
-            ok = in_range<std::uint64_t>(v), out.ullVal = static_cast<ULONGLONG>(v);
+            ok = in_range<std::uint64_t>(v);
+            out.ullVal = static_cast<ULONGLONG>(v);
             break;
         default:
             return DISP_E_BADVARTYPE;

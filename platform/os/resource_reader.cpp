@@ -42,7 +42,8 @@ class ElfFile {
                 [&] { return ::pread(fd_.get(), dest, length, static_cast<off_t>(offset)); });
             if (got <= 0)
                 return false;  // the file shrank meanwhile
-            dest += got, offset += static_cast<std::uint64_t>(got);
+            dest += got;
+            offset += static_cast<std::uint64_t>(got);
             length -= static_cast<std::uint64_t>(got);
         }
         return true;

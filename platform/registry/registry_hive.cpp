@@ -73,8 +73,12 @@ std::string parent_dir(const std::string& path) {
 // mkdir -p; the last level gets mode, the levels above the usual 0755 (before the umask).
 bool make_dirs(const std::string& dir, mode_t mode) {
     struct stat st;
-    if (stat(dir.c_str(), &st) == 0)
-        return S_ISDIR(st.st_mode) || (errno = ENOTDIR, false);
+    if (stat(dir.c_str(), &st) == 0) {
+        if (S_ISDIR(st.st_mode))
+            return true;
+        errno = ENOTDIR;
+        return false;
+    }
     std::string parent = parent_dir(dir);
     if (parent != dir && !make_dirs(parent, 0755))
         return false;

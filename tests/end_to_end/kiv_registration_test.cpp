@@ -137,8 +137,10 @@ TEST(KivRegistration, ConcurrentRunsLeaveTheClassWholeOrAbsent) {
         for (pid_t pid : runs) {
             ASSERT_GT(pid, 0);
             auto status = kivtest::WaitExit(pid, 20 * kivtest::kOneSecond);
-            if (!status)
-                ::kill(pid, SIGKILL), ::waitpid(pid, nullptr, 0);
+            if (!status) {
+                ::kill(pid, SIGKILL);
+                ::waitpid(pid, nullptr, 0);
+            }
             EXPECT_TRUE(status.has_value()) << "a registration run hung";
         }
         int present = 0;

@@ -49,8 +49,7 @@ TEST(DispCallFunc, CallsAVtableSlotWith64And32BitArguments) {
 
     VARTYPE add_types[] = {VT_I4, VT_I4, VT_BYREF | VT_I4};
     LONG sum = 0;
-    VARIANT x = Of(VT_I4, 0), y = Of(VT_I4, 0), s;
-    x.lVal = -7, y.lVal = 3;
+    VARIANT x = Of(VT_I4, -7), y = Of(VT_I4, 3), s;
     VariantInit(&s);
     s.vt = VT_BYREF | VT_I4;
     s.plVal = nullptr;  // the method sees the null and says so
@@ -81,8 +80,9 @@ TEST(DispCallFunc, CallsAPlainFunctionByAddress) {
     EXPECT_EQ(result.vt, VT_I8);
     EXPECT_EQ(result.llVal, -1 + (1LL << 40) + 0x80000000LL + 200 + 1);
 
-    VARIANT x = Of(VT_R8, 0), y = Of(VT_R4, 0), z = Of(VT_I4, 0);
-    x.dblVal = 1.5, y.fltVal = 4.0f, z.lVal = -1;
+    VARIANT x = Of(VT_R8, 0), y = Of(VT_R4, 0), z = Of(VT_I4, -1);
+    x.dblVal = 1.5;
+    y.fltVal = 4.0f;
     VARTYPE ftypes[] = {VT_R8, VT_R4, VT_I4};
     VARIANTARG* fargs[] = {&x, &y, &z};
     ASSERT_EQ(DispCallFunc(nullptr, reinterpret_cast<ULONG_PTR>(&Scaled), CC_STDCALL, VT_R8, 3,
@@ -90,8 +90,7 @@ TEST(DispCallFunc, CallsAPlainFunctionByAddress) {
               S_OK);
     EXPECT_DOUBLE_EQ(result.dblVal, 5.0);
 
-    VARIANT before = Of(VT_I4, 0), inner = Of(VT_I4, 0), after = Of(VT_I4, 0);
-    before.lVal = 1, inner.lVal = 20, after.lVal = 300;
+    VARIANT before = Of(VT_I4, 1), inner = Of(VT_I4, 20), after = Of(VT_I4, 300);
     VARTYPE vtypes[] = {VT_I4, VT_VARIANT, VT_I4};
     VARIANTARG* vargs[] = {&before, &inner, &after};
     ASSERT_EQ(DispCallFunc(nullptr, reinterpret_cast<ULONG_PTR>(&VariantValue), CC_STDCALL, VT_I4,

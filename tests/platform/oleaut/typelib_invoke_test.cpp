@@ -14,24 +14,42 @@ using calctest::CCalc;
 class Args {
   public:
     Args& I4(LONG v) {
-        return Push([&](VARIANT& x) { x.vt = VT_I4, x.lVal = v; });
+        return Push([&](VARIANT& x) {
+            x.vt = VT_I4;
+            x.lVal = v;
+        });
     }
     Args& UI4(ULONG v) {
-        return Push([&](VARIANT& x) { x.vt = VT_UI4, x.ulVal = v; });
+        return Push([&](VARIANT& x) {
+            x.vt = VT_UI4;
+            x.ulVal = v;
+        });
     }
     Args& I8(LONGLONG v) {
-        return Push([&](VARIANT& x) { x.vt = VT_I8, x.llVal = v; });
+        return Push([&](VARIANT& x) {
+            x.vt = VT_I8;
+            x.llVal = v;
+        });
     }
     Args& Text(const char16_t* v) {
         BSTR b = SysAllocString(v);
         owned_.push_back(b);
-        return Push([&](VARIANT& x) { x.vt = VT_BSTR, x.bstrVal = b; });
+        return Push([&](VARIANT& x) {
+            x.vt = VT_BSTR;
+            x.bstrVal = b;
+        });
     }
     Args& Ref(VARTYPE vt, void* p) {
-        return Push([&](VARIANT& x) { x.vt = VT_BYREF | vt, x.byref = p; });
+        return Push([&](VARIANT& x) {
+            x.vt = VT_BYREF | vt;
+            x.byref = p;
+        });
     }
     Args& Missing() {
-        return Push([&](VARIANT& x) { x.vt = VT_ERROR, x.scode = DISP_E_PARAMNOTFOUND; });
+        return Push([&](VARIANT& x) {
+            x.vt = VT_ERROR;
+            x.scode = DISP_E_PARAMNOTFOUND;
+        });
     }
     ~Args() {
         for (BSTR b : owned_)
@@ -255,8 +273,16 @@ TEST(TypeLibInvoke, TypedOutParametersFillVariablesPassedByReference) {
     };
     const Case cases[] = {
         {"empty", [](VARIANT&) {}},
-        {"holding a number", [](VARIANT& v) { v.vt = VT_I4, v.lVal = 5; }},
-        {"holding a string", [](VARIANT& v) { v.vt = VT_BSTR, v.bstrVal = SysAllocString(u"x"); }},
+        {"holding a number",
+         [](VARIANT& v) {
+             v.vt = VT_I4;
+             v.lVal = 5;
+         }},
+        {"holding a string",
+         [](VARIANT& v) {
+             v.vt = VT_BSTR;
+             v.bstrVal = SysAllocString(u"x");
+         }},
     };
     for (const Case& c : cases) {
         VARIANT text, length;
@@ -277,7 +303,8 @@ TEST(TypeLibInvoke, TypedOutParametersFillVariablesPassedByReference) {
 
     VARIANT kept;  // a failed call leaves the variable as it was
     VariantInit(&kept);
-    kept.vt = VT_I4, kept.lVal = 7;
+    kept.vt = VT_I4;
+    kept.lVal = 7;
     Args failing;
     failing.Text(u"ab").I4(2).Ref(VT_VARIANT, &kept).Missing();
     EXPECT_EQ(Call(calc, 2, failing), DISP_E_EXCEPTION);

@@ -269,7 +269,8 @@ TEST(TypeLibMsft, RefusesDamagedFiles) {
         {"help string longer than its table",
          [&](Bytes& b) {
              std::size_t s = at.at(strings) + static_cast<std::size_t>(Get(b, 0x24));
-             b[s] = 0xFF, b[s + 1] = 0x7F;
+             b[s] = 0xFF;
+             b[s + 1] = 0x7F;
          },
          TYPE_E_INVDATAREAD},
         {"type description naming itself", [&](Bytes& b) { Put(b, at.at(typedescs) + 12, 8); },
@@ -303,7 +304,10 @@ TEST(TypeLibMsft, RefusesDamagedFiles) {
          },
          TYPE_E_UNSUPFORMAT},
         {"import file name past its table",
-         [&](Bytes& b) { b[at.at(impfiles) + 12] = 0xFC, b[at.at(impfiles) + 13] = 0xFF; },
+         [&](Bytes& b) {
+             b[at.at(impfiles) + 12] = 0xFC;
+             b[at.at(impfiles) + 13] = 0xFF;
+         },
          TYPE_E_INVDATAREAD},
         {"name that is no identifier",
          [&](Bytes& b) { b[at.at(names) + static_cast<std::size_t>(Get(b, 0x38)) + 12] = ' '; },

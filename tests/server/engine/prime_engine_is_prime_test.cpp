@@ -104,17 +104,25 @@ In WhereRecorded(const PrimeEngine& engine, const char* value) {
     const NTL::ZZ n = ZZOf(value);
     int found = 0;
     In where = In::Nowhere;
-    if (engine.m_setPrimesZZ.contains(n))
-        ++found, where = In::PrimesZZ;
-    if (engine.m_setCompositesZZ.contains(n))
-        ++found, where = In::CompositesZZ;
+    if (engine.m_setPrimesZZ.contains(n)) {
+        ++found;
+        where = In::PrimesZZ;
+    }
+    if (engine.m_setCompositesZZ.contains(n)) {
+        ++found;
+        where = In::CompositesZZ;
+    }
     if (n <= NTL::conv<NTL::ZZ>("9223372036854775807")) {
         // Not conv<unsigned long>: long holds 32 bits on Win64.
         const auto a = static_cast<std::uint64_t>(std::strtoll(value, nullptr, 10));
-        if (engine.m_setPrimes64.contains(a))
-            ++found, where = In::Primes64;
-        if (engine.m_setComposites64.contains(a))
-            ++found, where = In::Composites64;
+        if (engine.m_setPrimes64.contains(a)) {
+            ++found;
+            where = In::Primes64;
+        }
+        if (engine.m_setComposites64.contains(a)) {
+            ++found;
+            where = In::Composites64;
+        }
     }
     EXPECT_LE(found, 1) << value << " recorded twice";
     return where;
