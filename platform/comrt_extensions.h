@@ -24,8 +24,8 @@
 
 // comrt::registry_transaction, comrt::damaged_hives(): one change of a whole hive. The hive here is
 // one file that the Reg* calls rewrite, so a registration of several steps takes its lock across
-// them; the Windows registry is kept consistent by the kernel. Windows: an empty scope whose Status
-// and Commit are ERROR_SUCCESS, and damaged_hives() empty.
+// them; the Windows registry is kept consistent by the kernel. Windows: an empty scope whose status()
+// and commit() are ERROR_SUCCESS, and damaged_hives() empty.
 
 // comrt::read_resource, comrt::registry_section: resources of an executable on disk, named sections
 // of its ELF file. Windows: FindResource/LoadResource of the module's REGISTRY resources.

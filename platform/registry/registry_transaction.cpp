@@ -15,35 +15,35 @@ struct registry_transaction::state {
 };
 
 registry_transaction::registry_transaction(HKEY root)
-    : m_state(std::make_unique<state>()), m_status(static_cast<LSTATUS>(ERROR_SUCCESS)) {
-    m_state->hive = root == HKEY_CURRENT_USER ? hive_id::user : hive_id::machine;
-    if (registry_detail::active_work(m_state->hive) != nullptr)
+    : state_(std::make_unique<state>()), status_(static_cast<LSTATUS>(ERROR_SUCCESS)) {
+    state_->hive = root == HKEY_CURRENT_USER ? hive_id::user : hive_id::machine;
+    if (registry_detail::active_work(state_->hive) != nullptr)
         return;  // joins the transaction already open on this thread
-    m_status = registry_detail::lock_hive(m_state->hive, m_state->lock);
-    if (m_status == static_cast<LSTATUS>(ERROR_SUCCESS))
-        m_status = registry_detail::load_hive_file(m_state->hive, m_state->work.tree);
-    if (m_status != static_cast<LSTATUS>(ERROR_SUCCESS)) {
-        m_state->lock.reset();
+    status_ = registry_detail::lock_hive(state_->hive, state_->lock);
+    if (status_ == static_cast<LSTATUS>(ERROR_SUCCESS))
+        status_ = registry_detail::load_hive_file(state_->hive, state_->work.tree);
+    if (status_ != static_cast<LSTATUS>(ERROR_SUCCESS)) {
+        state_->lock.reset();
         return;
     }
-    registry_detail::active_work(m_state->hive) = &m_state->work;
-    m_state->open = true;
+    registry_detail::active_work(state_->hive) = &state_->work;
+    state_->open = true;
 }
 
 registry_transaction::~registry_transaction() {
-    if (m_state->open)
-        registry_detail::active_work(m_state->hive) = nullptr;
+    if (state_->open)
+        registry_detail::active_work(state_->hive) = nullptr;
 }
 
-LSTATUS registry_transaction::Commit() {
-    if (!m_state->open)
-        return m_status;
-    registry_detail::active_work(m_state->hive) = nullptr;
-    m_state->open = false;
+LSTATUS registry_transaction::commit() {
+    if (!state_->open)
+        return status_;
+    registry_detail::active_work(state_->hive) = nullptr;
+    state_->open = false;
     LSTATUS status = static_cast<LSTATUS>(ERROR_SUCCESS);
-    if (m_state->work.changed)
-        status = registry_detail::write_hive_file(m_state->hive, std::move(m_state->work.tree));
-    m_state->lock.reset();
+    if (state_->work.changed)
+        status = registry_detail::write_hive_file(state_->hive, std::move(state_->work.tree));
+    state_->lock.reset();
     return status;
 }
 

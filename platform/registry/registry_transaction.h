@@ -3,8 +3,8 @@
 //
 // While a registry_transaction lives, it holds the hive's writer lock; every change that this
 // thread makes to that hive (through any Reg* function, the registrar or the type library
-// registration) goes to a working copy, and this thread's reads see that copy. Commit()
-// replaces the hive file once with the result. Without Commit() nothing is written. Changes
+// registration) goes to a working copy, and this thread's reads see that copy. commit()
+// replaces the hive file once with the result. Without commit() nothing is written. Changes
 // from other threads and processes wait for the lock; readers keep seeing the old hive until
 // the commit. A second transaction on the same hive and thread joins the first.
 #include <memory>
@@ -25,14 +25,14 @@ class registry_transaction {
     // ERROR_SUCCESS, or why the lock could not be taken or the hive not read (ERROR_BADDB
     // for a damaged hive: comrt::damaged_hives() says where). Changes made while the status
     // is a failure go straight to the hive, as without a transaction.
-    LSTATUS Status() const noexcept { return m_status; }
+    LSTATUS status() const noexcept { return status_; }
     // Writes the changes made so far, if any, in one atomic replacement; ends the transaction.
-    LSTATUS Commit();
+    LSTATUS commit();
 
   private:
     struct state;
-    std::unique_ptr<state> m_state;
-    LSTATUS m_status;
+    std::unique_ptr<state> state_;
+    LSTATUS status_;
 };
 
 }  // namespace comrt

@@ -51,8 +51,8 @@ HRESULT RegistrarUpdate(std::string_view script,
 class registry_transaction {
   public:
     explicit registry_transaction(HKEY) noexcept {}
-    LSTATUS Status() const noexcept { return ERROR_SUCCESS; }
-    LSTATUS Commit() noexcept { return ERROR_SUCCESS; }
+    LSTATUS status() const noexcept { return ERROR_SUCCESS; }
+    LSTATUS commit() noexcept { return ERROR_SUCCESS; }
 };
 inline std::vector<std::string> damaged_hives() {
     return {};

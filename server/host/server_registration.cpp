@@ -190,10 +190,10 @@ void ReportDamagedHives() {
 HRESULT InOneChange(RegistrationScope scope, HRESULT (*action)(RegistrationScope)) {
     comrt::registry_transaction transaction(
         scope == RegistrationScope::PerUser ? HKEY_CURRENT_USER : HKEY_LOCAL_MACHINE);
-    HRESULT hr = HRESULT_FROM_WIN32(static_cast<DWORD>(transaction.Status()));
+    HRESULT hr = HRESULT_FROM_WIN32(static_cast<DWORD>(transaction.status()));
     if (SUCCEEDED(hr))
         hr = action(scope);
-    const LSTATUS written = transaction.Commit();
+    const LSTATUS written = transaction.commit();
     if (SUCCEEDED(hr) && written != static_cast<LSTATUS>(ERROR_SUCCESS))
         hr = HRESULT_FROM_WIN32(static_cast<DWORD>(written));
     if (FAILED(hr))

@@ -104,8 +104,8 @@ TEST_F(RegistryHive, DamageIsReportedWithFileAndLineAndNeverOverwritten) {
                   kivtest::reg_status(ERROR_BADDB));
         {
             comrt::registry_transaction transaction(HKEY_CURRENT_USER);
-            EXPECT_EQ(transaction.Status(), kivtest::reg_status(ERROR_BADDB));
-            EXPECT_EQ(transaction.Commit(), kivtest::reg_status(ERROR_BADDB));
+            EXPECT_EQ(transaction.status(), kivtest::reg_status(ERROR_BADDB));
+            EXPECT_EQ(transaction.commit(), kivtest::reg_status(ERROR_BADDB));
         }
         EXPECT_EQ(read_text(path), c.text) << "the damaged file is left as it was";
 

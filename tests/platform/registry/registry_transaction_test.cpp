@@ -36,7 +36,7 @@ TEST_F(RegistryTransaction, ChangesAreWrittenOnceOnCommitAndNotAtAllWithout) {
         SCOPED_TRACE(commit ? "committed" : "abandoned");
         {
             comrt::registry_transaction transaction(HKEY_CURRENT_USER);
-            ASSERT_EQ(transaction.Status(), kOk);
+            ASSERT_EQ(transaction.status(), kOk);
             ASSERT_EQ(comrt::reg_set_string(HKEY_CURRENT_USER, "Software\\New", "", "new"), kOk);
             ASSERT_EQ(RegDeleteTreeA(HKEY_CURRENT_USER, "Software\\Old"), kOk);
             // This thread sees its changes; the file and every other process do not yet.
@@ -45,7 +45,7 @@ TEST_F(RegistryTransaction, ChangesAreWrittenOnceOnCommitAndNotAtAllWithout) {
             EXPECT_EQ(read_text(comrt::user_hive_path()), before);
             EXPECT_EQ(SeenElsewhere("Software\\Old"), "old");
             if (commit) {
-                EXPECT_EQ(transaction.Commit(), kOk);
+                EXPECT_EQ(transaction.commit(), kOk);
             }
         }
         EXPECT_EQ(SeenElsewhere("Software\\New"), commit ? "new" : "-");
@@ -55,7 +55,7 @@ TEST_F(RegistryTransaction, ChangesAreWrittenOnceOnCommitAndNotAtAllWithout) {
 
 TEST_F(RegistryTransaction, OtherWritersWaitForTheCommit) {
     comrt::registry_transaction transaction(HKEY_CURRENT_USER);
-    ASSERT_EQ(transaction.Status(), kOk);
+    ASSERT_EQ(transaction.status(), kOk);
     ASSERT_EQ(comrt::reg_set_string(HKEY_CURRENT_USER, "Software\\K", "", "first"), kOk);
     // Another writer (a thread: a forked child would share this thread's lock).
     std::atomic<bool> done{false};
@@ -66,7 +66,7 @@ TEST_F(RegistryTransaction, OtherWritersWaitForTheCommit) {
     });
     std::this_thread::sleep_for(200ms);
     EXPECT_FALSE(done) << "the writer did not wait for the lock";
-    EXPECT_EQ(transaction.Commit(), kOk);
+    EXPECT_EQ(transaction.commit(), kOk);
     writer.join();
     EXPECT_EQ(written, kOk);
     EXPECT_EQ(comrt::reg_get_string(HKEY_CURRENT_USER, "Software\\K"), "second");
