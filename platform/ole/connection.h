@@ -61,6 +61,9 @@ class Connection : public std::enable_shared_from_this<Connection> {
 
   private:
     Outcome serve(wire::Reader& in, wire::Writer& reply);
+    // Sends the requests posted while a request was served, once its reply is out: a
+    // release the served call made must not overtake a reply that still names the object.
+    void flush_deferred();
     // Sends a whole message, waiting for the socket as needed (until the time-out on the
     // accepting side); a pending reply goes first.
     bool send(std::vector<unsigned char> message, bool accepting_side);
@@ -77,6 +80,8 @@ class Connection : public std::enable_shared_from_this<Connection> {
     bool connected_ = true;
     std::chrono::milliseconds callback_timeout_;
     Requests requests_;
+    int serving_ = 0;  // requests of the peer being served on this connection
+    std::vector<std::vector<unsigned char>> deferred_;
     StubManager stubs_;  // last: its objects go before the rest of the connection
 };
 
