@@ -114,6 +114,22 @@ TEST_F(Events, AConnectionPointCallsItsAdvisedSinks) {
     EXPECT_EQ(sink.refs(), 1u);
 }
 
+// comrt call --events subscribes to the class's default source while the call runs.
+TEST_F(Events, ComrtCallPrintsTheEventsAsTheyArrive) {
+    const std::string key = "Software\\Classes\\Calc.Events\\CLSID";
+    ASSERT_EQ(comrt::reg_set_string(HKEY_CURRENT_USER, key, "", guid_to_string(CLSID_Calc)),
+              ERROR_SUCCESS);
+    auto run =
+        kivtest::RunCaptured(COMRT_EXECUTABLE, {"call", "--events", "Calc.Events", "Fire", "2"});
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.err, "event Tick(1, False)\nevent Tick(2, False)\n");
+    EXPECT_EQ(run.out, "pTicks=2\nhr=0x00000000\n");
+    // Without the switch nobody listens.
+    run = kivtest::RunCaptured(COMRT_EXECUTABLE, {"call", "Calc.Events", "Fire", "2"});
+    EXPECT_EQ(run.err, "");
+    EXPECT_EQ(run.out, "pTicks=0\nhr=0x00000000\n");
+}
+
 // A client of the same server whose sink misbehaves; the test's own call must still be
 // answered promptly, whatever the sink does.
 TEST_F(Events, ADeadOrStuckPeerNeverHoldsTheServer) {
