@@ -29,14 +29,15 @@ Connection::~Connection() {
 }
 
 void Connection::close() {
+    std::lock_guard guard(lock_);
     lose();
     fd_.reset();
 }
 
 void Connection::lose() {
-    if (!connected_)
+    std::lock_guard guard(lock_);
+    if (!connected_.exchange(false))
         return;
-    connected_ = false;
     pending_.reset();
     if (fd_)
         ::shutdown(fd_.get(), SHUT_RDWR);  // the peer and the message loop see it closed

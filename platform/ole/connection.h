@@ -4,6 +4,7 @@
 // reply it serves the peer's requests that arrive meanwhile, on that thread, as a
 // single-threaded apartment does: a callback, and calls the callback makes back into this
 // side's objects. Each end exports its objects through its own stub manager.
+#include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <functional>
@@ -77,7 +78,7 @@ class Connection : public std::enable_shared_from_this<Connection> {
     std::optional<MessageAssembler> own_incoming_;
     MessageAssembler* incoming_;
     std::optional<OutgoingMessage> pending_;
-    bool connected_ = true;
+    std::atomic<bool> connected_{true};  // read by proxies on any thread
     std::chrono::milliseconds callback_timeout_;
     Requests requests_;
     int serving_ = 0;  // requests of the peer being served on this connection
