@@ -102,3 +102,52 @@ TEST(CallFrame, WhatTheCallerEncodesTheCalleeDecodesAndBack) {
 }
 
 }  // namespace
+
+namespace {
+
+// IEnumConnections::Next as its hand-written description has it: the callee fills part of
+// the caller's array, and only that part travels back.
+TEST(CallFrame, AnEnumeratorsArrayComesBackAsFarAsFilled) {
+    int ends[2];
+    ASSERT_EQ(::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, ends), 0);
+    auto caller = std::make_shared<comrt::ClientConnection>(comrt::unique_fd{ends[0]});
+    auto callee = std::make_shared<comrt::ClientConnection>(comrt::unique_fd{ends[1]});
+    std::shared_ptr<const comrt::WireInterface> itf;
+    ASSERT_EQ(comrt::wire_interface(IID_IEnumConnections, itf), S_OK);
+    const comrt::WireMethod* next = itf->find(3);
+    ASSERT_NE(next, nullptr);
+
+    ULONG capacity = 3;
+    CONNECTDATA data[3] = {};
+    CONNECTDATA* data_ref = data;
+    ULONG filled = 99;
+    ULONG* filled_ref = &filled;
+    void* args[] = {&capacity, &data_ref, &filled_ref};
+    comrt::wire::Writer request;
+    comrt::encode_arguments(request, *caller, *next, args);
+
+    kivtest::TickSink sink([](LONG) { return false; });
+    comrt::wire::Writer reply;
+    {
+        comrt::wire::Reader in(request.bytes());
+        comrt::CallFrame frame(*next, in, *callee);
+        auto* callee_data = static_cast<CONNECTDATA*>(frame.argument(1).byref);
+        ASSERT_NE(callee_data, nullptr);
+        sink.AddRef();  // the enumerator hands out a reference
+        callee_data[0] = CONNECTDATA{&sink, 7};
+        *static_cast<ULONG*>(frame.argument(2).byref) = 1;
+        frame.write_results(reply, S_FALSE);  // fewer than asked for
+    }
+    EXPECT_EQ(callee->stubs().size(), 1u) << "the sink is exported with the reply";
+    comrt::wire::Reader in(reply.bytes());
+    EXPECT_EQ(comrt::decode_results(in, *caller, *next, args), S_FALSE);
+    EXPECT_EQ(filled, 1u);
+    EXPECT_EQ(data[0].dwCookie, 7u);
+    ASSERT_NE(data[0].pUnk, nullptr);
+    EXPECT_EQ(data[1].pUnk, nullptr) << "beyond what was filled nothing changes";
+    data[0].pUnk->Release();
+    callee->lose();
+    EXPECT_EQ(sink.refs(), 1u);
+}
+
+}  // namespace
