@@ -39,6 +39,7 @@ void Connection::lose() {
     if (!connected_.exchange(false))
         return;
     pending_.reset();
+    deferred_.clear();
     if (fd_)
         ::shutdown(fd_.get(), SHUT_RDWR);  // the peer and the message loop see it closed
     stubs_.clear();
