@@ -86,12 +86,12 @@ class TypeInfo final : public ITypeInfo, private SharedObject<TypeInfo> {
                    EXCEPINFO* excepinfo, UINT* arg_err) override {
         if (entry().kind != TKIND_DISPATCH && entry().kind != TKIND_INTERFACE)
             return DISP_E_MEMBERNOTFOUND;
-        auto func = tables_->find_own_func(index_, memid);
-        if (!func)
+        auto at = tables_->find_invocable_func(index_, memid);
+        if (!at)
             return DISP_E_MEMBERNOTFOUND;
-        const TlbFunc& model = type().funcs[*func];
-        return invoke_method(model, *entry().funcs[*func], instance, flags, params, result,
-                             excepinfo, arg_err);
+        const TlbFunc& model = tables_->model().types[at->type].funcs[at->func];
+        const FuncTable& table = *tables_->entries()[at->type].funcs[at->func];
+        return invoke_method(model, table, instance, flags, params, result, excepinfo, arg_err);
     }
     HRESULT GetDocumentation(MEMBERID memid, BSTR* name, BSTR* doc, DWORD* context,
                              BSTR* help_file) override;

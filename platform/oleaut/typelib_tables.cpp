@@ -270,11 +270,22 @@ std::optional<TlbRef> TypeLibTables::resolve(HREFTYPE href) const {
     return std::nullopt;
 }
 
-std::optional<std::size_t> TypeLibTables::find_own_func(std::size_t entry, MEMBERID memid) const {
-    const auto& funcs = entries_[entry].funcs;
-    for (std::size_t i = 0; i < funcs.size(); ++i)
-        if (funcs[i]->stored_view.memid == memid)
-            return i;
+std::optional<TypeLibTables::FuncAt> TypeLibTables::find_invocable_func(std::size_t entry,
+                                                                        MEMBERID memid) const {
+    // Bounded by the count of types: only a damaged library has a loop of bases.
+    for (std::size_t depth = 0; depth <= model_.types.size(); ++depth) {
+        const auto& funcs = entries_[entry].funcs;
+        for (std::size_t i = 0; i < funcs.size(); ++i)
+            if (funcs[i]->stored_view.memid == memid)
+                return FuncAt{entry, i};
+        const TlbTypeInfo& t = model_.types[entry];
+        if (t.impls.empty() || t.impls[0].ref.imported)
+            return std::nullopt;  // IDispatch's and IUnknown's methods are not invoked
+        entry = t.impls[0].ref.index;
+        const TYPEKIND kind = model_.types[entry].kind;
+        if (kind != TKIND_INTERFACE && kind != TKIND_DISPATCH)
+            return std::nullopt;
+    }
     return std::nullopt;
 }
 

@@ -104,7 +104,14 @@ class TypeLibTables {
     std::optional<TlbRef> resolve(HREFTYPE href) const;
 
     // The index among the entry's own functions of the first with `memid`.
-    std::optional<std::size_t> find_own_func(std::size_t entry, MEMBERID memid) const;
+    // The method `memid` of `entry` as ITypeInfo::Invoke finds it: among the type's own
+    // methods, then its base's in this library, and so on up (a derived dual interface calls
+    // the members it inherits). The type that declares it and its index there.
+    struct FuncAt {
+        std::size_t type;
+        std::size_t func;
+    };
+    std::optional<FuncAt> find_invocable_func(std::size_t entry, MEMBERID memid) const;
 
   private:
     std::unique_ptr<FuncTable> build_func(const TlbFunc& f, bool stdole) const;

@@ -73,49 +73,9 @@ ULONG CPrime::Release() {
 
 namespace {
 
-// The interface IDispatch answers from: IPrime2, a superset of IPrime whose members keep their
-// DISPIDs. comrt hands an object's IDispatch to another process by that interface's type
-// information, and until it carries interface pointers (FindGoldbachPair's result) it refuses
-// IPrime2 as a whole; there IDispatch stays IPrime's for now, so IPrime's callers across
-// processes are served as before, and IPrime2 is reached through QueryInterface.
-#ifdef _WIN32
-constexpr const IID& kDispatchIid = IID_IPrime2;
-#else
-constexpr const IID& kDispatchIid = IID_IPrime;
-#endif
-
+// IDispatch answers from IPrime2's type information: a superset of IPrime whose members keep
+// their DISPIDs, so late-bound callers of IPrime are served as before.
 HRESULT PrimeTypeInfo(ITypeInfo** ppTInfo) {
-    return KivTypeInfo(kDispatchIid, ppTInfo);
-}
-
-bool DeclaresMember(ITypeInfo* info, DISPID dispid) {
-    TYPEATTR* attr = nullptr;
-    if (FAILED(info->GetTypeAttr(&attr)) || attr == nullptr)
-        return false;
-    bool found = false;
-    for (UINT i = 0; i < attr->cFuncs && !found; ++i) {
-        FUNCDESC* func = nullptr;
-        if (SUCCEEDED(info->GetFuncDesc(i, &func)) && func != nullptr) {
-            found = func->memid == dispid;
-            info->ReleaseFuncDesc(func);
-        }
-    }
-    info->ReleaseTypeAttr(attr);
-    return found;
-}
-
-// The type information that a call of `dispid` goes through: IPrime's for its own members,
-// as before IPrime2 existed, IPrime2's for the rest. (The object is the same either way; it
-// spares the inherited members a reader's mapping of a derived dual interface's dispatch view
-// to its vtable.)
-HRESULT MemberTypeInfo(DISPID dispid, ITypeInfo** ppTInfo) {
-    HRESULT hr = KivTypeInfo(IID_IPrime, ppTInfo);
-    if (SUCCEEDED(hr) && DeclaresMember(*ppTInfo, dispid))
-        return hr;
-    if (SUCCEEDED(hr)) {
-        (*ppTInfo)->Release();
-        *ppTInfo = nullptr;
-    }
     return KivTypeInfo(IID_IPrime2, ppTInfo);
 }
 
@@ -139,7 +99,7 @@ HRESULT CPrime::GetTypeInfo(UINT iTInfo, LCID, ITypeInfo** ppTInfo) {
 
 HRESULT CPrime::GetIDsOfNames(REFIID, LPOLESTR* rgszNames, UINT cNames, LCID, DISPID* rgDispId) {
     CComPtr<ITypeInfo> info;
-    HRESULT hr = KivTypeInfo(IID_IPrime2, &info);  // every name, whichever view IDispatch gives
+    HRESULT hr = PrimeTypeInfo(&info);
     return FAILED(hr) ? hr : DispGetIDsOfNames(info, rgszNames, cNames, rgDispId);
 }
 
@@ -148,7 +108,7 @@ HRESULT CPrime::Invoke(DISPID dispIdMember, REFIID riid, LCID, WORD wFlags, DISP
     if (riid != IID_NULL)
         return DISP_E_UNKNOWNINTERFACE;
     CComPtr<ITypeInfo> info;
-    HRESULT hr = MemberTypeInfo(dispIdMember, &info);
+    HRESULT hr = PrimeTypeInfo(&info);
     if (FAILED(hr))
         return hr;
     // Scripting clients pass their variables by reference as VARIANTs; the standard
