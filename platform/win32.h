@@ -6,6 +6,7 @@
 #else
 #include "platform/base/bstr.h"
 #include "platform/base/com_ptr.h"
+#include "platform/base/connection_points.h"
 #include "platform/base/guid.h"
 #include "platform/base/hresult.h"
 #include "platform/base/interfaces.h"

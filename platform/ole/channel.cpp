@@ -110,6 +110,8 @@ MessageAssembler::Status MessageAssembler::read_from(int fd, std::vector<unsigne
             header_have_ += static_cast<std::size_t>(n);
         if (header_have_ == 4) {
             std::memcpy(&length_, header_, 4);
+            accepting_side_ = (length_ & wire::accepting_side_exchange) != 0;
+            length_ &= ~wire::accepting_side_exchange;
             if (length_ > wire::max_message)
                 return Status::malformed;  // refused before any of it is stored
         }
@@ -145,8 +147,11 @@ void MessageAssembler::excuse_until(std::chrono::steady_clock::time_point now) {
         last_progress_ = now;
 }
 
-OutgoingMessage::OutgoingMessage(std::vector<unsigned char> message) : body_(std::move(message)) {
+OutgoingMessage::OutgoingMessage(std::vector<unsigned char> message, bool accepting_side)
+    : body_(std::move(message)) {
     auto length = static_cast<std::uint32_t>(body_.size());
+    if (accepting_side)
+        length |= wire::accepting_side_exchange;
     std::memcpy(header_, &length, 4);
 }
 

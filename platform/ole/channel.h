@@ -31,6 +31,8 @@ class MessageAssembler {
     MessageAssembler(MessageBudget* budget, std::function<void()> on_budget);
     // Reads what the socket has; `message` is filled when Status::message.
     Status read_from(int fd, std::vector<unsigned char>& message);
+    // Whether the last message read belongs to an exchange the accepting end began.
+    bool accepting_side() const { return accepting_side_; }
     // True when a claim is held for a message whose last bytes arrived before `cutoff`: a
     // sender that stopped half-way, keeping others' messages from the budget.
     bool stalled_before(std::chrono::steady_clock::time_point cutoff) const;
@@ -46,6 +48,7 @@ class MessageAssembler {
     MessageBudget::Share share_;
     MessageBudget::Waiter waiter_;
     std::chrono::steady_clock::time_point last_progress_;
+    bool accepting_side_ = false;
 };
 
 // A message written to a non-blocking socket as far as the socket takes it, the rest as it
@@ -53,7 +56,8 @@ class MessageAssembler {
 class OutgoingMessage {
   public:
     enum class Status { done, more, closed };
-    explicit OutgoingMessage(std::vector<unsigned char> message);
+    // `accepting_side`: the message belongs to an exchange the accepting end began.
+    explicit OutgoingMessage(std::vector<unsigned char> message, bool accepting_side = false);
     Status write_to(int fd);
 
   private:

@@ -1,30 +1,14 @@
 #pragma once
-// The client's end of one connection to a server process. Requests on it are serialised: a
-// request and its reply form one exchange.
-#include <mutex>
-#include <optional>
-#include <vector>
-
-#include "platform/base/unique_fd.h"
+// The client's end of one connection to a server process: the connecting side of a
+// Connection. Its exchanges wait as long as the server's call runs, serving the server's
+// callbacks meanwhile; the objects the client passes in calls live in its stub manager.
+#include "platform/ole/connection.h"
 
 namespace comrt {
 
-class ClientConnection {
+class ClientConnection : public Connection {
   public:
-    explicit ClientConnection(unique_fd fd) : fd_(std::move(fd)) {}
-
-    // Sends `request` and waits for the reply, however long the server takes; nullopt when
-    // the server is gone (then every later exchange fails at once too), when it sends a reply
-    // longer than wire::max_message (likewise), or when `request` is that long (then nothing
-    // is sent and the connection stays usable).
-    std::optional<std::vector<unsigned char>> exchange(const std::vector<unsigned char>& request);
-    // Sends a request that has no reply.
-    void post(const std::vector<unsigned char>& request);
-
-  private:
-    std::mutex lock_;
-    unique_fd fd_;
-    bool broken_ = false;
+    explicit ClientConnection(unique_fd fd) : Connection(std::move(fd), Side::connecting) {}
 };
 
 }  // namespace comrt

@@ -13,10 +13,6 @@
 namespace comrt {
 namespace {
 
-bool marshallable(VARTYPE vt) {
-    return vt == VT_BSTR || wire_value_size(vt) != 0;
-}
-
 // "1.0" -> 1, 0
 bool parse_version(const std::string& text, WORD& major, WORD& minor) {
     auto dot = text.find('.');
@@ -31,8 +27,15 @@ bool parse_version(const std::string& text, WORD& major, WORD& minor) {
     return true;
 }
 
+// A type the wire carries: a scalar, a BSTR, a VARIANT (by reference) or an interface.
+bool marshallable(const WireParam& p) {
+    if (p.vt == VT_BSTR || p.vt == VT_UNKNOWN || wire_value_size(p.vt) != 0)
+        return true;
+    return p.by_ref && (p.vt == VT_VARIANT || p.vt == wire_guid);
+}
+
 HRESULT load_interface_info(REFIID iid, CComPtr<ITypeInfo>& dispatch_view,
-                            CComPtr<ITypeInfo>& vtable_view) {
+                            CComPtr<ITypeInfo>& vtable_view, bool& by_invoke) {
     std::string key = "Interface\\" + guid_to_string(iid) + "\\TypeLib";
     auto libid_text = reg_get_string(HKEY_CLASSES_ROOT, key);
     auto version_text = reg_get_string(HKEY_CLASSES_ROOT, key, "Version");
@@ -54,9 +57,14 @@ HRESULT load_interface_info(REFIID iid, CComPtr<ITypeInfo>& dispatch_view,
     if (FAILED(hr))
         return hr;
     TYPEKIND kind = attr->typekind;
+    const bool dual = (attr->wTypeFlags & TYPEFLAG_FDUAL) != 0;
     dispatch_view->ReleaseTypeAttr(attr);
     if (kind == TKIND_INTERFACE) {
         vtable_view = dispatch_view;
+        return S_OK;
+    }
+    if (kind == TKIND_DISPATCH && !dual) {
+        by_invoke = true;  // a pure dispinterface: it has no vtable beyond IDispatch
         return S_OK;
     }
     // A dual interface's dispatch view refers to its vtable view as implemented type -1.
@@ -67,13 +75,117 @@ HRESULT load_interface_info(REFIID iid, CComPtr<ITypeInfo>& dispatch_view,
     return dispatch_view->GetRefTypeInfo(ref, &vtable_view);
 }
 
-HRESULT describe(ITypeInfo* info, WireInterface& out) {
+// The vtable view of a type the description refers to (a dual's dispatch view turned round).
+CComPtr<ITypeInfo> vtable_view_of(CComPtr<ITypeInfo> info) {
+    TYPEATTR* attr = nullptr;
+    if (FAILED(info->GetTypeAttr(&attr)))
+        return {};
+    const bool dispatch = attr->typekind == TKIND_DISPATCH;
+    info->ReleaseTypeAttr(attr);
+    if (!dispatch)
+        return info;
+    HREFTYPE ref = 0;
+    CComPtr<ITypeInfo> vtable;
+    if (FAILED(info->GetRefTypeOfImplType(static_cast<UINT>(-1), &ref)) ||
+        FAILED(info->GetRefTypeInfo(ref, &vtable)))
+        return {};
+    return vtable;
+}
+
+// The interface a type names, if it names one: IUnknown*, IDispatch*, or a pointer to an
+// interface of a type library.
+bool interface_type(ITypeInfo* info, const TYPEDESC& t, IID& iid) {
+    if (t.vt == VT_UNKNOWN || t.vt == VT_DISPATCH) {
+        iid = t.vt == VT_UNKNOWN ? IID_IUnknown : IID_IDispatch;
+        return true;
+    }
+    if (t.vt != VT_PTR || t.lptdesc == nullptr || t.lptdesc->vt != VT_USERDEFINED)
+        return false;
+    CComPtr<ITypeInfo> named;
+    if (FAILED(info->GetRefTypeInfo(t.lptdesc->hreftype, &named)))
+        return false;
+    TYPEATTR* attr = nullptr;
+    if (FAILED(named->GetTypeAttr(&attr)))
+        return false;
+    const bool itf = attr->typekind == TKIND_INTERFACE || attr->typekind == TKIND_DISPATCH;
+    iid = attr->guid;
+    named->ReleaseTypeAttr(attr);
+    return itf;
+}
+
+// The wire type of a value of type `t`: enumerations are 4-byte integers, aliases what
+// they stand for.
+VARTYPE value_type(ITypeInfo* info, const TYPEDESC& t) {
+    if (t.vt != VT_USERDEFINED)
+        return t.vt;
+    CComPtr<ITypeInfo> named;
+    if (FAILED(info->GetRefTypeInfo(t.hreftype, &named)))
+        return VT_EMPTY;
+    TYPEATTR* attr = nullptr;
+    if (FAILED(named->GetTypeAttr(&attr)))
+        return VT_EMPTY;
+    VARTYPE vt = VT_EMPTY;
+    if (attr->typekind == TKIND_ENUM)
+        vt = VT_I4;
+    else if (attr->typekind == TKIND_ALIAS && attr->tdescAlias.vt != VT_USERDEFINED)
+        vt = attr->tdescAlias.vt;
+    named->ReleaseTypeAttr(attr);
+    return vt;
+}
+
+WireParam describe_param(ITypeInfo* info, const ELEMDESC& elem) {
+    WireParam param{VT_EMPTY, false, true, false};
+    const TYPEDESC& t = elem.tdesc;
+    if (interface_type(info, t, param.iid)) {
+        param.vt = VT_UNKNOWN;
+        return param;
+    }
+    if (t.vt != VT_PTR) {
+        param.vt = value_type(info, t);
+        return param;
+    }
+    param.by_ref = true;
+    USHORT flags = elem.paramdesc.wParamFlags;
+    param.out = (flags & PARAMFLAG_FOUT) != 0;
+    param.in = (flags & PARAMFLAG_FIN) != 0 || !param.out;
+    if (t.lptdesc == nullptr)
+        return param;
+    if (interface_type(info, *t.lptdesc, param.iid))
+        param.vt = VT_UNKNOWN;
+    else
+        param.vt = value_type(info, *t.lptdesc);
+    return param;
+}
+
+HRESULT describe(ITypeInfo* info, WireInterface& out, int depth = 0) {
     TYPEATTR* attr = nullptr;
     HRESULT hr = info->GetTypeAttr(&attr);
     if (FAILED(hr))
         return hr;
     WORD count = attr->cFuncs;
+    WORD bases = attr->cImplTypes;
     info->ReleaseTypeAttr(attr);
+    // The slots of the bases come first, from their own type information; IDispatch and
+    // IUnknown are the proxy's own.
+    if (bases > 0 && depth < 16) {
+        HREFTYPE ref = 0;
+        CComPtr<ITypeInfo> base;
+        if (FAILED(info->GetRefTypeOfImplType(0, &ref)) || FAILED(info->GetRefTypeInfo(ref, &base)))
+            return TYPE_E_ELEMENTNOTFOUND;
+        TYPEATTR* base_attr = nullptr;
+        if (FAILED(base->GetTypeAttr(&base_attr)))
+            return TYPE_E_ELEMENTNOTFOUND;
+        IID base_iid = base_attr->guid;
+        base->ReleaseTypeAttr(base_attr);
+        if (base_iid != IID_IDispatch && base_iid != IID_IUnknown) {
+            CComPtr<ITypeInfo> vtable = vtable_view_of(base);
+            if (vtable == nullptr)
+                return TYPE_E_ELEMENTNOTFOUND;
+            hr = describe(vtable, out, depth + 1);
+            if (FAILED(hr))
+                return hr;
+        }
+    }
     for (UINT i = 0; i < count; ++i) {
         FUNCDESC* desc = nullptr;
         hr = info->GetFuncDesc(i, &desc);
@@ -82,69 +194,22 @@ HRESULT describe(ITypeInfo* info, WireInterface& out) {
         WireMethod method{static_cast<USHORT>(desc->oVft / static_cast<SHORT>(sizeof(void*))), {}};
         bool ok = desc->elemdescFunc.tdesc.vt == VT_HRESULT;
         for (SHORT p = 0; p < desc->cParams && ok; ++p) {
-            const ELEMDESC& elem = desc->lprgelemdescParam[p];
-            WireParam param{elem.tdesc.vt, false, true, false};
-            if (param.vt == VT_PTR) {
-                param.by_ref = true;
-                param.vt = elem.tdesc.lptdesc != nullptr ? elem.tdesc.lptdesc->vt
-                                                         : static_cast<VARTYPE>(VT_EMPTY);
-                USHORT flags = elem.paramdesc.wParamFlags;
-                param.out = (flags & PARAMFLAG_FOUT) != 0;
-                param.in = (flags & PARAMFLAG_FIN) != 0 || !param.out;
-            }
-            ok = marshallable(param.vt);
+            WireParam param = describe_param(info, desc->lprgelemdescParam[p]);
+            ok = marshallable(param);
             method.params.push_back(param);
         }
         info->ReleaseFuncDesc(desc);
+        if (method.slot < vtable_slot_of_first_method)
+            continue;
         if (!ok)
             return DISP_E_BADVARTYPE;
-        if (method.slot >= vtable_slot_of_first_method)
-            out.methods.push_back(std::move(method));
+        out.methods.push_back(std::move(method));
     }
     return S_OK;
 }
 
 std::mutex g_cache_lock;
 std::map<IID, std::shared_ptr<const WireInterface>> g_cache;
-
-// Storage for one argument on the server side while the call runs.
-struct ArgumentSlot {
-    VARIANTARG arg;
-    union {
-        LONGLONG value;
-        BSTR text;
-    } storage;
-};
-
-void read_value(wire::Reader& in, VARTYPE vt, void* target) {
-    if (vt == VT_BSTR) {
-        auto text = in.get_text();
-        BSTR b = nullptr;
-        if (text) {
-            b = SysAllocStringLen(text->data(), static_cast<UINT>(text->size()));
-            if (b == nullptr)
-                throw std::bad_alloc();
-        }
-        std::memcpy(target, &b, sizeof b);
-        return;
-    }
-    std::size_t size = wire_value_size(vt);
-    unsigned char bytes[8] = {};
-    for (std::size_t i = 0; i < size; ++i)
-        bytes[i] = in.get<unsigned char>();
-    std::memcpy(target, bytes, size);
-}
-
-void write_value(wire::Writer& out, VARTYPE vt, const void* source) {
-    if (vt == VT_BSTR) {
-        BSTR b;
-        std::memcpy(&b, source, sizeof b);
-        out.put_text(b, SysStringLen(b), b != nullptr);
-        return;
-    }
-    out.put_bytes(source, wire_value_size(vt));
-}
-
 }  // namespace
 
 std::size_t wire_value_size(VARTYPE vt) {
@@ -168,12 +233,17 @@ HRESULT wire_interface(REFIID iid, std::shared_ptr<const WireInterface>& out) {
     }
     auto built = std::make_shared<WireInterface>();
     built->iid = iid;
-    HRESULT hr = load_interface_info(iid, built->dispatch_info, built->vtable_info);
-    if (FAILED(hr))
-        return hr;
-    hr = describe(built->vtable_info, *built);
-    if (FAILED(hr))
-        return hr;
+    if (!standard_interface(iid, *built)) {
+        HRESULT hr =
+            load_interface_info(iid, built->dispatch_info, built->vtable_info, built->by_invoke);
+        if (FAILED(hr))
+            return hr;
+        if (!built->by_invoke) {
+            hr = describe(built->vtable_info, *built);
+            if (FAILED(hr))
+                return hr;
+        }
+    }
     g_cache[iid] = built;
     out = built;
     return S_OK;
@@ -219,62 +289,6 @@ CComPtr<IErrorInfo> read_error_info(wire::Reader& in) {
     builder->SetHelpContext(context);
     builder.QueryInterface(&result);
     return result;
-}
-
-void serve_call(void* itf, const WireMethod& method, wire::Reader& in, wire::Writer& reply) {
-    const std::size_t n = method.params.size();
-    std::vector<ArgumentSlot> slots(n);
-    std::vector<VARTYPE> types(n);
-    std::vector<VARIANTARG*> args(n);
-    // Frees what the stub allocated, whatever happens to the call.
-    struct Cleanup {
-        std::vector<ArgumentSlot>& slots;
-        const WireMethod& method;
-        ~Cleanup() {
-            for (std::size_t i = 0; i < slots.size(); ++i)
-                if (method.params[i].vt == VT_BSTR)
-                    SysFreeString(method.params[i].by_ref ? slots[i].storage.text
-                                                          : slots[i].arg.bstrVal);
-        }
-    } cleanup{slots, method};
-    for (std::size_t i = 0; i < n; ++i) {
-        const WireParam& p = method.params[i];
-        ArgumentSlot& slot = slots[i];
-        VariantInit(&slot.arg);
-        slot.storage.value = 0;
-        if (!p.by_ref) {
-            slot.arg.vt = p.vt;
-            read_value(in, p.vt, &slot.arg.llVal);
-        } else {
-            slot.arg.vt = static_cast<VARTYPE>(VT_BYREF | p.vt);
-            bool present = in.get<std::uint8_t>() != 0;
-            slot.arg.byref = present ? &slot.storage : nullptr;
-            if (present && p.in)
-                read_value(in, p.vt, &slot.storage);
-        }
-        types[i] = slot.arg.vt;
-        args[i] = &slot.arg;
-    }
-    in.expect_end();
-
-    SetErrorInfo(0, nullptr);  // only what this call sets travels back
-    VARIANT result;
-    VariantInit(&result);
-    HRESULT hr = DispCallFunc(itf, method.slot * sizeof(void*), CC_STDCALL, VT_HRESULT,
-                              static_cast<UINT>(n), types.data(), args.data(), &result);
-    if (SUCCEEDED(hr))
-        hr = result.scode;
-
-    reply.put<HRESULT>(hr);
-    for (std::size_t i = 0; i < n; ++i) {
-        const WireParam& p = method.params[i];
-        if (p.by_ref && p.out && slots[i].arg.byref != nullptr)
-            write_value(reply, p.vt, &slots[i].storage);
-    }
-    CComPtr<IErrorInfo> info;
-    if (GetErrorInfo(0, &info) != S_OK || SUCCEEDED(hr))
-        info.Release();
-    write_error_info(reply, info);
 }
 
 }  // namespace comrt

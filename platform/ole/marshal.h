@@ -1,21 +1,29 @@
 #pragma once
-// Calls of dual interfaces across processes, marshalled from their type information as OLE
+// Calls of vtable interfaces across processes, marshalled from their type information as OLE
 // Automation's type-library marshaller does: the proxy encodes the arguments of a vtable slot
-// by the types its FUNCDESC declares, the stub decodes them and calls the same slot.
+// by the types its FUNCDESC declares (the interface's own and those of its bases), the stub
+// decodes them and calls the same slot. The standard interfaces no type library describes
+// (connection points) have hand-written descriptions of the same form.
 #include <memory>
 #include <vector>
 
 #include "platform/base/com_ptr.h"
-#include "platform/oleaut/oleauto.h"
 #include "platform/ole/wire.h"
+#include "platform/oleaut/oleauto.h"
 
 namespace comrt {
 
+class Connection;
+
+// The GUID an argument passes by reference (REFIID in, IID* out); VT_CLSID's number.
+inline constexpr VARTYPE wire_guid = 72;
+
 struct WireParam {
-    VARTYPE vt;   // the value's type; for by_ref, the pointee's
-    bool by_ref;  // passed as a pointer (out or in/out)
-    bool in;      // the caller's value travels to the server
-    bool out;     // the server's value travels back
+    VARTYPE vt;    // the value's type; for by_ref, the pointee's; VT_UNKNOWN for any interface
+    bool by_ref;   // passed as a pointer (out or in/out)
+    bool in;       // the caller's value travels to the callee
+    bool out;      // the callee's value travels back
+    IID iid = {};  // for an interface: which one
 };
 
 struct WireMethod {
@@ -23,16 +31,21 @@ struct WireMethod {
     std::vector<WireParam> params;
 };
 
-// The methods of a dual interface by vtable slot (slots 0-6 are IUnknown and IDispatch and
-// absent), from the interface's registered type library. Cached per process.
+// The methods of an interface by vtable slot (slots 0-6 are IUnknown and IDispatch and
+// absent), from the interface's registered type library. Cached per process. A pure
+// dispinterface has no methods: it is marshalled by IDispatch::Invoke (by_invoke).
 struct WireInterface {
     IID iid;
-    CComPtr<ITypeInfo> dispatch_info;  // what IDispatch of a proxy answers from
+    CComPtr<ITypeInfo> dispatch_info;  // what IDispatch of a proxy answers from (may be null)
     CComPtr<ITypeInfo> vtable_info;
     std::vector<WireMethod> methods;  // methods after the IUnknown and IDispatch slots
+    bool by_invoke = false;
     const WireMethod* find(USHORT slot) const;
 };
 HRESULT wire_interface(REFIID iid, std::shared_ptr<const WireInterface>& out);
+// The hand-written descriptions: IConnectionPointContainer, IConnectionPoint and the
+// enumerators' Skip, Reset and Clone. False for any other interface.
+bool standard_interface(REFIID iid, WireInterface& out);
 
 // Bytes of a scalar of type `vt` on the wire; 0 for types that travel otherwise (VT_BSTR as
 // text) or not at all.
@@ -40,7 +53,8 @@ std::size_t wire_value_size(VARTYPE vt);
 
 // Server side: decodes the arguments of `method` from `in`, calls the slot on `itf`, and
 // writes the HRESULT, the out values and any error information to `reply`.
-void serve_call(void* itf, const WireMethod& method, wire::Reader& in, wire::Writer& reply);
+void serve_call(Connection& via, void* itf, const WireMethod& method, wire::Reader& in,
+                wire::Writer& reply);
 
 // Error information as it travels with a failed call.
 void write_error_info(wire::Writer& out, IErrorInfo* info);

@@ -10,10 +10,12 @@
 #include <utility>
 
 #include "platform/base/bstr.h"
+#include "platform/ole/call_frame.h"
+#include "platform/ole/marshal.h"
+#include "platform/ole/object_reference.h"
+#include "platform/ole/remote_object.h"
 #include "platform/oleaut/error_info.h"
 #include "platform/oleaut/ffi_types.h"
-#include "platform/ole/marshal.h"
-#include "platform/ole/remote_object.h"
 
 namespace comrt {
 namespace {
@@ -121,6 +123,11 @@ HRESULT proxy_invoke(void* self, DISPID member, REFIID, LCID, WORD flags, DISPPA
     return transport;
 }
 
+// A slot no description covers; the caller's arguments are not looked at.
+HRESULT proxy_not_described(void*) {
+    return E_NOTIMPL;
+}
+
 void proxy_method_entry(ffi_cif*, void* ret, void** args, void* user) {
     auto* m = static_cast<ProxyMethod*>(user);
     void* self = *static_cast<void**>(args[0]);
@@ -147,6 +154,11 @@ HRESULT build_vtable(std::shared_ptr<const WireInterface> itf,
     vt->slots[4] = reinterpret_cast<void*>(&proxy_get_type_info);
     vt->slots[5] = reinterpret_cast<void*>(&proxy_get_ids_of_names);
     vt->slots[6] = reinterpret_cast<void*>(&proxy_invoke);
+    if (itf->dispatch_info == nullptr) {
+        // Not an IDispatch: slots 3-6 are the interface's own, and one not described fails.
+        for (USHORT slot = 3; slot < vtable_slot_of_first_method; ++slot)
+            vt->slots[slot] = reinterpret_cast<void*>(&proxy_not_described);
+    }
     for (const auto& wm : itf->methods) {
         auto pm = std::make_unique<ProxyMethod>();
         pm->iid = itf->iid;
@@ -177,16 +189,6 @@ HRESULT build_vtable(std::shared_ptr<const WireInterface> itf,
 std::mutex g_vtables_lock;
 std::map<IID, std::shared_ptr<const ProxyVtable>> g_vtables;
 
-void put_value(wire::Writer& out, const WireParam& p, const void* where) {
-    if (p.vt == VT_BSTR) {
-        BSTR b;
-        std::memcpy(&b, where, sizeof b);
-        out.put_text(b, SysStringLen(b), b != nullptr);
-    } else {
-        out.put_bytes(where, wire_value_size(p.vt));
-    }
-}
-
 }  // namespace
 
 HRESULT DualFacet::call(const ProxyMethod& m, void** args) {
@@ -199,55 +201,16 @@ HRESULT DualFacet::call(const ProxyMethod& m, void** args) {
         request.put<std::uint32_t>(owner_.id());
         request.put_guid(m.iid);
         request.put<USHORT>(method.slot);
-        for (std::size_t i = 0; i < method.params.size(); ++i) {
-            const WireParam& p = method.params[i];
-            if (!p.by_ref) {
-                put_value(request, p, args[i]);
-                continue;
-            }
-            void* target = *static_cast<void**>(args[i]);
-            request.put<std::uint8_t>(target != nullptr ? 1 : 0);
-            if (target != nullptr && p.in)
-                put_value(request, p, target);
-        }
+        encode_arguments(request, owner_.connection(), method, args);
         hr = remote_exchange(owner_, request.bytes(), &reply);
         if (hr == RPC_E_DISCONNECTED && reply.empty())
             return t_transport_failure = hr;
         wire::Reader in(reply);
-        in.get<HRESULT>();
-        if (FAILED(hr) && in.at_end())
-            return hr;  // refused before the call ran (a reply over the limit): nothing follows
-        for (std::size_t i = 0; i < method.params.size(); ++i) {
-            const WireParam& p = method.params[i];
-            void* target = p.by_ref ? *static_cast<void**>(args[i]) : nullptr;
-            if (target == nullptr || !p.out)
-                continue;
-            if (p.vt == VT_BSTR) {
-                auto text = in.get_text();
-                BSTR fresh = nullptr;
-                if (text) {
-                    fresh = SysAllocStringLen(text->data(), static_cast<UINT>(text->size()));
-                    if (fresh == nullptr)
-                        return E_OUTOFMEMORY;
-                }
-                BSTR old;
-                std::memcpy(&old, target, sizeof old);
-                if (p.in)
-                    SysFreeString(old);  // an in/out string is replaced, not leaked
-                std::memcpy(target, &fresh, sizeof fresh);
-            } else {
-                std::size_t size = wire_value_size(p.vt);
-                std::vector<unsigned char> bytes(size);
-                for (auto& b : bytes)
-                    b = in.get<unsigned char>();
-                std::memcpy(target, bytes.data(), size);
-            }
-        }
-        CComPtr<IErrorInfo> info = read_error_info(in);
-        if (info != nullptr)
-            SetErrorInfo(0, info);
+        hr = decode_results(in, owner_.connection(), method, args);
     } catch (const wire::Malformed&) {
         return t_transport_failure = RPC_E_INVALID_DATAPACKET;
+    } catch (const MarshalFailure& failure) {
+        return failure.hr;
     } catch (const std::bad_alloc&) {
         return E_OUTOFMEMORY;
     }
@@ -266,6 +229,8 @@ HRESULT make_dual_facet(RemoteObject& owner, REFIID iid, std::shared_ptr<Facet>&
             HRESULT hr = wire_interface(iid, itf);
             if (FAILED(hr))
                 return hr == REGDB_E_IIDNOTREG ? E_NOINTERFACE : hr;
+            if (itf->by_invoke)
+                return make_dispatch_facet(owner, iid, out);
             hr = build_vtable(itf, vtable);
             if (FAILED(hr))
                 return hr;

@@ -89,6 +89,8 @@ class ErrorInfoSupportFacet final : public Facet, public ISupportErrorInfo {
 
 HRESULT remote_exchange(RemoteObject& owner, const std::vector<unsigned char>& request,
                         std::vector<unsigned char>* reply) {
+    if (!owner.connection().connected())
+        return RPC_E_DISCONNECTED;
     auto answer = owner.connection().exchange(request);
     if (!answer || answer->size() < sizeof(HRESULT))
         return RPC_E_DISCONNECTED;
@@ -103,7 +105,7 @@ HRESULT FactoryFacet::adopt_new(std::uint32_t id, REFIID riid, const IID& dual, 
     return adopt_remote(owner_.shared_connection(), id, riid, dual, ppv);
 }
 
-HRESULT adopt_remote(std::shared_ptr<ClientConnection> connection, std::uint32_t id, REFIID riid,
+HRESULT adopt_remote(std::shared_ptr<Connection> connection, std::uint32_t id, REFIID riid,
                      const IID& dual, void** ppv) {
     RemoteObject* object;
     try {
@@ -118,10 +120,12 @@ HRESULT adopt_remote(std::shared_ptr<ClientConnection> connection, std::uint32_t
     return hr;
 }
 
-RemoteObject::RemoteObject(std::shared_ptr<ClientConnection> connection, std::uint32_t id)
+RemoteObject::RemoteObject(std::shared_ptr<Connection> connection, std::uint32_t id)
     : connection_(std::move(connection)), id_(id) {}
 
 RemoteObject::~RemoteObject() {
+    if (!connection_->connected())
+        return;  // the exporter released everything of the connection when it closed
     wire::Writer request;
     request.put(Op::Release);
     request.put<std::uint32_t>(id_);
@@ -155,7 +159,8 @@ HRESULT RemoteObject::make_facet(REFIID riid, const IID& dual, void** ppv) {
             if (it != facets_.end()) {
                 facet = it->second;
             } else {
-                HRESULT hr = make_dual_facet(*this, dual_iid, facet);
+                HRESULT hr = dual_iid == IID_IDispatch ? make_dispatch_facet(*this, dual_iid, facet)
+                                                       : make_dual_facet(*this, dual_iid, facet);
                 if (FAILED(hr))
                     return hr;
                 facets_[dual_iid] = facet;
@@ -185,6 +190,10 @@ HRESULT RemoteObject::query(REFIID riid, void** ppv) {
     if (ppv == nullptr)
         return E_POINTER;
     *ppv = nullptr;
+    if (riid == iid) {
+        *ppv = this;
+        return S_OK;
+    }
     {
         std::lock_guard guard(lock_);
         auto it = facets_.find(riid);

@@ -5,8 +5,7 @@
 #include <algorithm>
 
 #include "platform/ole/apartment.h"
-#include "platform/ole/call_cancellation.h"
-#include "platform/ole/marshal.h"
+#include "platform/ole/stub_manager.h"
 #include "platform/oleaut/error_info.h"
 #include "platform/oleaut/oleauto.h"
 
@@ -28,51 +27,22 @@ struct RemoteOuter final : IUnknown {
 };
 RemoteOuter g_remote_outer;
 
-// A failure that says nothing about the interface, only about the server's state now: the
-// client hears of it instead of being told that the interface is not there.
-bool transient(HRESULT hr) {
-    return hr == HRESULT_FROM_WIN32(ERROR_TOO_MANY_OPEN_FILES) || hr == E_OUTOFMEMORY;
-}
-
-// What the calls of an interface about to be handed out will need is read now, while the
-// client can still be told why it cannot have the interface; its first call then needs no
-// descriptor. Interfaces without type information (IUnknown, IClassFactory) need none.
-HRESULT prepare_calls(const IID& iid) {
-    if (iid == IID_IUnknown || iid == IID_IClassFactory)
-        return S_OK;
-    std::shared_ptr<const WireInterface> methods;
-    HRESULT hr = wire_interface(iid, methods);
-    return transient(hr) ? hr : S_OK;
-}
-
-// The IID of the dual interface behind an object's IDispatch, from its own type information.
-// E_NOINTERFACE for an IDispatch without it (it cannot be proxied).
-HRESULT dispatch_iid(IUnknown* itf, IID& iid) {
-    CComPtr<IDispatch> dispatch;
-    if (FAILED(itf->QueryInterface(IID_IDispatch, reinterpret_cast<void**>(&dispatch))))
-        return E_NOINTERFACE;
-    CComPtr<ITypeInfo> info;
-    HRESULT hr = dispatch->GetTypeInfo(0, LOCALE_NEUTRAL, &info);
-    if (FAILED(hr) || info == nullptr)
-        return transient(hr) ? hr : E_NOINTERFACE;
-    TYPEATTR* attr = nullptr;
-    if (FAILED(info->GetTypeAttr(&attr)) || attr == nullptr)
-        return E_NOINTERFACE;
-    iid = attr->guid;
-    info->ReleaseTypeAttr(attr);
-    return prepare_calls(iid);
-}
-
 }  // namespace
 
 ServerConnection::ServerConnection(unique_fd fd, ClassLookup lookup)
-    : fd_(std::move(fd)), lookup_(lookup), assembler_(&MessageBudget::incoming(), [this] {
+    : fd_(fd.get()), lookup_(lookup), assembler_(&MessageBudget::incoming(), [this] {
           waiting_ = false;
-          apartment_watch_events(fd_.get(), POLLIN);
-      }) {}
+          apartment_watch_events(fd_, POLLIN);
+      }) {
+    link_ = std::make_shared<Connection>(std::move(fd), Connection::Side::accepting, &assembler_);
+    link_->serve_also([this](wire::Op op, wire::Reader& in, wire::Writer& reply) {
+        return dispatch(op, in, reply);
+    });
+}
 
 ServerConnection::~ServerConnection() {
-    remotes_.clear();
+    link_->serve_also(nullptr);
+    link_->close();  // the client's objects go; proxies of its objects fail from now on
     // Server locks a vanished client took are given back.
     for (auto& factory : locks_)
         factory->LockServer(FALSE);
@@ -80,38 +50,40 @@ ServerConnection::~ServerConnection() {
 
 bool ServerConnection::on_ready(short revents) {
     try {
-        if (reply_) {
-            switch (reply_->write_to(fd_.get())) {
+        if (link_->has_pending()) {
+            switch (link_->write_pending()) {
                 case OutgoingMessage::Status::more:
                     return true;
                 case OutgoingMessage::Status::closed:
                     return false;
                 case OutgoingMessage::Status::done:
-                    reply_.reset();
-                    apartment_watch_events(fd_.get(), POLLIN);
                     break;
             }
         } else if (waiting_) {
             // Only a hang-up or a failure is watched for while the budget is short.
             return (revents & (POLLHUP | POLLERR)) == 0;
         }
+        apartment_watch_events(fd_, POLLIN);
         for (;;) {
+            if (!link_->connected())
+                return false;
             std::vector<unsigned char> message;  // gone, storage and all, after each request
-            switch (assembler_.read_from(fd_.get(), message)) {
+            switch (assembler_.read_from(fd_, message)) {
                 case MessageAssembler::Status::more:
                     return true;
                 case MessageAssembler::Status::waiting:
                     waiting_ = true;
-                    apartment_watch_events(fd_.get(), 0);
+                    apartment_watch_events(fd_, 0);
                     return true;
                 case MessageAssembler::Status::closed:
                 case MessageAssembler::Status::malformed:
                     return false;
                 case MessageAssembler::Status::message:
-                    if (!handle(message))
+                    // A reply belongs to a callback, which waits for it itself: none is due.
+                    if (assembler_.accepting_side() || !link_->serve_incoming(message))
                         return false;
-                    if (reply_) {
-                        apartment_watch_events(fd_.get(), POLLOUT);
+                    if (link_->has_pending()) {
+                        apartment_watch_events(fd_, POLLOUT);
                         return true;
                     }
                     break;
@@ -124,46 +96,10 @@ bool ServerConnection::on_ready(short revents) {
     }
 }
 
-bool ServerConnection::send_reply(std::vector<unsigned char> reply) {
-    if (reply.size() > wire::max_message) {
-        // No client takes it: the caller learns that the call failed and keeps its objects.
-        wire::Writer refusal;
-        refusal.put<HRESULT>(E_OUTOFMEMORY);
-        reply = std::move(refusal.bytes());
-    }
-    OutgoingMessage out(std::move(reply));
-    switch (out.write_to(fd_.get())) {
-        case OutgoingMessage::Status::done:
-            return true;
-        case OutgoingMessage::Status::closed:
-            return false;
-        case OutgoingMessage::Status::more:
-            break;
-    }
-    reply_.emplace(std::move(out));
-    return true;
-}
-
-ServerConnection::Remote* ServerConnection::find(std::uint32_t id) {
-    auto it = remotes_.find(id);
-    return it == remotes_.end() ? nullptr : &it->second;
-}
-
-IClassFactory* ServerConnection::find_factory(std::uint32_t id) {
-    Remote* remote = find(id);
-    if (remote == nullptr)
-        return nullptr;
-    auto it = remote->interfaces.find(IID_IClassFactory);
+CComPtr<IClassFactory> ServerConnection::find_factory(std::uint32_t id) {
     // Stored as the IClassFactory the class object handed out, so the cast is exact.
-    return it == remote->interfaces.end() ? nullptr : static_cast<IClassFactory*>(it->second.get());
-}
-
-std::uint32_t ServerConnection::add_remote(IUnknown* identity, const IID& iid, IUnknown* itf) {
-    std::uint32_t id = next_id_++;
-    Remote& remote = remotes_[id];
-    remote.identity = identity;
-    remote.interfaces[iid] = itf;
-    return id;
+    CComPtr<IUnknown> itf = link_->stubs().interface_of(id, IID_IClassFactory);
+    return CComPtr<IClassFactory>(static_cast<IClassFactory*>(static_cast<void*>(itf.get())));
 }
 
 void ServerConnection::create_instance(IClassFactory* factory, const IID& iid, bool has_outer,
@@ -185,42 +121,19 @@ void ServerConnection::create_instance(IClassFactory* factory, const IID& iid, b
         reply.put<HRESULT>(hr);
         return;
     }
-    reply.put<std::uint32_t>(add_remote(identity, iid, object));
-    if (iid == IID_IDispatch)
-        add_dual(remotes_[next_id_ - 1], dual, reply);
-}
-
-void ServerConnection::add_dual(Remote& remote, const IID& dual, wire::Writer& reply) {
-    CComPtr<IUnknown> dual_itf;
-    if (SUCCEEDED(remote.identity->QueryInterface(dual, reinterpret_cast<void**>(&dual_itf))))
-        remote.interfaces[dual] = dual_itf;
-    reply.put_guid(dual);
-}
-
-ServerConnection::Remote* ServerConnection::read_remote(wire::Reader& in, IID& iid) {
-    auto id = in.get<std::uint32_t>();
-    iid = in.get_guid();
-    in.expect_end();
-    return find(id);
-}
-
-bool ServerConnection::handle(std::vector<unsigned char>& request) {
-    wire::Reader in(request);
-    wire::Writer reply;
-    switch (dispatch(in, reply)) {
-        case Outcome::refuse:
-            return false;
-        case Outcome::no_reply:
-            return true;
-        case Outcome::reply:
-            break;
+    std::uint32_t id = link_->stubs().add(identity, iid, object);
+    reply.put<std::uint32_t>(id);
+    if (iid == IID_IDispatch) {
+        CComPtr<IUnknown> dual_itf;
+        if (dual != IID_IDispatch &&
+            SUCCEEDED(identity->QueryInterface(dual, reinterpret_cast<void**>(&dual_itf))))
+            link_->stubs().add_interface(id, dual, dual_itf);
+        reply.put_guid(dual);
     }
-    request = std::vector<unsigned char>();  // its storage goes before the reply is written
-    return send_reply(std::move(reply.bytes()));
 }
 
-ServerConnection::Outcome ServerConnection::dispatch(wire::Reader& in, wire::Writer& reply) {
-    switch (static_cast<Op>(in.get<std::uint8_t>())) {
+Outcome ServerConnection::dispatch(wire::Op op, wire::Reader& in, wire::Writer& reply) {
+    switch (op) {
         case Op::CreateInstance:
             return on_create_instance(in, reply);
         case Op::GetClassObject:
@@ -229,21 +142,12 @@ ServerConnection::Outcome ServerConnection::dispatch(wire::Reader& in, wire::Wri
             return on_factory_create(in, reply);
         case Op::LockServer:
             return on_lock_server(in, reply);
-        case Op::QueryInterface:
-            return on_query_interface(in, reply);
-        case Op::SupportsErrorInfo:
-            return on_supports_error_info(in, reply);
-        case Op::Release:
-            return on_release(in);
-        case Op::Call:
-            return on_call(in, reply);
         default:
             return Outcome::refuse;
     }
 }
 
-ServerConnection::Outcome ServerConnection::on_create_instance(wire::Reader& in,
-                                                               wire::Writer& reply) {
+Outcome ServerConnection::on_create_instance(wire::Reader& in, wire::Writer& reply) {
     CLSID clsid = in.get_guid();
     IID iid = in.get_guid();
     bool has_outer = in.get<std::uint8_t>() != 0;
@@ -257,36 +161,34 @@ ServerConnection::Outcome ServerConnection::on_create_instance(wire::Reader& in,
     return Outcome::reply;
 }
 
-ServerConnection::Outcome ServerConnection::on_get_class_object(wire::Reader& in,
-                                                                wire::Writer& reply) {
+Outcome ServerConnection::on_get_class_object(wire::Reader& in, wire::Writer& reply) {
     CLSID clsid = in.get_guid();
     in.expect_end();
     HRESULT why_not = REGDB_E_CLASSNOTREG;
     IClassFactory* factory = lookup_(clsid, why_not);
     reply.put<HRESULT>(factory == nullptr ? why_not : S_OK);
     if (factory != nullptr)
-        reply.put<std::uint32_t>(add_remote(factory, IID_IClassFactory, factory));
+        reply.put<std::uint32_t>(link_->stubs().add(factory, IID_IClassFactory, factory));
     return Outcome::reply;
 }
 
-ServerConnection::Outcome ServerConnection::on_factory_create(wire::Reader& in,
-                                                              wire::Writer& reply) {
+Outcome ServerConnection::on_factory_create(wire::Reader& in, wire::Writer& reply) {
     auto id = in.get<std::uint32_t>();
     IID iid = in.get_guid();
     bool has_outer = in.get<std::uint8_t>() != 0;
     in.expect_end();
-    IClassFactory* factory = find_factory(id);
+    CComPtr<IClassFactory> factory = find_factory(id);
     if (factory == nullptr)
         return Outcome::refuse;
     create_instance(factory, iid, has_outer, reply);
     return Outcome::reply;
 }
 
-ServerConnection::Outcome ServerConnection::on_lock_server(wire::Reader& in, wire::Writer& reply) {
+Outcome ServerConnection::on_lock_server(wire::Reader& in, wire::Writer& reply) {
     auto id = in.get<std::uint32_t>();
     bool lock = in.get<std::uint8_t>() != 0;
     in.expect_end();
-    CComPtr<IClassFactory> factory(find_factory(id));
+    CComPtr<IClassFactory> factory = find_factory(id);
     if (factory == nullptr)
         return Outcome::refuse;
     // A connection gives back only locks it took: another client's must stand.
@@ -300,72 +202,6 @@ ServerConnection::Outcome ServerConnection::on_lock_server(wire::Reader& in, wir
     else if (SUCCEEDED(hr))
         locks_.erase(held);
     reply.put<HRESULT>(hr);
-    return Outcome::reply;
-}
-
-ServerConnection::Outcome ServerConnection::on_query_interface(wire::Reader& in,
-                                                               wire::Writer& reply) {
-    IID iid{};
-    Remote* remote = read_remote(in, iid);
-    if (remote == nullptr)
-        return Outcome::refuse;
-    CComPtr<IUnknown> itf;
-    HRESULT hr = remote->identity->QueryInterface(iid, reinterpret_cast<void**>(&itf));
-    IID dual{};
-    if (SUCCEEDED(hr))
-        hr = iid == IID_IDispatch ? dispatch_iid(itf, dual) : prepare_calls(iid);
-    reply.put<HRESULT>(hr);
-    if (SUCCEEDED(hr)) {
-        remote->interfaces[iid] = itf;
-        if (iid == IID_IDispatch)
-            add_dual(*remote, dual, reply);
-    }
-    return Outcome::reply;
-}
-
-ServerConnection::Outcome ServerConnection::on_supports_error_info(wire::Reader& in,
-                                                                   wire::Writer& reply) {
-    IID iid{};
-    Remote* remote = read_remote(in, iid);
-    if (remote == nullptr)
-        return Outcome::refuse;
-    CComPtr<ISupportErrorInfo> support;
-    HRESULT hr =
-        remote->identity->QueryInterface(IID_ISupportErrorInfo, reinterpret_cast<void**>(&support));
-    reply.put<HRESULT>(SUCCEEDED(hr) ? support->InterfaceSupportsErrorInfo(iid) : hr);
-    return Outcome::reply;
-}
-
-ServerConnection::Outcome ServerConnection::on_release(wire::Reader& in) {
-    auto id = in.get<std::uint32_t>();
-    in.expect_end();
-    remotes_.erase(id);  // an id this client does not hold changes nothing
-    return Outcome::no_reply;
-}
-
-ServerConnection::Outcome ServerConnection::on_call(wire::Reader& in, wire::Writer& reply) {
-    auto id = in.get<std::uint32_t>();
-    IID iid = in.get_guid();
-    auto slot = in.get<USHORT>();
-    Remote* remote = find(id);
-    if (remote == nullptr)
-        return Outcome::refuse;
-    auto it = remote->interfaces.find(iid);
-    if (it == remote->interfaces.end())
-        return Outcome::refuse;
-    std::shared_ptr<const WireInterface> methods;
-    if (HRESULT hr = wire_interface(iid, methods); FAILED(hr)) {
-        reply.put<HRESULT>(hr);  // the client keeps its connection and may call again
-        return Outcome::reply;
-    }
-    const WireMethod* method = methods->find(slot);
-    if (method == nullptr)
-        return Outcome::refuse;
-    CComPtr<IUnknown> keep = it->second;  // the call may release the client's last ref
-    CallCancellation cancellation(fd_.get());
-    serve_call(keep.get(), *method, in, reply);
-    if (cancellation.cancelled())
-        return Outcome::refuse;  // the caller has gone: nobody to answer, its connection closes
     return Outcome::reply;
 }
 

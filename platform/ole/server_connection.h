@@ -1,15 +1,16 @@
 #pragma once
-// One client process as the server sees it: the objects it holds and the server locks it
-// took. Closing the connection, by the client or by its death, releases all of them.
+// One client process as the server sees it: the objects it holds (the connection's stub
+// manager) and the server locks it took. Closing the connection, by the client or by its
+// death, releases all of them, and the server's proxies of the client's objects fail at once.
 #include <chrono>
 #include <cstdint>
-#include <map>
-#include <optional>
+#include <memory>
 #include <vector>
 
 #include "platform/base/com_ptr.h"
 #include "platform/base/unique_fd.h"
 #include "platform/ole/channel.h"
+#include "platform/ole/connection.h"
 #include "platform/ole/wire.h"
 
 namespace comrt {
@@ -24,10 +25,10 @@ class ServerConnection {
     ServerConnection(const ServerConnection&) = delete;
     ServerConnection& operator=(const ServerConnection&) = delete;
 
-    int fd() const { return fd_.get(); }
+    int fd() const { return fd_; }
     // Writes what is left of a reply, then handles the requests that have arrived, one at a
     // time: the next is read only once the reply to the last is out. False when the
-    // connection is finished (closed or malformed).
+    // connection is finished (closed, malformed, or given up during a callback).
     bool on_ready(short revents);
     // A client that stopped half-way through a message since `cutoff` (see MessageAssembler).
     bool stalled_before(std::chrono::steady_clock::time_point cutoff) const {
@@ -36,48 +37,23 @@ class ServerConnection {
     void excuse_until(std::chrono::steady_clock::time_point now) { assembler_.excuse_until(now); }
 
   private:
-    struct Remote {
-        CComPtr<IUnknown> identity;
-        std::map<IID, CComPtr<IUnknown>> interfaces;
-    };
-    // What a request leaves to do: send the reply, nothing (a release), or close the
-    // connection (a request that makes no sense, or a caller that has gone).
-    enum class Outcome { reply, no_reply, refuse };
-
-    // Handles one request; false for a request that makes no sense (closes the connection).
-    bool handle(std::vector<unsigned char>& request);
-    Outcome dispatch(wire::Reader& in, wire::Writer& reply);
+    // The activation requests, which only the server serves.
+    Outcome dispatch(wire::Op op, wire::Reader& in, wire::Writer& reply);
     Outcome on_create_instance(wire::Reader& in, wire::Writer& reply);
     Outcome on_get_class_object(wire::Reader& in, wire::Writer& reply);
     Outcome on_factory_create(wire::Reader& in, wire::Writer& reply);
     Outcome on_lock_server(wire::Reader& in, wire::Writer& reply);
-    Outcome on_query_interface(wire::Reader& in, wire::Writer& reply);
-    Outcome on_supports_error_info(wire::Reader& in, wire::Writer& reply);
-    Outcome on_release(wire::Reader& in);
-    Outcome on_call(wire::Reader& in, wire::Writer& reply);
-    // Writes the reply as far as the socket takes it now and keeps the rest for later; false
-    // when the client is gone.
-    bool send_reply(std::vector<unsigned char> reply);
     void create_instance(IClassFactory* factory, const IID& iid, bool has_outer,
                          wire::Writer& reply);
-    std::uint32_t add_remote(IUnknown* identity, const IID& iid, IUnknown* itf);
-    Remote* find(std::uint32_t id);
-    // Reads a request's object id and IID (all that it holds); null for an id the client
-    // does not hold.
-    Remote* read_remote(wire::Reader& in, IID& iid);
-    // Keeps the dual interface behind the IDispatch just handed out and names it in the reply.
-    void add_dual(Remote& remote, const IID& dual, wire::Writer& reply);
-    // The class object behind remote `id`; null when it is none.
-    IClassFactory* find_factory(std::uint32_t id);
+    // The class object behind exported object `id`; null when it is none.
+    CComPtr<IClassFactory> find_factory(std::uint32_t id);
 
-    unique_fd fd_;
+    int fd_;
     ClassLookup lookup_;
     MessageAssembler assembler_;
-    std::optional<OutgoingMessage> reply_;  // the part the client has not taken yet
-    bool waiting_ = false;                  // for the budget of unfinished messages
-    std::map<std::uint32_t, Remote> remotes_;
+    bool waiting_ = false;                       // for the budget of unfinished messages
     std::vector<CComPtr<IClassFactory>> locks_;  // one entry per LockServer(TRUE) not undone
-    std::uint32_t next_id_ = 1;
+    std::shared_ptr<Connection> link_;  // owns the socket; proxies of the client's objects share it
 };
 
 }  // namespace comrt

@@ -102,7 +102,14 @@ enum class Op : std::uint8_t {
     FactoryCreate = 6,      // object, iid, has_outer -> hr, object
     LockServer = 7,         // object, lock -> hr
     SupportsErrorInfo = 8,  // object, iid -> hr
+    Invoke = 9,             // object, iid, dispid, flags, lcid, arguments -> hr, result, ...
 };
+
+// Either end sends requests. A message's length word carries this bit when the message
+// belongs to an exchange the accepting end (the server) began: its callback or the answer to
+// it. So each end tells requests from replies without a byte of its own, and every message
+// of an exchange the connecting end began reads as it always did.
+inline constexpr std::uint32_t accepting_side_exchange = 0x8000'0000u;
 
 // Largest message either side accepts: the runtime's own bound on what one call carries.
 // The values of a call (its strings travel as UTF-16) may take max_values bytes; 1 MiB more

@@ -1,0 +1,53 @@
+// The descriptions of the standard interfaces of connectable objects, which no type library
+// holds: the same form as those read from type information, so one encoder and one decoder
+// carry every call. The enumerators' Next (arrays sized by another argument) is not
+// described: its slot answers E_NOTIMPL on a proxy.
+#include "platform/base/connection_points.h"
+#include "platform/ole/marshal.h"
+
+namespace comrt {
+namespace {
+
+WireParam in_value(VARTYPE vt) {
+    return WireParam{vt, false, true, false};
+}
+WireParam in_object(const IID& iid) {
+    return WireParam{VT_UNKNOWN, false, true, false, iid};
+}
+WireParam in_guid() {
+    return WireParam{wire_guid, true, true, false};
+}
+WireParam out_value(VARTYPE vt) {
+    return WireParam{vt, true, false, true};
+}
+WireParam out_object(const IID& iid) {
+    return WireParam{VT_UNKNOWN, true, false, true, iid};
+}
+
+// Skip(ULONG), Reset(), Clone(out self) from slot 4 on, as both enumerators have them.
+void enumerator(WireInterface& out, const IID& self) {
+    out.methods = {{4, {in_value(VT_UI4)}}, {5, {}}, {6, {out_object(self)}}};
+}
+
+}  // namespace
+
+bool standard_interface(REFIID iid, WireInterface& out) {
+    if (iid == IID_IConnectionPointContainer) {
+        out.methods = {{3, {out_object(IID_IEnumConnectionPoints)}},
+                       {4, {in_guid(), out_object(IID_IConnectionPoint)}}};
+    } else if (iid == IID_IConnectionPoint) {
+        out.methods = {{3, {out_value(wire_guid)}},
+                       {4, {out_object(IID_IConnectionPointContainer)}},
+                       {5, {in_object(IID_IUnknown), out_value(VT_UI4)}},
+                       {6, {in_value(VT_UI4)}},
+                       {7, {out_object(IID_IEnumConnections)}}};
+    } else if (iid == IID_IEnumConnections || iid == IID_IEnumConnectionPoints) {
+        enumerator(out, iid);
+    } else {
+        return false;
+    }
+    out.iid = iid;
+    return true;
+}
+
+}  // namespace comrt
