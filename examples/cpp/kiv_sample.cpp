@@ -13,10 +13,19 @@ namespace {
 
 double g_limit_seconds = 5;
 
-std::string Narrow(BSTR text) {
-    _bstr_t copy(text);
-    const char* ansi = copy;
+std::string Narrow(const _bstr_t& text) {
+    const char* ansi = text;
     return ansi != nullptr ? ansi : "";
+}
+
+std::string Narrow(BSTR text) {
+    return Narrow(_bstr_t(text));
+}
+
+std::string Hex(HRESULT hr) {
+    char text[32];
+    std::snprintf(text, sizeof text, "0x%08X", static_cast<unsigned>(hr));
+    return text;
 }
 
 // _IPrimeEvents as a plain IDispatch: Progress is DISPID 1, its seven arguments last first.
@@ -63,15 +72,14 @@ class ProgressSink final : public IDispatch {
 // "pair: p + q", or why there is none.
 std::string Pair(IPrime2* prime, const std::string& number) {
     CComPtr<IGoldbachPair> pair;
-    HRESULT hr =
-        prime->FindGoldbachPair(_bstr_t(number.c_str()), 0, kivDefaultThreadsPerCore, &pair);
+    HRESULT hr = prime->FindGoldbachPair(_bstr_t(number.c_str()).GetBSTR(), 0,
+                                         kivDefaultThreadsPerCore, &pair);
     if (FAILED(hr)) {
         CComPtr<IErrorInfo> info;
         _bstr_t description;
         if (GetErrorInfo(0, &info) == S_OK && info != nullptr)
             info->GetDescription(description.GetAddress());
-        return "stopped: " +
-               (description.length() > 0 ? Narrow(description) : _com_error(hr).ErrorMessage());
+        return "stopped: " + (description.length() > 0 ? Narrow(description) : "error " + Hex(hr));
     }
     VARIANT_BOOL found = VARIANT_FALSE;
     _bstr_t first, second;
@@ -86,11 +94,11 @@ int Run(int digits) {
     HRESULT hr = CoCreateInstance(CLSID_Prime, nullptr, CLSCTX_LOCAL_SERVER, IID_IPrime2,
                                   reinterpret_cast<void**>(&prime));
     if (FAILED(hr)) {
-        std::printf("kiv.Prime: %s\n", _com_error(hr).ErrorMessage());
+        std::printf("kiv.Prime: error %s\n", Hex(hr).c_str());
         return 1;
     }
     VARIANT_BOOL is_prime = VARIANT_FALSE;
-    prime->IsPrimeNumber(_bstr_t("1000000007"), kivRabin_Miller, 10, &is_prime);
+    prime->IsPrimeNumber(_bstr_t("1000000007").GetBSTR(), kivRabin_Miller, 10, &is_prime);
     std::printf("1000000007 is prime: %s\n", is_prime ? "True" : "False");
 
     ProgressSink sink;
