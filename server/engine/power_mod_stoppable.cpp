@@ -7,6 +7,7 @@
 
 #include "server/engine/barrett_modulus.h"
 #include "server/engine/mpz.h"
+#include "server/interface/call_progress.h"
 
 namespace {
 
@@ -44,6 +45,9 @@ bool PowerModStoppable(NTL::ZZ& z, const NTL::ZZ& x, const NTL::ZZ& e, const NTL
     for (long bit = NTL::NumBits(e) - 1; bit >= 0;) {
         if (Stopped(stop))
             return false;
+        // One product of such a number takes milliseconds: the caller of a long test still
+        // hears from it (and may stop it) while one exponentiation runs.
+        ProgressReport::Point();
         if (!mpz_tstbit(exponent.value, bit)) {
             barrett.Mul(result.get(), result.get(), result.get());
             --bit;

@@ -4,6 +4,7 @@
 
 #include "server/engine/aks_test.h"
 #include "server/engine/decimal_input.h"
+#include "server/interface/call_progress.h"
 #include "server/interface/iprime.h"
 #include "server/interface/messages.h"
 #include "server/interface/service_error.h"
@@ -47,6 +48,9 @@ long PrimeEngine::IsPrimeBody(std::string text, std::int32_t method, std::int32_
     if (method < kivAKS || method > kivRabin_Miller || (method == kivRabin_Miller && numTrials < 0))
         throw ServiceError(kivmsg::InvalidParameters);
 
+    // Rabin-Miller's reading names the number as it was given; its text is gone after parsing.
+    std::string given =
+        method == kivRabin_Miller && ProgressReport::Active() ? text : std::string();
     const DecimalInput input = ParseNaturalNumber(std::move(text), stop);
     const NTL::ZZ& value = input.value;
 
@@ -76,6 +80,9 @@ long PrimeEngine::IsPrimeBody(std::string text, std::int32_t method, std::int32_
             } else if (m_setCompositesZZ.contains(value)) {
                 bPrime = 0;
             } else {
+                // The witness 2, then the random ones.
+                ProgressReport::Begin("Rabin-Miller test", "trials", 1.0 + numTrials,
+                                      std::move(given));
                 bPrime = m_pfnProbPrime(value, numTrials, stop) != 0 ? 1 : 0;
             }
             CacheZZ(value, bPrime);  // a hit is recorded again, as any answer

@@ -6,6 +6,7 @@
 #include <cmath>
 
 #include "server/engine/power_mod_stoppable.h"
+#include "server/interface/call_progress.h"
 
 namespace {
 
@@ -76,6 +77,7 @@ long RandomTrialsStoppable(const NTL::ZZ& n, const std::atomic<bool>& stop, long
         const long witness = MillerWitnessStoppable(n, x, stop);
         if (Stopped(stop) || witness == 1)
             return 0;
+        ProgressReport::Advance(static_cast<double>(i + 2));  // the witness 2 came first
     }
     return 1;
 }
@@ -93,6 +95,7 @@ long ProbPrimeStoppable(const NTL::ZZ& n, const std::atomic<bool>& stop, long nu
     const long witness = MillerWitnessStoppable(n, NTL::ZZ(2), stop);
     if (Stopped(stop) || witness == 1)
         return 0;
+    ProgressReport::Advance(1);
     return RandomTrialsStoppable(n, stop, numTrials);
 }
 

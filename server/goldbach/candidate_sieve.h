@@ -65,6 +65,12 @@ class CandidateSieve {
     // How many residues are ready (all of them: every odd prime below kDeepBound).
     std::size_t ResiduesReady() const { return m_ready.load(std::memory_order_acquire); }
     static constexpr std::size_t kDeepPrimes = 1077870;  // pi(2^24) - 1
+    // The bound below which every odd prime's residue is ready (3 when none is): what the
+    // candidates still ahead are sieved with. Safe from any thread.
+    std::uint32_t SievedBelow() const {
+        const std::size_t ready = ResiduesReady();
+        return ready == 0 ? 3 : m_residues[ready - 1].q + 1;
+    }
 
   private:
     struct Residue {

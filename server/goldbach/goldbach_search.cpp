@@ -5,18 +5,21 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <cmath>
 #include <deque>
 #include <future>
 #include <string>
 #include <vector>
 
 #include "platform/win32.h"
+#include "server/engine/decimal_value.h"
 #include "server/engine/mpz.h"
 #include "server/engine/multi_lane_powm.h"
 #include "server/engine/strong_lucas.h"
 #include "server/goldbach/candidate_sieve.h"
 #include "server/goldbach/worker_pool.h"
 #include "server/interface/call_cancelled.h"
+#include "server/interface/call_progress.h"
 #include "server/interface/trace_log.h"
 
 namespace {
@@ -169,13 +172,62 @@ std::chrono::milliseconds DeepResiduesAfter(bool lanes, long bits) {
 // How often a collector that waits for a worker looks at the call's stop token.
 constexpr std::chrono::milliseconds kStopPollInterval{20};
 
+// How far the search has come, told from the collector's thread (the method's): candidates
+// collected in launch order, the one being waited for, and an estimate of how many it takes.
+// Hardy-Littlewood: a prime p gives a pair with probability about 2 C2 prod_{q | n, q odd
+// prime} (q - 1) / (q - 2) / ln n. The candidates the search tests have passed the sieve up to
+// B (p and n - p free of odd primes below B, so small p are prime): conditioned on that, each
+// odd q < B contributes q / (q - 1) whether or not it divides n (the C2 and n's factors cancel
+// against the sieve), beyond B nearly 1, so a candidate gives a pair with probability about
+// (2 / ln n) prod_{3 <= q < B} q / (q - 1), by Mertens e^gamma ln B / ln n. The deeper
+// residues raise B while the search runs, and the estimate with it.
+class SearchProgress {
+  public:
+    SearchProgress(const NTL::ZZ& n, const CandidateSieve& sieve)
+        : m_lnN(NTL::log(n)), m_sieve(sieve) {
+        if (ProgressReport::Active())
+            ProgressReport::Begin("Goldbach pair search", "candidates", Expected());
+    }
+
+    void Collected(const LaunchedWorker& worker) {
+        m_tested += static_cast<double>(worker.candidates.size());
+    }
+
+    void Waiting(const LaunchedWorker& worker) const {
+        ProgressReport::Advance(m_tested, Expected(), [&worker] {
+            return worker.candidates.empty() ? std::string() : DecimalText(worker.candidates[0]);
+        });
+    }
+
+  private:
+    double Expected() const {
+        constexpr double kEulerGammaExp = 1.7810724179901979;  // e^gamma
+        const double lnB = std::log(static_cast<double>(m_sieve.SievedBelow()));
+        const double perCandidate = std::min(1.0, kEulerGammaExp * lnB / m_lnN);
+        const double total = 1.0 / perCandidate;
+        // Past the estimate without a pair, the search is as far from one as at its start.
+        return m_tested < total ? total : m_tested + total;
+    }
+
+    double m_lnN;
+    const CandidateSieve& m_sieve;
+    double m_tested = 0;
+};
+
 // The result of `worker`, rethrowing what escaped it. Raises CallCancelled when the call's
 // token fires first; the batch's destructor then stops and waits for every worker.
-long Collect(LaunchedWorker& worker, const std::stop_token& stop) {
+long Collect(LaunchedWorker& worker, const std::stop_token& stop, SearchProgress& progress) {
     ThrowIfCancelled(stop);
-    if (stop.stop_possible())
-        while (worker.done.wait_for(kStopPollInterval) != std::future_status::ready)
+    progress.Waiting(worker);
+    ThrowIfCancelled(stop);
+    if (stop.stop_possible()) {
+        while (worker.done.wait_for(kStopPollInterval) != std::future_status::ready) {
             ThrowIfCancelled(stop);
+            progress.Waiting(worker);
+            ThrowIfCancelled(stop);  // a handler may have asked to stop
+        }
+    }
+    progress.Collected(worker);
     return worker.done.get();
 }
 
@@ -227,6 +279,7 @@ std::optional<GoldbachPair> SearchGoldbachPair(const GoldbachSearch& search) {
     CandidateSieve sieve(n, search.firstCandidate, search.largestCandidate,
                          DeepResiduesAfter(lanes, NTL::NumBits(n)), search.stop);
     const SearchInputs inputs{n, search.numTrials, sieve};
+    SearchProgress progress(n, sieve);
     NTL::ZZ candidate;
     bool more = true;  // candidates left to launch
     Batch batch(pool, inputs);
@@ -252,7 +305,7 @@ std::optional<GoldbachPair> SearchGoldbachPair(const GoldbachSearch& search) {
     fillWindow();
     while (!batch.Empty()) {
         LaunchedWorker& worker = batch.Front();
-        long found = Collect(worker, search.stop);
+        long found = Collect(worker, search.stop, progress);
         if (found == 0 && worker.confirmed) {
             GoldbachPair pair = std::move(worker.result);
             TraceLog("kiv: Found P1 and P2.\n");

@@ -3,7 +3,9 @@
 #include <memory>
 #include <new>
 
+#include "server/host/com_enumerator.h"
 #include "server/host/kiv_module.h"
+#include "server/host/type_info_cache.h"
 #include "server/host/typed_out_arguments.h"
 #include "server/interface/messages.h"
 #include "server/interface/method_frame.h"
@@ -26,6 +28,9 @@ HRESULT CPrime::CreateInstance(REFIID riid, void** ppv) {
     return hr;
 }
 
+CPrime::CPrime() noexcept
+    : m_events(static_cast<IConnectionPointContainer&>(*this), DIID__IPrimeEvents) {}
+
 CPrime::~CPrime() {
     if (m_bHoldsServerReference)
         Module().Unlock();
@@ -34,10 +39,15 @@ CPrime::~CPrime() {
 HRESULT CPrime::QueryInterface(REFIID riid, void** ppv) {
     if (ppv == nullptr)
         return E_POINTER;
-    if (riid == IID_IUnknown || riid == IID_IDispatch || riid == IID_IPrime) {
-        *ppv = static_cast<IPrime*>(this);
+    if (riid == IID_IUnknown || riid == IID_IDispatch || riid == IID_IPrime ||
+        riid == IID_IPrime2) {
+        *ppv = static_cast<IPrime2*>(this);
     } else if (riid == IID_ISupportErrorInfo) {
         *ppv = static_cast<ISupportErrorInfo*>(this);
+    } else if (riid == IID_IConnectionPointContainer) {
+        *ppv = static_cast<IConnectionPointContainer*>(this);
+    } else if (riid == IID_IProvideClassInfo || riid == IID_IProvideClassInfo2) {
+        *ppv = static_cast<IProvideClassInfo2*>(this);
     } else {
         *ppv = nullptr;
         return E_NOINTERFACE;
@@ -63,23 +73,50 @@ ULONG CPrime::Release() {
 
 namespace {
 
-// IPrime's type information, from the registered kivLib: kept once loaded; a failed load is
-// tried again at the next need, since the library may be registered meanwhile. Only the
-// apartment's thread calls this.
+// The interface IDispatch answers from: IPrime2, a superset of IPrime whose members keep their
+// DISPIDs. comrt hands an object's IDispatch to another process by that interface's type
+// information, and until it carries interface pointers (FindGoldbachPair's result) it refuses
+// IPrime2 as a whole; there IDispatch stays IPrime's for now, so IPrime's callers across
+// processes are served as before, and IPrime2 is reached through QueryInterface.
+#ifdef _WIN32
+constexpr const IID& kDispatchIid = IID_IPrime2;
+#else
+constexpr const IID& kDispatchIid = IID_IPrime;
+#endif
+
 HRESULT PrimeTypeInfo(ITypeInfo** ppTInfo) {
-    static CComPtr<ITypeInfo> s_info;
-    *ppTInfo = nullptr;
-    if (!s_info) {
-        CComPtr<ITypeLib> library;
-        CComPtr<ITypeInfo> info;
-        HRESULT hr = LoadRegTypeLib(LIBID_kivLib, 1, 0, LOCALE_NEUTRAL, &library);
-        if (SUCCEEDED(hr))
-            hr = library->GetTypeInfoOfGuid(IID_IPrime, &info);
-        if (FAILED(hr))
-            return hr;
-        s_info = info;
+    return KivTypeInfo(kDispatchIid, ppTInfo);
+}
+
+bool DeclaresMember(ITypeInfo* info, DISPID dispid) {
+    TYPEATTR* attr = nullptr;
+    if (FAILED(info->GetTypeAttr(&attr)) || attr == nullptr)
+        return false;
+    bool found = false;
+    for (UINT i = 0; i < attr->cFuncs && !found; ++i) {
+        FUNCDESC* func = nullptr;
+        if (SUCCEEDED(info->GetFuncDesc(i, &func)) && func != nullptr) {
+            found = func->memid == dispid;
+            info->ReleaseFuncDesc(func);
+        }
     }
-    return s_info.CopyTo(ppTInfo);
+    info->ReleaseTypeAttr(attr);
+    return found;
+}
+
+// The type information that a call of `dispid` goes through: IPrime's for its own members,
+// as before IPrime2 existed, IPrime2's for the rest. (The object is the same either way; it
+// spares the inherited members a reader's mapping of a derived dual interface's dispatch view
+// to its vtable.)
+HRESULT MemberTypeInfo(DISPID dispid, ITypeInfo** ppTInfo) {
+    HRESULT hr = KivTypeInfo(IID_IPrime, ppTInfo);
+    if (SUCCEEDED(hr) && DeclaresMember(*ppTInfo, dispid))
+        return hr;
+    if (SUCCEEDED(hr)) {
+        (*ppTInfo)->Release();
+        *ppTInfo = nullptr;
+    }
+    return KivTypeInfo(IID_IPrime2, ppTInfo);
 }
 
 }  // namespace
@@ -102,7 +139,7 @@ HRESULT CPrime::GetTypeInfo(UINT iTInfo, LCID, ITypeInfo** ppTInfo) {
 
 HRESULT CPrime::GetIDsOfNames(REFIID, LPOLESTR* rgszNames, UINT cNames, LCID, DISPID* rgDispId) {
     CComPtr<ITypeInfo> info;
-    HRESULT hr = PrimeTypeInfo(&info);
+    HRESULT hr = KivTypeInfo(IID_IPrime2, &info);  // every name, whichever view IDispatch gives
     return FAILED(hr) ? hr : DispGetIDsOfNames(info, rgszNames, cNames, rgDispId);
 }
 
@@ -111,7 +148,7 @@ HRESULT CPrime::Invoke(DISPID dispIdMember, REFIID riid, LCID, WORD wFlags, DISP
     if (riid != IID_NULL)
         return DISP_E_UNKNOWNINTERFACE;
     CComPtr<ITypeInfo> info;
-    HRESULT hr = PrimeTypeInfo(&info);
+    HRESULT hr = MemberTypeInfo(dispIdMember, &info);
     if (FAILED(hr))
         return hr;
     // Scripting clients pass their variables by reference as VARIANTs; the standard
@@ -120,7 +157,7 @@ HRESULT CPrime::Invoke(DISPID dispIdMember, REFIID riid, LCID, WORD wFlags, DISP
     hr = arguments.Rewrite(info, dispIdMember, pDispParams, puArgErr);
     if (FAILED(hr))
         return hr;
-    hr = DispInvoke(static_cast<IPrime*>(this), info, dispIdMember, wFlags, arguments.Params(),
+    hr = DispInvoke(static_cast<IPrime2*>(this), info, dispIdMember, wFlags, arguments.Params(),
                     pVarResult, pExcepInfo, puArgErr);
     if (SUCCEEDED(hr))
         arguments.WriteBack();
@@ -132,5 +169,48 @@ HRESULT CPrime::IsInt64Prime(ULONGLONG, LONG, LONG, LONG*) {
 }
 
 HRESULT CPrime::InterfaceSupportsErrorInfo(REFIID riid) {
-    return riid == IID_IPrime ? S_OK : S_FALSE;
+    return riid == IID_IPrime || riid == IID_IPrime2 ? S_OK : S_FALSE;
+}
+
+HRESULT CPrime::EnumConnectionPoints(IEnumConnectionPoints** ppEnum) {
+    if (ppEnum == nullptr)
+        return E_POINTER;
+    *ppEnum = nullptr;
+    std::shared_ptr<std::vector<CComPtr<IConnectionPoint>>> points;
+    try {
+        points = std::make_shared<std::vector<CComPtr<IConnectionPoint>>>();
+        points->push_back(CComPtr<IConnectionPoint>(&m_events));
+    } catch (...) {
+        return E_OUTOFMEMORY;
+    }
+    // The enumerator keeps the object (and with it the point) alive.
+    return ConnectionPointEnumerator::Create(
+        IID_IEnumConnectionPoints, std::move(points),
+        CComPtr<IUnknown>(static_cast<IConnectionPointContainer*>(this)), ppEnum);
+}
+
+HRESULT CPrime::FindConnectionPoint(REFIID riid, IConnectionPoint** ppCP) {
+    if (ppCP == nullptr)
+        return E_POINTER;
+    *ppCP = nullptr;
+    if (riid != m_events.Iid())
+        return CONNECT_E_NOCONNECTION;
+    *ppCP = &m_events;
+    m_events.AddRef();
+    return S_OK;
+}
+
+HRESULT CPrime::GetClassInfo(ITypeInfo** ppTI) {
+    return KivTypeInfo(CLSID_Prime, ppTI);
+}
+
+HRESULT CPrime::GetGUID(DWORD dwGuidKind, GUID* pGUID) {
+    if (pGUID == nullptr)
+        return E_POINTER;
+    if (dwGuidKind != GUIDKIND_DEFAULT_SOURCE_DISP_IID) {
+        *pGUID = GUID_NULL;
+        return E_INVALIDARG;
+    }
+    *pGUID = DIID__IPrimeEvents;
+    return S_OK;
 }

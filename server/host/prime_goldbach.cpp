@@ -1,12 +1,11 @@
 // CPrime::GetGBPairUsingRM and GetSysInfo: the frames around the pair search and the report.
 #include <string>
 
-#include "platform/comrt_extensions.h"
-
 #include "server/engine/decimal_input.h"
 #include "server/engine/decimal_value.h"
 #include "server/goldbach/goldbach_search.h"
 #include "server/host/prime.h"
+#include "server/host/prime_call.h"
 #include "server/interface/messages.h"
 #include "server/interface/method_frame.h"
 #include "server/interface/narrow_text.h"
@@ -35,11 +34,10 @@ HRESULT CPrime::GetGBPairUsingRM(BSTR bstrEvenNum, LONG lNumTrials, BSTR* pbstrF
     if (numThreadsPerCore < 2 || numThreadsPerCore > 2147483647)
         return ReportError(kivmsg::ThreadsPerCore);
 
-    return MethodFrame([&]() -> HRESULT {
+    return PrimeCall(m_events).Run([&](const std::stop_token& stop) -> HRESULT {
         // Only the value is kept: the narrowed text (as long as the number has digits) goes
         // before the search starts.
-        const NTL::ZZ n =
-            ParseEvenNumber(NarrowText(bstrEvenNum), comrt::current_call_stop_token()).value;
+        const NTL::ZZ n = ParseEvenNumber(NarrowText(bstrEvenNum), stop).value;
         if (n == 4) {  // 2 + 2, the one pair with an even member
             _bstr_t first(OLESTR("2")), second(OLESTR("2"));
             *pbstrFirst = first.Detach();
@@ -52,9 +50,10 @@ HRESULT CPrime::GetGBPairUsingRM(BSTR bstrEvenNum, LONG lNumTrials, BSTR* pbstrF
         std::basic_string<OLECHAR> unusedReport;
         ULONG numCores = 0;
         BuildSystemInfo(unusedReport, numCores, true);
-        // The search ends early, with RPC_E_CALL_CANCELED, when the caller goes away meanwhile.
-        std::optional<GoldbachPair> pair = FindGoldbachPair(
-            n, lNumTrials, numThreadsPerCore, numCores, 0, comrt::current_call_stop_token());
+        // The search ends early, with RPC_E_CALL_CANCELED, when the caller goes away meanwhile,
+        // and with E_ABORT when a handler of Progress cancels it.
+        std::optional<GoldbachPair> pair =
+            ::FindGoldbachPair(n, lNumTrials, numThreadsPerCore, numCores, 0, stop);
         if (!pair)
             return S_OK;
 

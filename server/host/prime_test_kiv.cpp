@@ -1,10 +1,9 @@
 // CPrime::TestKIV: the frame around a randomised test run.
 #include <string>
 
-#include "platform/comrt_extensions.h"
-
 #include "server/goldbach/test_run.h"
 #include "server/host/prime.h"
+#include "server/host/prime_call.h"
 #include "server/interface/messages.h"
 #include "server/interface/method_frame.h"
 #include "server/interface/trace_log.h"
@@ -38,12 +37,12 @@ HRESULT CPrime::TestKIV(ULONGLONG numDigits, LONG bWriteResultsToFile, BSTR* pbs
     if (pbstrStatus == nullptr)
         return E_POINTER;
 
-    return MethodFrame([&]() -> HRESULT {
+    return PrimeCall(m_events).Run([&](const std::stop_token& stop) -> HRESULT {
         TestRunRequest request;
         request.numDigits = numDigits;
         request.numThreadsPerCore = numThreadsPerCore;
         request.writeResultsFile = bWriteResultsToFile != 0;
-        request.stop = comrt::current_call_stop_token();  // the run ends when its caller goes
+        request.stop = stop;  // the run ends when its caller goes, or a handler cancels it
         // The run sets `found` as soon as a pair is known: the caller sees it even when a later
         // step fails.
         std::int32_t found = 0;

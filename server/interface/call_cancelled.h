@@ -7,6 +7,10 @@
 
 class CallCancelled {};
 
+// The call's caller asked for the end itself, through a handler of its Progress event: the
+// caller is still there, so the frame answers E_ABORT with a text.
+class CallCancelledByEvent {};
+
 inline void ThrowIfCancelled(const std::stop_token& stop) {
     if (stop.stop_requested())
         throw CallCancelled();

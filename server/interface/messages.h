@@ -19,6 +19,11 @@ inline constexpr char ThreadsPerCore[] =
 inline constexpr char DigitSize[] =
     "The input digit size must be greater than zero and less than 2,147,483,648.";
 inline constexpr char ErrorsOccurred[] = "Errors occurred.";
+inline constexpr char CancelledByEvent[] =
+    "The call was cancelled by a handler of the Progress event.";
+inline constexpr char BusyWithIsPrime[] =
+    "The object is testing a number for a call still running; IsPrime and IsPrimeNumber on "
+    "the same object must wait until that call ends.";
 
 // TestKIV's status words and the outcome sentences of its results file.
 inline constexpr char StatusSuccess[] = "Success.";

@@ -72,6 +72,9 @@ HRESULT ReportCurrentException() noexcept {
         throw;
     } catch (const CallCancelled&) {
         return RPC_E_CALL_CANCELED;
+    } catch (const CallCancelledByEvent&) {
+        const HRESULT hr = ReportError(kivmsg::CancelledByEvent);
+        return hr == DISP_E_EXCEPTION ? E_ABORT : hr;
     } catch (const _com_error& error) {
         return report_com_error(error);
     } catch (const std::exception& error) {

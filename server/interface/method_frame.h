@@ -14,7 +14,8 @@
 HRESULT ReportError(const char* text) noexcept;
 
 // Inside a catch block: reports the exception being handled, by its kind. A cancelled call
-// (CallCancelled) gives RPC_E_CALL_CANCELED and no error information.
+// (CallCancelled) gives RPC_E_CALL_CANCELED and no error information; one cancelled by a
+// handler of the Progress event (CallCancelledByEvent) E_ABORT with its text.
 HRESULT ReportCurrentException() noexcept;
 
 template <class Body>
