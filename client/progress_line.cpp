@@ -42,6 +42,17 @@ void WriteError(const std::string& text) {
     std::fflush(stderr);
 }
 
+// From the cursor to the end of the line, blanked. A terminal erases it with its own sequence,
+// which also takes the "^C" that the terminal itself echoes there; the Windows console echoes
+// nothing and takes blanks, then backspaces back to where they began.
+std::string Blanked([[maybe_unused]] std::size_t columns) {
+#ifdef _WIN32
+    return std::string(columns, ' ') + std::string(columns, '\b');
+#else
+    return "\x1b[K";
+#endif
+}
+
 }  // namespace
 
 ProgressLine::ProgressLine() : m_terminal(ErrorIsTerminal()) {}
@@ -50,7 +61,6 @@ ProgressLine::~ProgressLine() {
     Erase();
 }
 
-// Blanks and backspaces rather than an erase-to-end sequence: every console understands them.
 void ProgressLine::Show(const std::string& text) {
     if (!m_terminal)
         return;
@@ -58,13 +68,13 @@ void ProgressLine::Show(const std::string& text) {
     std::size_t width = ErrorColumns() - 1;
     std::string line = text.size() > width ? text.substr(0, width) : text;
     std::size_t stale = m_shown > line.size() ? m_shown - line.size() : 0;
-    WriteError("\r" + line + std::string(stale, ' ') + std::string(stale, '\b'));
+    WriteError("\r" + line + Blanked(stale));
     m_shown = line.size();
 }
 
 void ProgressLine::Erase() {
     if (!m_terminal || m_shown == 0)
         return;
-    WriteError("\r" + std::string(m_shown, ' ') + "\r");
+    WriteError("\r" + Blanked(m_shown));
     m_shown = 0;
 }

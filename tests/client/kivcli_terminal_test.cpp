@@ -142,7 +142,9 @@ TEST_F(KivcliTerminal, CtrlC) {
             10s))
             << screen;
         EXPECT_EQ(screen.find(" + "), std::string::npos) << screen;
+        // The line is erased with what the terminal echoed onto it.
         EXPECT_EQ(screen.find("searching"), std::string::npos) << screen;
+        EXPECT_EQ(screen.find("^C"), std::string::npos) << screen;
         EXPECT_FALSE(pane.Ended());
         pane.Type("4");
         EXPECT_TRUE(
