@@ -9,8 +9,13 @@
 var digits = WScript.Arguments.length > 0 ? parseInt(WScript.Arguments(0), 10) : 3000;
 
 var prime = WScript.CreateObject("kiv.Prime");
-// Connects the object's events to the functions named kiv_<event> below.
-WScript.ConnectObject(prime, "kiv_");
+// Connects the object's events to the functions named kiv_<event> below. A host that cannot
+// (Wine's cscript) refuses, and the script goes on without them.
+try {
+    WScript.ConnectObject(prime, "kiv_");
+} catch (e) {
+    WScript.Echo("no events: " + (e.description || "error 0x" + (e.number >>> 0).toString(16)));
+}
 
 function kiv_Progress(activity, unit, done, expected, elapsed, current, cancel) {
     WScript.Echo("progress: " + activity + ", " + done + " of ~" + expected + " " + unit +
@@ -34,4 +39,3 @@ function pair(number) {
 WScript.Echo("1000000007 is prime: " + prime.IsPrimeNumber("1000000007"));
 WScript.Echo(pair("1" + zeros(digits - 2) + "8"));
 WScript.Echo(prime.SysInfo);
-WScript.DisconnectObject(prime);
