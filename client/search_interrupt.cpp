@@ -19,8 +19,10 @@ static_assert(std::atomic<int>::is_always_lock_free);
 BOOL WINAPI OnControl(DWORD event) {
     if (event != CTRL_C_EVENT)
         return FALSE;
-    // FALSE passes the second Ctrl-C on to the default handler, which ends the process.
-    return g_interrupts.fetch_add(1) == 0 ? TRUE : FALSE;
+    if (g_interrupts.fetch_add(1) == 0)
+        return TRUE;
+    // The second one ends kivcli at once, as the system's own handler would.
+    ExitProcess(STATUS_CONTROL_C_EXIT);
 }
 
 #else
