@@ -20,8 +20,8 @@ namespace {
 
 using namespace std::chrono_literals;
 
-// 2 * 10^2999: its search runs for seconds (p = 29983), long enough for progress events.
-const std::string kLongSearch = "2" + std::string(2999, '0');
+// 2 * 10^1999: its search runs for seconds (p = 11833), long enough for progress events.
+const std::string kLongSearch = "2" + std::string(1999, '0');
 // 10^2999 + 8: a search of tens of seconds (p = 39659), which the tests stop.
 const std::string kLongerSearch = "1" + std::string(2998, '0') + "8";
 const std::string kPrompt = "Enter a number > 2 (0 to quit): ";
@@ -99,7 +99,7 @@ TEST_F(KivcliTerminal, ProgressLineDuringASearchIsGoneBeforeTheAnswer) {
     ASSERT_TRUE(WaitFor(
         [&] {
             after = pane.Screen();
-            return after.find("\n29983 + ") != std::string::npos;
+            return after.find("\n11833 + ") != std::string::npos;
         },
         kPatience))
         << after;
