@@ -6,6 +6,10 @@
 // unchanged against either.
 #include "platform/win32.h"
 
+#ifdef _WIN32
+#include <ocidl.h>
+#endif
+
 #if !defined(_WIN32) && !__has_include("platform/base/connection_points.h")
 inline constexpr IID IID_IProvideClassInfo = {
     0xB196B283, 0xBAB4, 0x101A, {0xB6, 0x9C, 0x00, 0xAA, 0x00, 0x34, 0x1D, 0x07}};

@@ -17,7 +17,7 @@ _bstr_t Wide(const std::string& text) {
     return _bstr_t(SysAllocStringLen(wide.data(), static_cast<UINT>(wide.size())), false);
 }
 
-VARIANTARG Bstr(const _bstr_t& text) {
+VARIANTARG Bstr(_bstr_t& text) {
     VARIANTARG arg;
     VariantInit(&arg);
     arg.vt = VT_BSTR;
@@ -36,9 +36,9 @@ VARIANTARG Double(double value) {
 // Progress(bstrActivity, bstrUnit, dDone, dExpected, dElapsedSeconds, bstrCurrent, pbCancel)
 // on one sink; the arguments go right to left, as IDispatch::Invoke takes them.
 HRESULT FireProgress(IDispatch* sink, const ProgressReading& reading, VARIANT_BOOL& cancel) {
-    const _bstr_t activity = Wide(reading.activity);
-    const _bstr_t unit = Wide(reading.unit);
-    const _bstr_t current = Wide(reading.current);
+    _bstr_t activity = Wide(reading.activity);
+    _bstr_t unit = Wide(reading.unit);
+    _bstr_t current = Wide(reading.current);
     VARIANTARG args[7];
     VariantInit(&args[0]);
     args[0].vt = VT_BYREF | VT_BOOL;

@@ -51,6 +51,13 @@ std::vector<Expected> ExpectedEntries() {
         {"Interface\\" + kIid, "", "IPrime"},
         {"Interface\\" + kIid + "\\TypeLib", "", kLibId},
         {"Interface\\" + kIid + "\\TypeLib", "Version", "1.0"},
+        // The interfaces for scripts, registered from the type library as IPrime is.
+        {"Interface\\" + guid_to_string(IID_IPrime2), "", "IPrime2"},
+        {"Interface\\" + guid_to_string(IID_IPrime2) + "\\TypeLib", "", kLibId},
+        {"Interface\\" + guid_to_string(IID_IGoldbachPair), "", "IGoldbachPair"},
+        {"Interface\\" + guid_to_string(IID_IGoldbachPair) + "\\TypeLib", "", kLibId},
+        {"Interface\\" + guid_to_string(DIID__IPrimeEvents), "", "_IPrimeEvents"},
+        {"Interface\\" + guid_to_string(DIID__IPrimeEvents) + "\\TypeLib", "", kLibId},
     };
 }
 

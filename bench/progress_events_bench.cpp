@@ -1,0 +1,143 @@
+// Progress events on a long pair search: FindGoldbachPair with a sink that counts every
+// Progress (events on) against the same search with no sink (events off). Firing is meant to
+// cost a long search less than 1%; the counter Events shows how many the sink received. The
+// search's threads make its time vary from run to run by more than that, so the same pair is
+// also timed on a single-threaded long call, trial division of 2^61 - 1, whose work is fixed.
+//
+// Run by hand from a release build:
+//   cmake --build --preset release --target progress_events_bench &&
+//   build/release/bench/progress_events_bench
+#include <NTL/ZZ.h>
+#include <benchmark/benchmark.h>
+
+#include <sstream>
+#include <string>
+
+#include "platform/win32.h"
+#include "server/host/connectable_interfaces.h"
+#include "server/host/prime.h"
+
+namespace {
+
+// An even number of exactly `digits` digits, the same on every run.
+std::u16string FixedEvenNumber(long digits) {
+    NTL::SetSeed(NTL::ZZ(20261209 + digits));
+    NTL::ZZ low = NTL::power(NTL::ZZ(10), digits - 1);
+    NTL::ZZ n = low + NTL::RandomBnd(9 * low);
+    if (NTL::IsOdd(n))
+        n += 1;
+    if (n >= 10 * low)
+        n -= 2;
+    std::ostringstream text;
+    text << n;
+    const std::string decimal = text.str();
+    return std::u16string(decimal.begin(), decimal.end());
+}
+
+// Counts Progress calls; lives on the stack, so its references are not counted.
+class CountingSink final : public IDispatch {
+  public:
+    long events = 0;
+    HRESULT QueryInterface(REFIID riid, void** ppv) override {
+        if (riid == IID_IUnknown || riid == IID_IDispatch || riid == DIID__IPrimeEvents) {
+            *ppv = static_cast<IDispatch*>(this);
+            return S_OK;
+        }
+        *ppv = nullptr;
+        return E_NOINTERFACE;
+    }
+    ULONG AddRef() override { return 2; }
+    ULONG Release() override { return 1; }
+    HRESULT GetTypeInfoCount(UINT* count) override {
+        *count = 0;
+        return S_OK;
+    }
+    HRESULT GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
+    HRESULT GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override { return E_NOTIMPL; }
+    HRESULT Invoke(DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*, UINT*) override {
+        ++events;
+        return S_OK;
+    }
+};
+
+// range(0): digits; range(1): 1 with a counting sink, 0 without.
+void BM_FindGoldbachPair(benchmark::State& state) {
+    const _bstr_t number(FixedEvenNumber(state.range(0)).c_str());
+    CComPtr<IPrime2> prime;
+    if (CPrime::CreateInstance(IID_IPrime2, reinterpret_cast<void**>(&prime)) != S_OK) {
+        state.SkipWithError("CPrime::CreateInstance failed");
+        return;
+    }
+    CountingSink sink;
+    CComPtr<IConnectionPointContainer> container;
+    CComPtr<IConnectionPoint> point;
+    DWORD cookie = 0;
+    if (state.range(1) != 0 &&
+        (FAILED(prime->QueryInterface(IID_IConnectionPointContainer,
+                                      reinterpret_cast<void**>(&container))) ||
+         FAILED(container->FindConnectionPoint(DIID__IPrimeEvents, &point)) ||
+         FAILED(point->Advise(&sink, &cookie)))) {
+        state.SkipWithError("Advise failed");
+        return;
+    }
+    for (auto _ : state) {
+        CComPtr<IGoldbachPair> pair;
+        VARIANT_BOOL found = VARIANT_FALSE;
+        if (prime->FindGoldbachPair(number.GetBSTR(), 0, 130, &pair) != S_OK ||
+            pair->get_Found(&found) != S_OK || found == VARIANT_FALSE)
+            state.SkipWithError("no pair");
+    }
+    state.counters["Events"] = static_cast<double>(sink.events);
+    if (point)
+        point->Unadvise(cookie);
+}
+
+// range(0): 1 with a counting sink, 0 without.
+void BM_TrialDivision(benchmark::State& state) {
+    const _bstr_t number(u"2305843009213693951");
+    CComPtr<IPrime2> prime;
+    if (CPrime::CreateInstance(IID_IPrime2, reinterpret_cast<void**>(&prime)) != S_OK) {
+        state.SkipWithError("CPrime::CreateInstance failed");
+        return;
+    }
+    CountingSink sink;
+    CComPtr<IConnectionPointContainer> container;
+    CComPtr<IConnectionPoint> point;
+    DWORD cookie = 0;
+    if (state.range(0) != 0 &&
+        (FAILED(prime->QueryInterface(IID_IConnectionPointContainer,
+                                      reinterpret_cast<void**>(&container))) ||
+         FAILED(container->FindConnectionPoint(DIID__IPrimeEvents, &point)) ||
+         FAILED(point->Advise(&sink, &cookie)))) {
+        state.SkipWithError("Advise failed");
+        return;
+    }
+    for (auto _ : state) {
+        VARIANT_BOOL isPrime = VARIANT_FALSE;
+        if (prime->IsPrimeNumber(number.GetBSTR(), kivTrial_Division, 0, &isPrime) != S_OK ||
+            isPrime != VARIANT_TRUE)
+            state.SkipWithError("not prime");
+    }
+    state.counters["Events"] = static_cast<double>(sink.events);
+    if (point)
+        point->Unadvise(cookie);
+}
+
+}  // namespace
+
+BENCHMARK(BM_TrialDivision)
+    ->Arg(0)
+    ->Arg(1)
+    ->Arg(0)
+    ->Arg(1)
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(3);
+
+BENCHMARK(BM_FindGoldbachPair)
+    ->ArgsProduct({{3000}, {0, 1}})
+    ->Unit(benchmark::kMillisecond)
+    ->MeasureProcessCPUTime()
+    ->UseRealTime()
+    ->Iterations(3);
+
+BENCHMARK_MAIN();
