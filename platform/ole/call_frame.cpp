@@ -1,5 +1,6 @@
 #include "platform/ole/call_frame.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "platform/base/bstr.h"
@@ -70,6 +71,41 @@ void free_value(const WireParam& p, void* where) {
     }
 }
 
+// More than this many elements asked of an enumerator at once is refused.
+constexpr ULONG max_array = 65536;
+
+ULONG capacity_of(const WireMethod& method, const WireParam& p, void** args) {
+    const WireParam& count = method.params[static_cast<std::size_t>(p.capacity_param)];
+    ULONG capacity = 0;
+    if (!count.by_ref && count.vt == VT_UI4)
+        std::memcpy(&capacity, args[static_cast<std::size_t>(p.capacity_param)], sizeof capacity);
+    return capacity;
+}
+
+void put_element(wire::Writer& out, Connection& via, const WireParam& p, const void* element) {
+    if (p.vt == wire_connectdata) {
+        const auto* data = static_cast<const CONNECTDATA*>(element);
+        write_object(out, via, data->pUnk, IID_IUnknown);
+        out.put<DWORD>(data->dwCookie);
+    } else {
+        write_object(out, via, *static_cast<IUnknown* const*>(element), p.iid);
+    }
+}
+
+void get_element(wire::Reader& in, Connection& via, const WireParam& p, void* element) {
+    if (p.vt == wire_connectdata) {
+        auto* data = static_cast<CONNECTDATA*>(element);
+        read_object(in, via, IID_IUnknown, reinterpret_cast<void**>(&data->pUnk));
+        data->dwCookie = in.get<DWORD>();
+    } else {
+        read_object(in, via, p.iid, static_cast<void**>(element));
+    }
+}
+
+std::size_t element_size(const WireParam& p) {
+    return p.vt == wire_connectdata ? sizeof(CONNECTDATA) : sizeof(IUnknown*);
+}
+
 }  // namespace
 
 void encode_arguments(wire::Writer& out, Connection& via, const WireMethod& method, void** args) {
@@ -95,6 +131,14 @@ HRESULT decode_results(wire::Reader& in, Connection& via, const WireMethod& meth
         void* target = p.by_ref ? *static_cast<void**>(args[i]) : nullptr;
         if (target == nullptr || !p.out)
             continue;
+        if (p.array()) {
+            auto count = in.get<std::uint32_t>();
+            if (count > capacity_of(method, p, args))
+                throw wire::Malformed();
+            for (std::uint32_t k = 0; k < count; ++k)
+                get_element(in, via, p, static_cast<unsigned char*>(target) + k * element_size(p));
+            continue;
+        }
         // Read aside first: an in/out value is replaced, not leaked, and stays if this fails.
         VARIANT fresh;
         VariantInit(&fresh);
@@ -131,6 +175,22 @@ CallFrame::CallFrame(const WireMethod& method, wire::Reader& in, Connection& via
             slot.arg.vt = p.vt;
             continue;
         }
+        if (p.array()) {
+            slot.arg.vt = static_cast<VARTYPE>(VT_BYREF | VT_UNKNOWN);
+            if (in.get<std::uint8_t>() == 0)
+                continue;
+            const VARIANTARG& count = slots_[static_cast<std::size_t>(p.capacity_param)].arg;
+            if (count.vt != VT_UI4 || count.ulVal > max_array)
+                throw MarshalFailure(E_INVALIDARG);
+            if (p.vt == wire_connectdata) {
+                slot.connections.assign(count.ulVal, CONNECTDATA{nullptr, 0});
+                slot.arg.byref = slot.connections.data();
+            } else {
+                slot.objects.assign(count.ulVal, nullptr);
+                slot.arg.byref = slot.objects.data();
+            }
+            continue;
+        }
         void* storage = p.vt == VT_VARIANT  ? static_cast<void*>(&slot.variant)
                         : p.vt == wire_guid ? static_cast<void*>(&slot.guid)
                                             : static_cast<void*>(&slot.storage);
@@ -147,6 +207,14 @@ CallFrame::~CallFrame() {
     for (std::size_t i = 0; i < slots_.size(); ++i) {
         const WireParam& p = method_.params[i];
         Slot& slot = slots_[i];
+        for (IUnknown* object : slot.objects)
+            if (object != nullptr)
+                object->Release();
+        for (CONNECTDATA& data : slot.connections)
+            if (data.pUnk != nullptr)
+                data.pUnk->Release();
+        if (p.array())
+            continue;
         if (!p.by_ref)
             free_value(p, &slot.arg.llVal);
         else if (p.vt == VT_VARIANT)
@@ -175,13 +243,33 @@ void CallFrame::write_results(wire::Writer& reply, HRESULT hr) {
     reply.put<HRESULT>(hr);
     for (std::size_t i = 0; i < slots_.size(); ++i) {
         const WireParam& p = method_.params[i];
-        if (p.by_ref && p.out && slots_[i].arg.byref != nullptr)
-            put_value(reply, via_, p, slots_[i].arg.byref);
+        if (!p.by_ref || !p.out || slots_[i].arg.byref == nullptr)
+            continue;
+        if (p.array()) {
+            std::size_t count = filled(i, hr);
+            reply.put<std::uint32_t>(static_cast<std::uint32_t>(count));
+            for (std::size_t k = 0; k < count; ++k)
+                put_element(reply, via_, p,
+                            static_cast<unsigned char*>(slots_[i].arg.byref) + k * element_size(p));
+            continue;
+        }
+        put_value(reply, via_, p, slots_[i].arg.byref);
     }
     CComPtr<IErrorInfo> info;
     if (GetErrorInfo(0, &info) != S_OK || SUCCEEDED(hr))
         info.Release();
     write_error_info(reply, info);
+}
+
+std::size_t CallFrame::filled(std::size_t i, HRESULT hr) const {
+    const WireParam& p = method_.params[i];
+    std::size_t capacity = std::max(slots_[i].objects.size(), slots_[i].connections.size());
+    std::size_t count = SUCCEEDED(hr) ? capacity : 0;  // all of them when nobody says
+    if (p.filled_param >= 0) {
+        const VARIANTARG& filled = slots_[static_cast<std::size_t>(p.filled_param)].arg;
+        count = filled.byref != nullptr && SUCCEEDED(hr) ? *static_cast<ULONG*>(filled.byref) : 0;
+    }
+    return std::min(count, capacity);
 }
 
 void serve_call(Connection& via, void* itf, const WireMethod& method, wire::Reader& in,

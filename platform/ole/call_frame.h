@@ -4,6 +4,7 @@
 // arguments into the frame the method is called with and writes the results.
 #include <vector>
 
+#include "platform/base/connection_points.h"
 #include "platform/ole/marshal.h"
 
 namespace comrt {
@@ -39,7 +40,11 @@ class CallFrame {
         } storage;
         GUID guid;
         VARIANT variant;
+        std::vector<IUnknown*> objects;        // an out array of interfaces
+        std::vector<CONNECTDATA> connections;  // an out array of CONNECTDATA
     };
+    // How many elements of out array `i` the callee filled.
+    std::size_t filled(std::size_t i, HRESULT hr) const;
     const WireMethod& method_;
     Connection& via_;
     std::vector<Slot> slots_;

@@ -29,14 +29,15 @@ Connection::~Connection() {
 }
 
 void Connection::close() {
+    std::lock_guard guard(lock_);
     lose();
     fd_.reset();
 }
 
 void Connection::lose() {
-    if (!connected_)
+    std::lock_guard guard(lock_);
+    if (!connected_.exchange(false))
         return;
-    connected_ = false;
     pending_.reset();
     if (fd_)
         ::shutdown(fd_.get(), SHUT_RDWR);  // the peer and the message loop see it closed
@@ -122,7 +123,20 @@ std::optional<std::vector<unsigned char>> Connection::receive(bool& accepting_si
     }
 }
 
+void Connection::flush_deferred() {
+    auto posts = std::move(deferred_);
+    deferred_.clear();
+    for (auto& message : posts)
+        if (connected_ && !send(std::move(message), side_ == Side::accepting))
+            lose();
+}
+
 Outcome Connection::serve(wire::Reader& in, wire::Writer& reply) {
+    struct Serving {
+        int& depth;
+        explicit Serving(int& d) : depth(d) { ++depth; }
+        ~Serving() { --depth; }
+    } serving(serving_);
     auto op = static_cast<wire::Op>(in.get<std::uint8_t>());
     Outcome outcome = stubs_.handle(op, in, reply, *this);
     if (outcome == Outcome::unknown)
@@ -157,6 +171,7 @@ std::optional<std::vector<unsigned char>> Connection::exchange(
             *message = std::vector<unsigned char>();
             if (outcome == Outcome::reply && !send(std::move(reply.bytes()), !mine))
                 break;
+            flush_deferred();
         }
     } catch (const wire::Malformed&) {
     } catch (const std::bad_alloc&) {
@@ -167,7 +182,13 @@ std::optional<std::vector<unsigned char>> Connection::exchange(
 
 void Connection::post(const std::vector<unsigned char>& request) {
     std::lock_guard guard(lock_);
-    if (connected_ && !send(request, side_ == Side::accepting))
+    if (!connected_)
+        return;
+    if (serving_ > 0 || pending_) {
+        deferred_.push_back(request);
+        return;
+    }
+    if (!send(request, side_ == Side::accepting))
         lose();
 }
 
@@ -180,6 +201,7 @@ bool Connection::serve_incoming(std::vector<unsigned char>& request) {
         case Outcome::unknown:
             return false;
         case Outcome::no_reply:
+            flush_deferred();
             return connected_;
         case Outcome::reply:
             break;
@@ -197,7 +219,8 @@ bool Connection::serve_incoming(std::vector<unsigned char>& request) {
     OutgoingMessage out(std::move(bytes), side_ == Side::connecting);
     switch (out.write_to(fd_.get())) {
         case OutgoingMessage::Status::done:
-            return true;
+            flush_deferred();
+            return connected_;
         case OutgoingMessage::Status::closed:
             return false;
         case OutgoingMessage::Status::more:
@@ -212,8 +235,12 @@ OutgoingMessage::Status Connection::write_pending() {
     if (!pending_)
         return OutgoingMessage::Status::done;
     auto status = pending_->write_to(fd_.get());
-    if (status == OutgoingMessage::Status::done)
+    if (status == OutgoingMessage::Status::done) {
         pending_.reset();
+        flush_deferred();
+        if (!connected_)
+            return OutgoingMessage::Status::closed;
+    }
     return status;
 }
 

@@ -4,6 +4,7 @@
 // reply it serves the peer's requests that arrive meanwhile, on that thread, as a
 // single-threaded apartment does: a callback, and calls the callback makes back into this
 // side's objects. Each end exports its objects through its own stub manager.
+#include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <functional>
@@ -61,6 +62,9 @@ class Connection : public std::enable_shared_from_this<Connection> {
 
   private:
     Outcome serve(wire::Reader& in, wire::Writer& reply);
+    // Sends the requests posted while a request was served, once its reply is out: a
+    // release the served call made must not overtake a reply that still names the object.
+    void flush_deferred();
     // Sends a whole message, waiting for the socket as needed (until the time-out on the
     // accepting side); a pending reply goes first.
     bool send(std::vector<unsigned char> message, bool accepting_side);
@@ -74,9 +78,11 @@ class Connection : public std::enable_shared_from_this<Connection> {
     std::optional<MessageAssembler> own_incoming_;
     MessageAssembler* incoming_;
     std::optional<OutgoingMessage> pending_;
-    bool connected_ = true;
+    std::atomic<bool> connected_{true};  // read by proxies on any thread
     std::chrono::milliseconds callback_timeout_;
     Requests requests_;
+    int serving_ = 0;  // requests of the peer being served on this connection
+    std::vector<std::vector<unsigned char>> deferred_;
     StubManager stubs_;  // last: its objects go before the rest of the connection
 };
 

@@ -17,6 +17,8 @@ class Connection;
 
 // The GUID an argument passes by reference (REFIID in, IID* out); VT_CLSID's number.
 inline constexpr VARTYPE wire_guid = 72;
+// A CONNECTDATA (a sink and its cookie), as IEnumConnections::Next fills them.
+inline constexpr VARTYPE wire_connectdata = 0x0FFE;
 
 struct WireParam {
     VARTYPE vt;    // the value's type; for by_ref, the pointee's; VT_UNKNOWN for any interface
@@ -24,6 +26,11 @@ struct WireParam {
     bool in;       // the caller's value travels to the callee
     bool out;      // the callee's value travels back
     IID iid = {};  // for an interface: which one
+    // An out array (an enumerator's Next): the ULONG argument that gives its capacity, and the
+    // ULONG* one the callee sets to how many it filled (-1: none).
+    signed char capacity_param = -1;
+    signed char filled_param = -1;
+    bool array() const { return capacity_param >= 0; }
 };
 
 struct WireMethod {

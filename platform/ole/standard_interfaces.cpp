@@ -1,7 +1,6 @@
 // The descriptions of the standard interfaces of connectable objects, which no type library
 // holds: the same form as those read from type information, so one encoder and one decoder
-// carry every call. The enumerators' Next (arrays sized by another argument) is not
-// described: its slot answers E_NOTIMPL on a proxy.
+// carry every call, the enumerators' Next and its out array included.
 #include "platform/base/connection_points.h"
 #include "platform/ole/marshal.h"
 
@@ -24,9 +23,14 @@ WireParam out_object(const IID& iid) {
     return WireParam{VT_UNKNOWN, true, false, true, iid};
 }
 
-// Skip(ULONG), Reset(), Clone(out self) from slot 4 on, as both enumerators have them.
-void enumerator(WireInterface& out, const IID& self) {
-    out.methods = {{4, {in_value(VT_UI4)}}, {5, {}}, {6, {out_object(self)}}};
+// Next(ULONG capacity, out array, ULONG* filled), Skip(ULONG), Reset(), Clone(out self).
+void enumerator(WireInterface& out, const IID& self, WireParam element) {
+    element.capacity_param = 0;
+    element.filled_param = 2;
+    out.methods = {{3, {in_value(VT_UI4), element, out_value(VT_UI4)}},
+                   {4, {in_value(VT_UI4)}},
+                   {5, {}},
+                   {6, {out_object(self)}}};
 }
 
 }  // namespace
@@ -41,8 +45,10 @@ bool standard_interface(REFIID iid, WireInterface& out) {
                        {5, {in_object(IID_IUnknown), out_value(VT_UI4)}},
                        {6, {in_value(VT_UI4)}},
                        {7, {out_object(IID_IEnumConnections)}}};
-    } else if (iid == IID_IEnumConnections || iid == IID_IEnumConnectionPoints) {
-        enumerator(out, iid);
+    } else if (iid == IID_IEnumConnections) {
+        enumerator(out, iid, out_value(wire_connectdata));
+    } else if (iid == IID_IEnumConnectionPoints) {
+        enumerator(out, iid, out_object(IID_IConnectionPoint));
     } else {
         return false;
     }

@@ -16,6 +16,9 @@ inline constexpr IID IID_ITypeComp = {0x00020403, 0x0000, 0x0000, {0xC0, 0, 0, 0
 // library (ProxyStubClsid32 of such interfaces).
 inline constexpr CLSID CLSID_PSOAInterface = {
     0x00020424, 0x0000, 0x0000, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
+// The proxy/stub of pure dispinterfaces, whose every call is IDispatch::Invoke.
+inline constexpr CLSID CLSID_PSDispatch = {
+    0x00020420, 0x0000, 0x0000, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
 
 enum TYPEKIND {
     TKIND_ENUM = 0,

@@ -9,9 +9,9 @@
 
 #include "platform/base/bstr.h"
 #include "platform/base/com_ptr.h"
-#include "platform/registry/registry.h"
-#include "platform/oleaut/typelib_load.h"
 #include "platform/base/utf8_text.h"
+#include "platform/oleaut/typelib_load.h"
+#include "platform/registry/registry.h"
 
 namespace {
 
@@ -158,7 +158,11 @@ HRESULT register_in(Scope scope, ITypeLib* lib, LPCOLESTR full_path, LPCOLESTR h
             std::string itf_name = text_of(raw_itf);
             SysFreeString(raw_itf);
             const std::string key = "Interface\\" + guid_to_string(ta.attr->guid);
-            const std::string marshaller = guid_to_string(CLSID_PSOAInterface);
+            // As OLE does: a pure dispinterface is marshalled by Invoke alone.
+            const bool pure_dispinterface =
+                ta.attr->typekind == TKIND_DISPATCH && (ta.attr->wTypeFlags & TYPEFLAG_FDUAL) == 0;
+            const std::string marshaller =
+                guid_to_string(pure_dispinterface ? CLSID_PSDispatch : CLSID_PSOAInterface);
             w.set(key, "", itf_name);
             w.set(key + "\\ProxyStubClsid32", "", marshaller);
             w.set(key + "\\ProxyStubClsid", "", marshaller);

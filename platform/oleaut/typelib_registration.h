@@ -6,9 +6,12 @@
 //   TypeLib\{LIBID}\<maj>.<min>\FLAGS        default: the library flags in decimal ("0")
 //   TypeLib\{LIBID}\<maj>.<min>\HELPDIR      default: the help directory, "" when none
 //   TypeLib\{LIBID}\<maj>.<min>\<lcid>\win64 default: the library's path (win32 for SYS_WIN32)
-// and for each dual or oleautomation interface, which the type library marshaller carries:
+// and for each dual or oleautomation interface, which the type library marshaller carries,
+// and each dispinterface:
 //   Interface\{IID}                          default: the interface's name
 //   Interface\{IID}\ProxyStubClsid32         default: {00020424-0000-0000-C000-000000000046}
+//                                            (PSOAInterface); for a pure dispinterface
+//                                            {00020420-0000-0000-C000-000000000046} (PSDispatch)
 //   Interface\{IID}\ProxyStubClsid           the same
 //   Interface\{IID}\TypeLib                  default: {LIBID}; value Version: "<maj>.<min>"
 // Registry failures give TYPE_E_REGISTRYACCESS.

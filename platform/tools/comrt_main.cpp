@@ -1,7 +1,9 @@
 // comrt: the platform's command-line tool.
-//   comrt call PROGID METHOD [ARG...]   late-bound call through IDispatch; an ARG of @FILE is
+//   comrt call [--events] PROGID METHOD [ARG...]
+//                                       late-bound call through IDispatch; an ARG of @FILE is
 //                                       that file's text, @- standard input's, @@... a
-//                                       literal text starting with @
+//                                       literal text starting with @; --events prints the
+//                                       object's events on standard error as they arrive
 //   comrt debug                         prints the debug output of this user's processes
 //   comrt reg query KEY                 prints a registry key, its values and subkeys
 #include <cerrno>
@@ -17,13 +19,16 @@
 #include "platform/ole/activation.h"
 #include "platform/ole/apartment.h"
 #include "platform/registry/registry.h"
+#include "platform/tools/event_printer.h"
 #include "platform/win32.h"
 
 namespace {
 
 int Usage() {
     std::fprintf(stderr,
-                 "usage: comrt call PROGID METHOD [ARG...]   (ARG: text, @FILE, @-, @@text)\n"
+                 "usage: comrt call [--events] PROGID METHOD [ARG...]\n"
+                 "                  (ARG: text, @FILE, @-, @@text; --events: print the object's\n"
+                 "                  events on standard error while the call runs)\n"
                  "       comrt debug\n"
                  "       comrt reg query KEY\n");
     return 2;
@@ -114,9 +119,8 @@ std::string Text(const VARIANT& v) {
 }
 
 // The object to call, made from its ProgID; 0, or the status of a reported failure.
-int CreateObject(const std::string& prog_id, CComPtr<IDispatch>& dispatch) {
+int CreateObject(const std::string& prog_id, CComPtr<IDispatch>& dispatch, CLSID& clsid) {
     _bstr_t wide_prog_id(prog_id.c_str());
-    CLSID clsid;
     HRESULT hr = CLSIDFromProgID(wide_prog_id.GetBSTR(), &clsid);
     if (FAILED(hr))
         return Fail(hr, nullptr, nullptr);
@@ -241,10 +245,18 @@ int InvokeAndPrint(IDispatch& dispatch, DISPID dispid, const std::vector<Argumen
 }
 
 int Call(const std::string& prog_id, const std::string& method,
-         const std::vector<std::string>& texts) {
+         const std::vector<std::string>& texts, bool events) {
     CComPtr<IDispatch> dispatch;
-    if (int status = CreateObject(prog_id, dispatch); status != 0)
+    CLSID clsid{};
+    if (int status = CreateObject(prog_id, dispatch, clsid); status != 0)
         return status;
+    comrt_tool::EventSubscription subscription;  // unadvised after the call, before the object goes
+    if (std::string problem; events) {
+        if (HRESULT hr = subscription.subscribe(*dispatch, clsid, problem); FAILED(hr)) {
+            std::fprintf(stderr, "comrt: --events: %s\n", problem.c_str());
+            return Fail(hr, nullptr, nullptr);
+        }
+    }
     DISPID dispid;
     std::vector<Argument> args;
     ArgumentsCleanup cleanup{args};
@@ -326,7 +338,12 @@ int main(int argc, char** argv) {
         return Debug();
     if (args[0] == "reg" && args.size() == 3 && args[1] == "query")
         return RegQuery(args[2]);
-    if (args[0] != "call" || args.size() < 3)
+    if (args[0] != "call")
+        return Usage();
+    const bool events = args.size() > 1 && args[1] == "--events";
+    if (events)
+        args.erase(args.begin() + 1);
+    if (args.size() < 3)
         return Usage();
     std::vector<std::string> texts;
     bool stdin_used = false;
@@ -337,7 +354,7 @@ int main(int argc, char** argv) {
         texts.push_back(std::move(*text));
     }
     CoInitialize(nullptr);
-    int status = Call(args[1], args[2], texts);
+    int status = Call(args[1], args[2], texts, events);
     CoUninitialize();
     return status;
 }

@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <cstring>
 #include <fstream>
+#include <map>
 #include <memory>
 #include <thread>
 
@@ -18,6 +19,7 @@
 #include "tests/support/isolated_env.h"
 #include "tests/support/process.h"
 #include "tests/support/relaunch.h"
+#include "tests/support/tick_sink.h"
 
 namespace kivtest {
 namespace {
@@ -29,6 +31,65 @@ using calctest::IID_ICalc;
 DWORD g_main_thread = 0;
 std::atomic<LONG> g_objects{0}, g_locks{0};
 
+// The sinks advised on any Calc of this server, by cookie (the apartment thread's alone).
+std::map<DWORD, CComPtr<IDispatch>>& Sinks() {
+    static std::map<DWORD, CComPtr<IDispatch>> sinks;
+    return sinks;
+}
+
+// Tick(n, &cancel) through the sink's Invoke, as a connection point fires an event.
+HRESULT SendTick(IDispatch* sink, LONG n, bool& cancel) {
+    VARIANT_BOOL flag = VARIANT_FALSE;
+    VARIANTARG args[2];
+    VariantInit(&args[0]);
+    VariantInit(&args[1]);
+    args[1].vt = VT_I4;
+    args[1].lVal = n;
+    args[0].vt = VT_BYREF | VT_BOOL;
+    args[0].byref = &flag;
+    DISPPARAMS params{args, nullptr, 2, 0};
+    HRESULT hr = sink->Invoke(1, IID_NULL, 0, DISPATCH_METHOD, &params, nullptr, nullptr, nullptr);
+    cancel = flag != VARIANT_FALSE;
+    return hr;
+}
+
+// The one connection point of every Calc: _ICalcEvents.
+struct CalcEventsPoint final : IConnectionPoint {
+    HRESULT QueryInterface(REFIID riid, void** ppv) override {
+        *ppv = nullptr;
+        if (riid != IID_IUnknown && riid != IID_IConnectionPoint)
+            return E_NOINTERFACE;
+        *ppv = this;
+        return S_OK;
+    }
+    ULONG AddRef() override { return 2; }
+    ULONG Release() override { return 1; }
+    HRESULT GetConnectionInterface(IID* iid) override {
+        *iid = calctest::DIID__ICalcEvents;
+        return S_OK;
+    }
+    HRESULT GetConnectionPointContainer(IConnectionPointContainer**) override { return E_NOTIMPL; }
+    HRESULT Advise(IUnknown* sink, DWORD* cookie) override {
+        if (sink == nullptr || cookie == nullptr)
+            return E_POINTER;
+        CComPtr<IDispatch> events;
+        if (FAILED(sink->QueryInterface(calctest::DIID__ICalcEvents,
+                                        reinterpret_cast<void**>(&events))) &&
+            FAILED(sink->QueryInterface(IID_IDispatch, reinterpret_cast<void**>(&events))))
+            return CONNECT_E_CANNOTCONNECT;
+        *cookie = next_cookie++;
+        Sinks()[*cookie] = events;
+        return S_OK;
+    }
+    HRESULT Unadvise(DWORD cookie) override {
+        return Sinks().erase(cookie) != 0 ? S_OK : CONNECT_E_NOCONNECTION;
+    }
+    HRESULT EnumConnections(IEnumConnections**) override { return E_NOTIMPL; }
+    DWORD next_cookie = 1;
+};
+
+constinit CalcEventsPoint g_events_point;
+
 void HoldServer() {
     CoAddRefServerProcess();
 }
@@ -39,8 +100,60 @@ void ReleaseServer() {
 }
 
 // A Calc that lives on the heap, holds the server while it lives, and can be cancelled.
-class ServedCalc final : public calctest::CCalc {
+class ServedCalc final : public calctest::CCalc, public IConnectionPointContainer {
   public:
+    HRESULT QueryInterface(REFIID riid, void** ppv) override {
+        if (ppv != nullptr && riid == IID_IConnectionPointContainer) {
+            *ppv = static_cast<IConnectionPointContainer*>(this);
+            AddRef();
+            return S_OK;
+        }
+        return CCalc::QueryInterface(riid, ppv);
+    }
+    HRESULT EnumConnectionPoints(IEnumConnectionPoints**) override { return E_NOTIMPL; }
+    HRESULT FindConnectionPoint(REFIID riid, IConnectionPoint** point) override {
+        *point = nullptr;
+        if (riid != calctest::DIID__ICalcEvents)
+            return CONNECT_E_NOCONNECTION;
+        *point = &g_events_point;
+        return S_OK;
+    }
+    HRESULT Child(ICalc** child) override;
+    HRESULT Notify(IDispatch* sink, LONG times, LONG* pTicks) override {
+        if (sink == nullptr || pTicks == nullptr)
+            return E_POINTER;
+        *pTicks = 0;
+        for (LONG n = 1; n <= times; ++n) {
+            bool cancel = false;
+            if (HRESULT hr = SendTick(sink, n, cancel); FAILED(hr)) {
+                *pTicks = hr;
+                return S_OK;
+            }
+            ++*pTicks;
+            if (cancel)
+                break;
+        }
+        return S_OK;
+    }
+    HRESULT Fire(LONG times, LONG* pTicks, LONG* pLastHr) override {
+        *pTicks = 0;
+        *pLastHr = S_OK;
+        auto sinks = Sinks();  // a sink may unadvise while it is called
+        for (auto& [cookie, sink] : sinks)
+            for (LONG n = 1; n <= times; ++n) {
+                bool cancel = false;
+                *pLastHr = SendTick(sink, n, cancel);
+                if (SUCCEEDED(*pLastHr))
+                    ++*pTicks;
+            }
+        return S_OK;
+    }
+    HRESULT Echo(IUnknown* in, IUnknown** out) override {
+        *out = in;
+        if (in != nullptr)
+            in->AddRef();
+        return S_OK;
+    }
     ServedCalc() {
         ++g_objects;
         HoldServer();
@@ -81,6 +194,13 @@ class ServedCalc final : public calctest::CCalc {
   private:
     std::atomic<ULONG> refs_{1};
 };
+
+HRESULT ServedCalc::Child(ICalc** child) {
+    auto calc = std::make_unique<ServedCalc>();
+    HRESULT hr = calc->QueryInterface(IID_ICalc, reinterpret_cast<void**>(child));
+    calc.release()->Release();  // the creator's reference; the last one frees it
+    return hr;
+}
 
 struct CalcFactory final : IClassFactory {
     HRESULT QueryInterface(REFIID riid, void** ppv) override {
@@ -132,7 +252,43 @@ int Serve() {
     while (GetMessageA(&msg, nullptr, 0, 0) > 0)
         DispatchMessageA(&msg);
     CoRevokeClassObject(cookie);
+    Sinks().clear();
     CoUninitialize();
+    return 0;
+}
+
+// --comrt-test-sink advise: advises a sink on a Calc, says "advised" and exits without
+// unadvising. --comrt-test-sink sleep MS: calls Notify with a sink that says "tick" and then
+// sleeps MS milliseconds in its first Tick.
+int SinkClient(const char* mode, LONG ms) {
+    if (FAILED(CoInitialize(nullptr)))
+        return 2;
+    CComPtr<ICalc> calc;
+    HRESULT hr = CoCreateInstance(CLSID_Calc, nullptr, CLSCTX_LOCAL_SERVER, IID_ICalc,
+                                  reinterpret_cast<void**>(&calc));
+    if (FAILED(hr))
+        return 3;
+    TickSink sink([ms](LONG) {
+        std::printf("tick\n");
+        std::fflush(stdout);
+        std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+        return false;
+    });
+    if (std::strcmp(mode, "advise") == 0) {
+        CComPtr<IConnectionPointContainer> container;
+        CComPtr<IConnectionPoint> point;
+        DWORD cookie = 0;
+        if (FAILED(calc.QueryInterface(&container)) ||
+            FAILED(container->FindConnectionPoint(calctest::DIID__ICalcEvents, &point)) ||
+            FAILED(point->Advise(&sink, &cookie)))
+            return 4;
+        std::printf("advised\n");
+        std::fflush(stdout);
+        ::_exit(0);  // gone without a word: the server keeps a proxy of the sink
+    }
+    LONG ticks = 0;
+    hr = calc->Notify(&sink, 1, &ticks);
+    std::printf("hr=0x%08X ticks=%ld\n", static_cast<unsigned>(hr), static_cast<long>(ticks));
     return 0;
 }
 
@@ -159,6 +315,8 @@ int SpinClient(LONG ms) {
 int RunRelaunched(int argc, char** argv) {
     if (std::strcmp(argv[1], kTestServerSwitch) == 0)
         return Serve();
+    if (std::strcmp(argv[1], kTestSinkSwitch) == 0 && argc > 2)
+        return SinkClient(argv[2], argc > 3 ? std::atoi(argv[3]) : 0);
     if (argc > 2)
         return SpinClient(std::atoi(argv[2]));
     return 2;

@@ -2,7 +2,8 @@
 // The Calc class served out of process by the test program itself: registered for the test's
 // user with this program's path and --comrt-test-server, so activation relaunches the test
 // program as a local server that serves Calc on its apartment and exits when its last object
-// and lock are gone. Relaunched with --comrt-test-client, it is a client that calls Spin.
+// and lock are gone. Relaunched with --comrt-test-client, it is a client that calls Spin;
+// with --comrt-test-sink, a client whose sink of Calc's events exits or sleeps.
 #include <gtest/gtest.h>
 #include <sys/types.h>
 
@@ -16,6 +17,8 @@ namespace kivtest {
 inline constexpr const char* kTestServerSwitch = "--comrt-test-server";
 // --comrt-test-client MS: creates a Calc, calls Spin(MS) and prints "cancelled=N hr=0xH".
 inline constexpr const char* kTestClientSwitch = "--comrt-test-client";
+// --comrt-test-sink MODE [MS]: a client with a sink of Calc's events (calc_server.cpp).
+inline constexpr const char* kTestSinkSwitch = "--comrt-test-sink";
 
 // Registers the Calc type library and class for this user, served by this program.
 ::testing::AssertionResult RegisterCalcServer();

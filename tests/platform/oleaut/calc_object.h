@@ -96,9 +96,13 @@ class CCalc : public ICalc {
         return S_OK;
     }
 
-    // Only a served Calc has a call to cancel and a server to count.
+    // Only a served Calc has a call to cancel, a server to count and sinks to call.
     HRESULT Spin(LONG, LONG*) override { return E_NOTIMPL; }
     HRESULT Counts(LONG*, LONG*) override { return E_NOTIMPL; }
+    HRESULT Child(ICalc**) override { return E_NOTIMPL; }
+    HRESULT Notify(IDispatch*, LONG, LONG*) override { return E_NOTIMPL; }
+    HRESULT Fire(LONG, LONG*, LONG*) override { return E_NOTIMPL; }
+    HRESULT Echo(IUnknown*, IUnknown**) override { return E_NOTIMPL; }
 
     ULONG last_scale = 0;
     bool saw_null_out = false;

@@ -12,6 +12,7 @@
 namespace calctest {
 
 using ::CLSID_Calc;
+using ::DIID__ICalcEvents;
 using ::ICalc;
 using ::IID_ICalc;
 using ::LIBID_CalcLib;

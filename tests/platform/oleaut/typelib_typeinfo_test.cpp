@@ -47,15 +47,15 @@ TEST(TypeLibInfo, LibraryAttributesAndOrder) {
     EXPECT_EQ(context, 0u);
     EXPECT_EQ(help_file, nullptr);
 
-    ASSERT_EQ(lib->GetTypeInfoCount(), 3u);
-    const TYPEKIND kinds[] = {TKIND_ENUM, TKIND_DISPATCH, TKIND_COCLASS};
-    for (UINT i = 0; i < 3; ++i) {
+    ASSERT_EQ(lib->GetTypeInfoCount(), 4u);
+    const TYPEKIND kinds[] = {TKIND_ENUM, TKIND_DISPATCH, TKIND_DISPATCH, TKIND_COCLASS};
+    for (UINT i = 0; i < 4; ++i) {
         TYPEKIND kind;
         ASSERT_EQ(lib->GetTypeInfoType(i, &kind), S_OK);
         EXPECT_EQ(kind, kinds[i]);
     }
     TYPEKIND kind;
-    EXPECT_EQ(lib->GetTypeInfoType(3, &kind), TYPE_E_ELEMENTNOTFOUND);
+    EXPECT_EQ(lib->GetTypeInfoType(4, &kind), TYPE_E_ELEMENTNOTFOUND);
     CComPtr<ITypeInfo> none;
     EXPECT_EQ(lib->GetTypeInfoOfGuid(IID_IDispatch, &none), TYPE_E_ELEMENTNOTFOUND);
 
@@ -79,7 +79,7 @@ TEST(TypeLibInfo, DualInterfaceHasDispatchAndVtableViews) {
         Attr a(dispatch);
         EXPECT_EQ(a->guid, IID_ICalc);
         EXPECT_EQ(a->typekind, TKIND_DISPATCH);
-        EXPECT_EQ(a->cFuncs, 14);  // IUnknown's 3 and IDispatch's 4 first, as OLE lists them
+        EXPECT_EQ(a->cFuncs, 18);  // IUnknown's 3 and IDispatch's 4 first, as OLE lists them
         EXPECT_EQ(a->cImplTypes, 1);
         EXPECT_EQ(a->cbSizeVft, 7 * sizeof(void*));
         EXPECT_EQ(a->wTypeFlags, flags & ~TYPEFLAG_FOLEAUTOMATION);  // as OLE shows it
@@ -94,8 +94,8 @@ TEST(TypeLibInfo, DualInterfaceHasDispatchAndVtableViews) {
         Attr a(vtable);
         EXPECT_EQ(a->guid, IID_ICalc);
         EXPECT_EQ(a->typekind, TKIND_INTERFACE);
-        EXPECT_EQ(a->cFuncs, 7);
-        EXPECT_EQ(a->cbSizeVft, 14 * sizeof(void*));
+        EXPECT_EQ(a->cFuncs, 11);
+        EXPECT_EQ(a->cbSizeVft, 18 * sizeof(void*));
         EXPECT_EQ(a->wTypeFlags, flags);
     }
     ASSERT_EQ(vtable->GetRefTypeOfImplType(static_cast<UINT>(-1), &href), S_OK);
@@ -191,7 +191,7 @@ TEST(TypeLibInfo, FuncDescDescribesTheVtableCall) {
     EXPECT_EQ(Name(guid), u"GUID");
     dispatch->ReleaseFuncDesc(fd);
     EXPECT_EQ(Name(dispatch, 0x60010003), u"Invoke");
-    EXPECT_EQ(dispatch->GetFuncDesc(14, &fd), TYPE_E_ELEMENTNOTFOUND);
+    EXPECT_EQ(dispatch->GetFuncDesc(18, &fd), TYPE_E_ELEMENTNOTFOUND);
     EXPECT_EQ(fd, nullptr);
 
     BSTR names[6] = {};
@@ -243,7 +243,7 @@ TEST(TypeLibInfo, EnumAndCoclass) {
     {
         Attr a(coclass);
         EXPECT_EQ(a->typekind, TKIND_COCLASS);
-        EXPECT_EQ(a->cImplTypes, 1);
+        EXPECT_EQ(a->cImplTypes, 2);  // ICalc, and _ICalcEvents as its source
         EXPECT_EQ(a->wTypeFlags, TYPEFLAG_FCANCREATE);
     }
     INT impl_flags = 0;
