@@ -44,11 +44,12 @@ std::size_t Count(const std::string& text, const std::string& what) {
     return count;
 }
 
-// kivcli in a tmux pane of its own server (a socket in the test's private directory), kept
-// after kivcli exits so that its end can be seen.
+// kivcli in a tmux pane of its own server (a socket in the test's private directory, new for
+// every pane, since a killed server may still hold the last one for a moment), kept after
+// kivcli exits so that its end can be seen.
 class Pane {
   public:
-    Pane() : m_socket(kivtest::isolated_root() + "/tmux.sock") {
+    Pane() : m_socket(kivtest::isolated_root() + "/tmux-" + std::to_string(++s_panes) + ".sock") {
         Tmux({"-f", "/dev/null", "new-session", "-d", "-x", "120", "-y", "60", KIVCLI_EXECUTABLE,
               ";", "set-option", "-g", "remain-on-exit", "on"});
     }
@@ -65,6 +66,8 @@ class Pane {
     bool Ended() { return Tmux({"display-message", "-p", "#{pane_dead}"}).out == "1\n"; }
 
   private:
+    static inline int s_panes = 0;
+
     kivtest::Captured Tmux(std::vector<std::string> args) {
         args.insert(args.begin(), {"-S", m_socket});
         return kivtest::RunCaptured(TMUX_EXECUTABLE, args);
