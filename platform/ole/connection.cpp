@@ -39,6 +39,7 @@ void Connection::lose() {
     if (!connected_.exchange(false))
         return;
     pending_.reset();
+    deferred_.clear();
     if (fd_)
         ::shutdown(fd_.get(), SHUT_RDWR);  // the peer and the message loop see it closed
     stubs_.clear();
@@ -123,6 +124,15 @@ std::optional<std::vector<unsigned char>> Connection::receive(bool& accepting_si
     }
 }
 
+std::vector<unsigned char> Connection::sendable(wire::Writer& reply) {
+    if (reply.bytes().size() <= wire::max_message)
+        return std::move(reply.bytes());
+    // No peer takes it: the caller learns that the call failed and keeps its objects.
+    wire::Writer refusal;
+    refusal.put<HRESULT>(E_OUTOFMEMORY);
+    return std::move(refusal.bytes());
+}
+
 void Connection::flush_deferred() {
     auto posts = std::move(deferred_);
     deferred_.clear();
@@ -169,7 +179,7 @@ std::optional<std::vector<unsigned char>> Connection::exchange(
             if (outcome == Outcome::refuse)
                 break;
             *message = std::vector<unsigned char>();
-            if (outcome == Outcome::reply && !send(std::move(reply.bytes()), !mine))
+            if (outcome == Outcome::reply && !send(sendable(reply), !mine))
                 break;
             flush_deferred();
         }
@@ -209,14 +219,7 @@ bool Connection::serve_incoming(std::vector<unsigned char>& request) {
     if (!connected_)
         return false;  // given up while the request ran (a callback's peer timed out)
     request = std::vector<unsigned char>();  // its storage goes before the reply is written
-    auto bytes = std::move(reply.bytes());
-    if (bytes.size() > wire::max_message) {
-        // No client takes it: the caller learns that the call failed and keeps its objects.
-        wire::Writer refusal;
-        refusal.put<HRESULT>(E_OUTOFMEMORY);
-        bytes = std::move(refusal.bytes());
-    }
-    OutgoingMessage out(std::move(bytes), side_ == Side::connecting);
+    OutgoingMessage out(sendable(reply), side_ == Side::connecting);
     switch (out.write_to(fd_.get())) {
         case OutgoingMessage::Status::done:
             flush_deferred();

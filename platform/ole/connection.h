@@ -65,6 +65,8 @@ class Connection : public std::enable_shared_from_this<Connection> {
     // Sends the requests posted while a request was served, once its reply is out: a
     // release the served call made must not overtake a reply that still names the object.
     void flush_deferred();
+    // A reply's bytes, or E_OUTOFMEMORY alone for one longer than wire::max_message.
+    static std::vector<unsigned char> sendable(wire::Writer& reply);
     // Sends a whole message, waiting for the socket as needed (until the time-out on the
     // accepting side); a pending reply goes first.
     bool send(std::vector<unsigned char> message, bool accepting_side);

@@ -99,7 +99,7 @@ bool ServerConnection::on_ready(short revents) {
 CComPtr<IClassFactory> ServerConnection::find_factory(std::uint32_t id) {
     // Stored as the IClassFactory the class object handed out, so the cast is exact.
     CComPtr<IUnknown> itf = link_->stubs().interface_of(id, IID_IClassFactory);
-    return CComPtr<IClassFactory>(static_cast<IClassFactory*>(static_cast<void*>(itf.get())));
+    return CComPtr<IClassFactory>(static_cast<IClassFactory*>(itf.get()));
 }
 
 void ServerConnection::create_instance(IClassFactory* factory, const IID& iid, bool has_outer,

@@ -201,7 +201,7 @@ Outcome StubManager::on_invoke(wire::Reader& in, wire::Writer& reply, Connection
         return Outcome::refuse;
     CallCancellation cancellation(via.fd());
     // Every interface marshalled by Invoke is an IDispatch, or begins with one.
-    serve_invoke(via, static_cast<IDispatch*>(static_cast<void*>(itf.get())), in, reply);
+    serve_invoke(via, static_cast<IDispatch*>(itf.get()), in, reply);
     if (cancellation.cancelled() || !via.connected())
         return Outcome::refuse;
     return Outcome::reply;

@@ -66,6 +66,22 @@ TEST_F(Events, AnObjectComesOutAndLivesAsLongAsItsProxy) {
     EXPECT_EQ(local.refs(), 1u) << "the server gave back its reference to the caller's object";
 }
 
+// A derived interface's proxy takes its base's slots from the base's own type information.
+TEST_F(Events, ADerivedInterfaceCallsItsBasesMethodsToo) {
+    CComPtr<ICalc> calc = NewCalc();
+    ASSERT_NE(calc, nullptr);
+    CComPtr<calctest::ICalc2> calc2;
+    ASSERT_EQ(calc.QueryInterface(&calc2), S_OK);
+    LONG value = 0;
+    EXPECT_EQ(calc2->Twice(5, &value), S_OK);  // slot 11, ICalc's
+    EXPECT_EQ(value, 10);
+    EXPECT_EQ(calc2->Square(5, &value), S_OK);  // slot 18, ICalc2's own
+    EXPECT_EQ(value, 25);
+    LONG sum = 0;
+    EXPECT_EQ(calc2->Add(2, 3, &sum), S_OK);
+    EXPECT_EQ(sum, 5);
+}
+
 TEST_F(Events, ASinkIsCalledBackDuringTheCallAndMayCallBackIn) {
     CComPtr<ICalc> calc = NewCalc();
     ASSERT_NE(calc, nullptr);

@@ -7,7 +7,7 @@
 
 namespace calctest {
 
-class CCalc : public ICalc {
+class CCalc : public ICalc2 {
   public:
     CCalc() {
         if (CComPtr<ITypeLib> lib = load_calc_lib())
@@ -18,11 +18,12 @@ class CCalc : public ICalc {
     HRESULT QueryInterface(REFIID riid, void** ppv) override {
         if (ppv == nullptr)
             return E_POINTER;
-        if (riid != IID_IUnknown && riid != IID_IDispatch && riid != IID_ICalc) {
+        if (riid != IID_IUnknown && riid != IID_IDispatch && riid != IID_ICalc &&
+            riid != IID_ICalc2) {
             *ppv = nullptr;
             return E_NOINTERFACE;
         }
-        *ppv = static_cast<ICalc*>(this);
+        *ppv = static_cast<ICalc2*>(this);
         AddRef();
         return S_OK;
     }
@@ -87,6 +88,12 @@ class CCalc : public ICalc {
             return E_POINTER;
         last_wide_c = c;
         *pOut = a + static_cast<LONGLONG>(b) + d;
+        return S_OK;
+    }
+    HRESULT Square(LONG x, LONG* pRet) override {
+        if (pRet == nullptr)
+            return E_POINTER;
+        *pRet = x * x;
         return S_OK;
     }
     HRESULT Twice(LONG x, LONG* pRet) override {

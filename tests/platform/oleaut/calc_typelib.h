@@ -14,7 +14,9 @@ namespace calctest {
 using ::CLSID_Calc;
 using ::DIID__ICalcEvents;
 using ::ICalc;
+using ::ICalc2;
 using ::IID_ICalc;
+using ::IID_ICalc2;
 using ::LIBID_CalcLib;
 
 // The uuid of the CalcModes typedef, which widl names in the library only.

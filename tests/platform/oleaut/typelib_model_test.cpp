@@ -38,7 +38,7 @@ TEST(TypeLibModel, ValidationRefusesInconsistentLibraries) {
          [](TypeLibModel& m) { m.types[1].funcs[1].params[4].default_value.vt = VT_VARIANT; }},
         {"value without its flag",
          [](TypeLibModel& m) { m.types[1].funcs[0].params[0].default_value.bits = 1; }},
-        {"reference past the types", [](TypeLibModel& m) { m.types[3].impls[0].ref.index = 4; }},
+        {"reference past the types", [](TypeLibModel& m) { m.types[4].impls[0].ref.index = 5; }},
         {"reference past the imports",
          [](TypeLibModel& m) {
              m.idispatch = comrt::TlbRef{true, 9};

@@ -70,7 +70,7 @@ TEST(TypeLibMsft, ReadsWhatWidlWritesOfCalc) {
     EXPECT_EQ(m.help, "Calc 1.0 Type Library");
     EXPECT_EQ(m.major_version, 1);
     EXPECT_EQ(m.syskind, SYS_WIN64);
-    ASSERT_EQ(m.types.size(), 4u);
+    ASSERT_EQ(m.types.size(), 5u);
     ASSERT_TRUE(m.idispatch && m.idispatch->imported);
     const comrt::TlbImport& dispatch = m.imports[m.idispatch->index];
     EXPECT_EQ(dispatch.type, IID_IDispatch);
@@ -90,13 +90,16 @@ TEST(TypeLibMsft, ReadsWhatWidlWritesOfCalc) {
     EXPECT_EQ(describe.params[4].default_value.bits, 130u);
     EXPECT_EQ(calc.funcs[4].params[1].flags, PARAMFLAG_FOUT | PARAMFLAG_FRETVAL);
     EXPECT_EQ(m.types[0].vars[1].value.bits, 7u);
-    EXPECT_EQ(m.types[2].kind, TKIND_DISPATCH);  // _ICalcEvents
-    EXPECT_FALSE(comrt::is_dual(m.types[2]));
-    ASSERT_EQ(m.types[3].impls.size(), 2u);
-    EXPECT_EQ(m.types[3].impls[0].ref, (comrt::TlbRef{false, 1}));
-    EXPECT_EQ(m.types[3].impls[0].flags, IMPLTYPEFLAG_FDEFAULT);
-    EXPECT_EQ(m.types[3].impls[1].ref, (comrt::TlbRef{false, 2}));
-    EXPECT_EQ(m.types[3].impls[1].flags, IMPLTYPEFLAG_FDEFAULT | IMPLTYPEFLAG_FSOURCE);
+    EXPECT_TRUE(comrt::is_dual(m.types[2]));  // ICalc2
+    ASSERT_EQ(m.types[2].impls.size(), 1u);
+    EXPECT_EQ(m.types[2].impls[0].ref, (comrt::TlbRef{false, 1}));  // derived from ICalc
+    EXPECT_EQ(m.types[3].kind, TKIND_DISPATCH);                     // _ICalcEvents
+    EXPECT_FALSE(comrt::is_dual(m.types[3]));
+    ASSERT_EQ(m.types[4].impls.size(), 3u);
+    EXPECT_EQ(m.types[4].impls[0].ref, (comrt::TlbRef{false, 1}));
+    EXPECT_EQ(m.types[4].impls[0].flags, IMPLTYPEFLAG_FDEFAULT);
+    EXPECT_EQ(m.types[4].impls[2].ref, (comrt::TlbRef{false, 3}));
+    EXPECT_EQ(m.types[4].impls[2].flags, IMPLTYPEFLAG_FDEFAULT | IMPLTYPEFLAG_FSOURCE);
 }
 
 std::u16string Doc(ITypeInfo* info, MEMBERID memid, DWORD* context = nullptr) {
@@ -294,7 +297,7 @@ TEST(TypeLibMsft, RefusesDamagedFiles) {
          TYPE_E_INVDATAREAD},
         {"reference past the imports", [&](Bytes& b) { Put(b, at.at(refs), 0x65); },
          TYPE_E_INVDATAREAD},
-        {"fewer interfaces than counted", [&](Bytes& b) { b[at.type_info(3) + 0x4C] = 3; },
+        {"fewer interfaces than counted", [&](Bytes& b) { b[at.type_info(4) + 0x4C] = 4; },
          TYPE_E_INVDATAREAD},
         {"custom data in a loop", [&](Bytes& b) { Put(b, at.at(cdguids) + 0x18 + 8, 0x18); },
          TYPE_E_INVDATAREAD},

@@ -52,7 +52,7 @@ TEST(TypeLibLoad, FromATlbFileAndFromAnExecutablesSection) {
     const auto image = CalcImage();
     auto lib = Load(WriteFile("calc.tlb", image));
     ASSERT_NE(lib, nullptr);
-    EXPECT_EQ(lib->GetTypeInfoCount(), 4u);
+    EXPECT_EQ(lib->GetTypeInfoCount(), 5u);
 
     const std::string exe = WriteFile("calc.elf", elftest::BuildElf({{".comrt.typelib.1", image}}));
     ASSERT_NE(Load(exe), nullptr);

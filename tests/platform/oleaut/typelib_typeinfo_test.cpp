@@ -47,15 +47,16 @@ TEST(TypeLibInfo, LibraryAttributesAndOrder) {
     EXPECT_EQ(context, 0u);
     EXPECT_EQ(help_file, nullptr);
 
-    ASSERT_EQ(lib->GetTypeInfoCount(), 4u);
-    const TYPEKIND kinds[] = {TKIND_ENUM, TKIND_DISPATCH, TKIND_DISPATCH, TKIND_COCLASS};
-    for (UINT i = 0; i < 4; ++i) {
+    ASSERT_EQ(lib->GetTypeInfoCount(), 5u);
+    const TYPEKIND kinds[] = {TKIND_ENUM, TKIND_DISPATCH, TKIND_DISPATCH, TKIND_DISPATCH,
+                              TKIND_COCLASS};
+    for (UINT i = 0; i < 5; ++i) {
         TYPEKIND kind;
         ASSERT_EQ(lib->GetTypeInfoType(i, &kind), S_OK);
         EXPECT_EQ(kind, kinds[i]);
     }
     TYPEKIND kind;
-    EXPECT_EQ(lib->GetTypeInfoType(4, &kind), TYPE_E_ELEMENTNOTFOUND);
+    EXPECT_EQ(lib->GetTypeInfoType(5, &kind), TYPE_E_ELEMENTNOTFOUND);
     CComPtr<ITypeInfo> none;
     EXPECT_EQ(lib->GetTypeInfoOfGuid(IID_IDispatch, &none), TYPE_E_ELEMENTNOTFOUND);
 
@@ -243,7 +244,7 @@ TEST(TypeLibInfo, EnumAndCoclass) {
     {
         Attr a(coclass);
         EXPECT_EQ(a->typekind, TKIND_COCLASS);
-        EXPECT_EQ(a->cImplTypes, 2);  // ICalc, and _ICalcEvents as its source
+        EXPECT_EQ(a->cImplTypes, 3);  // ICalc, ICalc2, and _ICalcEvents as its source
         EXPECT_EQ(a->wTypeFlags, TYPEFLAG_FCANCREATE);
     }
     INT impl_flags = 0;
