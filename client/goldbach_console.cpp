@@ -2,8 +2,13 @@
 
 #include <exception>
 #include <iostream>
+#include <optional>
 #include <string>
 
+#include "client/event_subscription.h"
+#include "client/progress_line.h"
+#include "client/progress_sink.h"
+#include "client/search_interrupt.h"
 #include "server/interface/iprime.h"
 
 namespace {
@@ -49,14 +54,52 @@ CComPtr<IPrime> Activate() {
     return prime;
 }
 
-void Request(IPrime* prime, const std::string& input, std::ostream& out) {
+// What the event sink reaches while a search runs: the progress line, and Ctrl-C, which only
+// a server that sends events can be asked to stop by.
+struct RunningSearch {
+    explicit RunningSearch(bool with_events) {
+        if (with_events)
+            interrupt.emplace();
+    }
+    bool CancelRequested() const { return interrupt && interrupt->Requested(); }
+
+    ProgressLine line;
+    std::optional<SearchInterrupt> interrupt;
+};
+
+// Points the sink at a search for as long as it runs; the line is gone before the answer.
+class RunningSearchScope {
+  public:
+    RunningSearchScope(RunningSearch*& current, RunningSearch& search)
+        : m_current(current), m_search(search) {
+        m_current = &m_search;
+    }
+    ~RunningSearchScope() {
+        m_current = nullptr;
+        m_search.line.Erase();
+    }
+    RunningSearchScope(const RunningSearchScope&) = delete;
+    RunningSearchScope& operator=(const RunningSearchScope&) = delete;
+
+  private:
+    RunningSearch*& m_current;
+    RunningSearch& m_search;
+};
+
+void Request(IPrime* prime, const std::string& input, std::ostream& out, bool with_events,
+             RunningSearch*& current) {
     _bstr_t request(input.c_str());
     if (prime == nullptr)
         _com_issue_error(E_POINTER);
     BSTR first = nullptr, second = nullptr;
     LONG found = 0;
-    HRESULT hr = prime->GetGBPairUsingRM(request.GetBSTR(), 0, &first, &second, &found,
-                                         kivDefaultThreadsPerCore);
+    HRESULT hr;
+    {
+        RunningSearch search(with_events);
+        RunningSearchScope scope(current, search);
+        hr = prime->GetGBPairUsingRM(request.GetBSTR(), 0, &first, &second, &found,
+                                     kivDefaultThreadsPerCore);
+    }
     _bstr_t owned_first(first, false), owned_second(second, false);
     if (FAILED(hr))
         _com_issue_errorex(hr, prime, IID_IPrime);
@@ -71,37 +114,51 @@ void Request(IPrime* prime, const std::string& input, std::ostream& out) {
 
 int RunGoldbachConsole(std::istream& in, std::ostream& out) {
     CoInitialize(nullptr);
+    // The server calls the sink back on this thread while a search runs.
+    RunningSearch* current = nullptr;
+    ProgressSink sink([&current](const ProgressReport& report) {
+        if (current == nullptr)
+            return false;
+        current->line.Show(FormatProgress(report));
+        return current->CancelRequested();
+    });
     CComPtr<IPrime> prime;
+    std::optional<EventSubscription> events;
     // A console that cannot be written to ends the session through the handlers below.
     auto saved_exceptions = out.exceptions();
     out.exceptions(std::ios::badbit | std::ios::failbit);
     try {
         prime = Activate();
+        events.emplace(prime, DIID__IPrimeEvents, static_cast<IDispatch*>(&sink));
         for (;;) {
             out << "Enter a number > 2 (0 to quit): " << std::flush;
             std::string input;
             // The end of the input, or a read that fails, ends the session like 0 does.
             if (!(in >> input) || input == "0") {
+                events.reset();
                 prime.Release();
                 out.exceptions(saved_exceptions);
                 CoUninitialize();
                 return 0;
             }
             try {
-                Request(prime, input, out);
+                Request(prime, input, out, events->Connected(), current);
             } catch (const _com_error& error) {
                 WriteComError(out, error);
             }
         }
     } catch (const _com_error& error) {
+        events.reset();
         prime.Release();
         out.exceptions(std::ios::goodbit);
         WriteComError(out, error);
     } catch (const std::exception& error) {
+        events.reset();
         prime.Release();
         out.exceptions(std::ios::goodbit);
         out << error.what() << std::endl;
     } catch (...) {
+        events.reset();
         prime.Release();
         out.exceptions(std::ios::goodbit);
         out << "Errors occurred." << std::endl;
