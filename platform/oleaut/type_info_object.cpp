@@ -86,10 +86,11 @@ class TypeInfo final : public ITypeInfo, private SharedObject<TypeInfo> {
                    EXCEPINFO* excepinfo, UINT* arg_err) override {
         if (entry().kind != TKIND_DISPATCH && entry().kind != TKIND_INTERFACE)
             return DISP_E_MEMBERNOTFOUND;
-        auto at = tables_->find_invocable_func(index_, memid);
+        auto at = tables_->find_invocable_func(index_, memid, flags);
         if (!at)
             return DISP_E_MEMBERNOTFOUND;
-        const TlbFunc& model = tables_->model().types[at->type].funcs[at->func];
+        const TlbFunc model =
+            tables_->invocable_view(tables_->model().types[at->type].funcs[at->func]);
         const FuncTable& table = *tables_->entries()[at->type].funcs[at->func];
         return invoke_method(model, table, instance, flags, params, result, excepinfo, arg_err);
     }

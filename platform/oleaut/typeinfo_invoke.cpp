@@ -86,8 +86,8 @@ bool by_pointer(const TlbParam& p) {
 }
 
 bool is_invocable(const TlbFunc& f) {
-    if (f.invkind != INVOKE_FUNC || f.funckind == FUNC_DISPATCH || !f.result.indirections.empty() ||
-        f.result.vt != VT_HRESULT)
+    if ((f.invkind != INVOKE_FUNC && f.invkind != INVOKE_PROPERTYGET) ||
+        f.funckind == FUNC_DISPATCH || !f.result.indirections.empty() || f.result.vt != VT_HRESULT)
         return false;
     for (const TlbParam& p : f.params)
         if ((!p.type.indirections.empty() && !by_pointer(p)) || !is_supported_value(p.type.vt) ||
@@ -198,7 +198,8 @@ HRESULT invoke_method(const TlbFunc& func, const FuncTable& table, void* instanc
                       DISPPARAMS* dp, VARIANT* pVarResult, EXCEPINFO* pExcepInfo, UINT* puArgErr) {
     if (instance == nullptr || dp == nullptr)
         return E_INVALIDARG;
-    if (!(wFlags & DISPATCH_METHOD) || !is_invocable(func))
+    // DISPATCH_METHOD and DISPATCH_PROPERTYGET are INVOKE_FUNC's and INVOKE_PROPERTYGET's bits.
+    if (!(wFlags & func.invkind) || !is_invocable(func))
         return DISP_E_MEMBERNOTFOUND;
     if (dp->cArgs > 0 && dp->rgvarg == nullptr)
         return E_INVALIDARG;

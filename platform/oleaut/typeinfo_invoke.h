@@ -7,7 +7,8 @@
 // optional arguments taking their default value, then the vtable slot called through
 // DispCallFunc.
 //
-// Errors: not DISPATCH_METHOD DISP_E_MEMBERNOTFOUND; named arguments DISP_E_NONAMEDARGS; too
+// Errors: a method not asked for with DISPATCH_METHOD, or a property get without
+// DISPATCH_PROPERTYGET, DISP_E_MEMBERNOTFOUND; named arguments DISP_E_NONAMEDARGS; too
 // many or too few arguments DISP_E_BADPARAMCOUNT; a required argument passed as missing
 // DISP_E_PARAMNOTOPTIONAL; a coercion's failure (DISP_E_TYPEMISMATCH, DISP_E_OVERFLOW) or an
 // out-argument of the wrong type (DISP_E_TYPEMISMATCH) with *puArgErr = its index in rgvarg.

@@ -271,12 +271,14 @@ std::optional<TlbRef> TypeLibTables::resolve(HREFTYPE href) const {
 }
 
 std::optional<TypeLibTables::FuncAt> TypeLibTables::find_invocable_func(std::size_t entry,
-                                                                        MEMBERID memid) const {
+                                                                        MEMBERID memid,
+                                                                        WORD flags) const {
     // Bounded by the count of types: only a damaged library has a loop of bases.
     for (std::size_t depth = 0; depth <= model_.types.size(); ++depth) {
         const auto& funcs = entries_[entry].funcs;
         for (std::size_t i = 0; i < funcs.size(); ++i)
-            if (funcs[i]->stored_view.memid == memid)
+            if (funcs[i]->stored_view.memid == memid &&
+                (funcs[i]->stored_view.invkind & flags) != 0)
                 return FuncAt{entry, i};
         const TlbTypeInfo& t = model_.types[entry];
         if (t.impls.empty() || t.impls[0].ref.imported)
@@ -287,6 +289,38 @@ std::optional<TypeLibTables::FuncAt> TypeLibTables::find_invocable_func(std::siz
             return std::nullopt;
     }
     return std::nullopt;
+}
+
+TlbFunc TypeLibTables::invocable_view(const TlbFunc& func) const {
+    TlbFunc view = func;
+    for (TlbParam& p : view.params) {
+        TlbType& t = p.type;
+        if (t.vt != VT_USERDEFINED)
+            continue;
+        TYPEKIND kind = TKIND_MAX;
+        WORD type_flags = 0;
+        if (!t.ref.imported && t.ref.index < model_.types.size()) {
+            kind = model_.types[t.ref.index].kind;
+            type_flags = model_.types[t.ref.index].flags;
+        } else if (t.ref.imported && t.ref.index < model_.imports.size()) {
+            const TlbImport& import = model_.imports[t.ref.index];
+            if (import.library == LIBID_stdole && import.type == IID_IDispatch)
+                kind = TKIND_DISPATCH;
+            else if (import.library == LIBID_stdole && import.type == IID_IUnknown)
+                kind = TKIND_INTERFACE;
+        }
+        if (kind == TKIND_ENUM && t.indirections.size() <= 1) {
+            t.vt = VT_I4;
+        } else if ((kind == TKIND_INTERFACE || kind == TKIND_DISPATCH) &&
+                   t.indirections.size() == 2) {
+            // Only the out-directions: an [in] IFoo* would need a QueryInterface of what the
+            // caller passes, which nothing here does.
+            t.indirections.pop_back();
+            const bool dispatch = kind == TKIND_DISPATCH || (type_flags & TYPEFLAG_FDUAL) != 0;
+            t.vt = dispatch ? VT_DISPATCH : VT_UNKNOWN;
+        }
+    }
+    return view;
 }
 
 bool names_equal(std::u16string_view a, std::u16string_view b) {

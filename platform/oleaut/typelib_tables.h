@@ -104,14 +104,19 @@ class TypeLibTables {
     std::optional<TlbRef> resolve(HREFTYPE href) const;
 
     // The index among the entry's own functions of the first with `memid`.
-    // The method `memid` of `entry` as ITypeInfo::Invoke finds it: among the type's own
+    // The member `memid` of `entry` that ITypeInfo::Invoke with `flags` (DISPATCH_METHOD,
+    // DISPATCH_PROPERTYGET, ...: the same bits as INVOKEKIND) calls: among the type's own
     // methods, then its base's in this library, and so on up (a derived dual interface calls
     // the members it inherits). The type that declares it and its index there.
     struct FuncAt {
         std::size_t type;
         std::size_t func;
     };
-    std::optional<FuncAt> find_invocable_func(std::size_t entry, MEMBERID memid) const;
+    std::optional<FuncAt> find_invocable_func(std::size_t entry, MEMBERID memid, WORD flags) const;
+    // `func` with its parameters typed as Invoke passes them: a pointer to an interface
+    // pointer ([out] or [out, retval] IFoo**) as a pointer to VT_DISPATCH (a dual or dispatch
+    // interface) or VT_UNKNOWN, an enumeration as VT_I4.
+    TlbFunc invocable_view(const TlbFunc& func) const;
 
   private:
     std::unique_ptr<FuncTable> build_func(const TlbFunc& f, bool stdole) const;

@@ -211,8 +211,25 @@ int PassTexts(const std::string& method, const std::vector<std::string>& texts,
     return 0;
 }
 
-// Invokes the method with the first `passed` arguments and prints its out values, or reports
-// its failure; the tool's exit status.
+// The text of a method's return value: an object's is its default property's value (a pair's
+// "p + q"), when it has one.
+std::string ResultText(const VARIANT& result) {
+    if (result.vt != VT_DISPATCH)
+        return Text(result);
+    if (result.pdispVal == nullptr)
+        return "null";
+    DISPPARAMS none{nullptr, nullptr, 0, 0};
+    VARIANT value;
+    VariantInit(&value);
+    HRESULT hr = result.pdispVal->Invoke(DISPID_VALUE, IID_NULL, LOCALE_USER_DEFAULT,
+                                         DISPATCH_PROPERTYGET, &none, &value, nullptr, nullptr);
+    std::string text = SUCCEEDED(hr) ? Text(value) : "(object)";
+    VariantClear(&value);
+    return text;
+}
+
+// Invokes the method (or property) with the first `passed` arguments and prints its out
+// values and its return value, or reports its failure; the tool's exit status.
 int InvokeAndPrint(IDispatch& dispatch, DISPID dispid, const std::vector<Argument>& args,
                    std::size_t passed) {
     std::vector<VARIANTARG> reversed;
@@ -223,8 +240,10 @@ int InvokeAndPrint(IDispatch& dispatch, DISPID dispid, const std::vector<Argumen
     UINT arg_error = 0;
     VARIANT result;
     VariantInit(&result);
-    HRESULT hr = dispatch.Invoke(dispid, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &params,
-                                 &result, &excep, &arg_error);
+    // As scripting languages call a name: a method, or a property to read.
+    HRESULT hr = dispatch.Invoke(dispid, IID_NULL, LOCALE_USER_DEFAULT,
+                                 DISPATCH_METHOD | DISPATCH_PROPERTYGET, &params, &result, &excep,
+                                 &arg_error);
     int status = 0;
     if (FAILED(hr)) {
         if (hr == DISP_E_EXCEPTION && excep.pfnDeferredFillIn != nullptr)
@@ -235,6 +254,8 @@ int InvokeAndPrint(IDispatch& dispatch, DISPID dispid, const std::vector<Argumen
         for (const Argument& a : args)
             if (a.out)
                 std::printf("%s=%s\n", a.name.c_str(), Text(a.target).c_str());
+        if (result.vt != VT_EMPTY)
+            std::printf("result=%s\n", ResultText(result).c_str());
         std::printf("hr=0x%08X\n", static_cast<unsigned>(hr));
     }
     SysFreeString(excep.bstrSource);

@@ -38,6 +38,10 @@ TEST_F(ComrtCall, PrintsOutParametersInDeclarationOrder) {
         {{"call", "kiv.Prime", "IsPrime", "2305843009213693951", "1", "0"},
          "pbRet=1\nhr=0x00000000\n"},
         {{"call", "kiv.Prime.1", "IsPrime", "1000000007", "3", "5"}, "pbRet=1\nhr=0x00000000\n"},
+        // IPrime2: results as return values, defaults for what is left out, an object's text.
+        {{"call", "kiv.Prime", "IsPrimeNumber", "1000000007"}, "result=true\nhr=0x00000000\n"},
+        {{"call", "kiv.Prime", "IsPrimeNumber", "56052361", "2"}, "result=false\nhr=0x00000000\n"},
+        {{"call", "kiv.Prime", "FindGoldbachPair", "2050"}, "result=11 + 2039\nhr=0x00000000\n"},
     };
     for (const Case& c : cases) {
         Output o = RunComrt(c.args);

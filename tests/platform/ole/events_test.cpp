@@ -139,11 +139,11 @@ TEST_F(Events, ComrtCallPrintsTheEventsAsTheyArrive) {
         kivtest::RunCaptured(COMRT_EXECUTABLE, {"call", "--events", "Calc.Events", "Fire", "2"});
     EXPECT_EQ(run.status, 0) << run.err;
     EXPECT_EQ(run.err, "event Tick(1, False)\nevent Tick(2, False)\n");
-    EXPECT_EQ(run.out, "pTicks=2\nhr=0x00000000\n");
+    EXPECT_EQ(run.out, "pTicks=2\nresult=0\nhr=0x00000000\n");
     // Without the switch nobody listens.
     run = kivtest::RunCaptured(COMRT_EXECUTABLE, {"call", "Calc.Events", "Fire", "2"});
     EXPECT_EQ(run.err, "");
-    EXPECT_EQ(run.out, "pTicks=0\nhr=0x00000000\n");
+    EXPECT_EQ(run.out, "pTicks=0\nresult=0\nhr=0x00000000\n");
 }
 
 // A client of the same server whose sink misbehaves; the test's own call must still be
