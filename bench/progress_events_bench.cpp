@@ -14,7 +14,6 @@
 #include <string>
 
 #include "platform/win32.h"
-#include "server/host/connectable_interfaces.h"
 #include "server/host/prime.h"
 
 namespace {

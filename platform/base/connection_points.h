@@ -87,3 +87,17 @@ struct IProvideClassInfo : IUnknown {
   protected:
     ~IProvideClassInfo() = default;
 };
+
+inline constexpr IID IID_IProvideClassInfo2 = {
+    0xA6BC3AC0, 0xDBAA, 0x11CE, {0x9D, 0xE3, 0x00, 0xAA, 0x00, 0x4B, 0xB8, 0x51}};
+inline constexpr DWORD GUIDKIND_DEFAULT_SOURCE_DISP_IID = 1;
+
+// How VBScript's WScript.CreateObject(progid, prefix) and Python's DispatchWithEvents find a
+// class's default source interface.
+struct IProvideClassInfo2 : IProvideClassInfo {
+    static constexpr const IID& iid = IID_IProvideClassInfo2;
+    STDMETHOD(GetGUID)(DWORD dwGuidKind, GUID* pGUID) = 0;
+
+  protected:
+    ~IProvideClassInfo2() = default;
+};

@@ -11,6 +11,7 @@
 #include <windows.h>
 // windows.h must come first.
 #include <comdef.h>
+#include <ocidl.h>
 #include <ole2.h>
 #include <oleauto.h>
 #include <shlwapi.h>

@@ -8,7 +8,7 @@
 #include <memory>
 #include <vector>
 
-#include "server/host/connectable_interfaces.h"
+#include "platform/win32.h"
 
 // What an enumerator holds of one item, and how it hands a copy of it out (with a reference).
 struct HeldConnection {

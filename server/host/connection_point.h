@@ -7,7 +7,7 @@
 // the sinks are held, and they belong to the clients).
 #include <vector>
 
-#include "server/host/connectable_interfaces.h"
+#include "platform/win32.h"
 
 class ConnectionPoint final : public IConnectionPoint {
   public:

@@ -7,7 +7,6 @@
 #include <vector>
 
 #include "platform/win32.h"
-#include "server/host/connectable_interfaces.h"
 #include "server/interface/iprime.h"
 
 namespace kivtest {

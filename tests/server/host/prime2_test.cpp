@@ -5,7 +5,6 @@
 #include <string>
 
 #include "platform/win32.h"
-#include "server/host/connectable_interfaces.h"
 #include "server/host/prime.h"
 #include "tests/support/error_info_probe.h"
 #include "tests/support/kiv_process.h"
