@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "platform/base/bstr.h"
+#include "platform/ole/error_info_codec.h"
 #include "platform/ole/object_reference.h"
 #include "platform/oleaut/error_info.h"
 

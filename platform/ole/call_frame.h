@@ -5,9 +5,15 @@
 #include <vector>
 
 #include "platform/base/connection_points.h"
-#include "platform/ole/marshal.h"
+#include "platform/ole/wire_interface.h"
 
 namespace comrt {
+
+// Server side: decodes the arguments of `method` from `in`, calls the slot on `itf`, and
+// writes the HRESULT, the out values and any error information to `reply` (the vtable
+// interfaces' interface stub).
+void serve_call(Connection& via, void* itf, const WireMethod& method, wire::Reader& in,
+                wire::Writer& reply);
 
 // The one encoder of a call: the caller's side writes the arguments (`args[i]` points at
 // argument i, as libffi hands it over) and reads the results back into them.

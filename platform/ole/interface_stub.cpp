@@ -4,7 +4,7 @@
 #include <vector>
 
 #include "platform/base/bstr.h"
-#include "platform/ole/marshal.h"
+#include "platform/ole/wire_interface.h"
 #include "platform/ole/object_reference.h"
 
 namespace comrt {

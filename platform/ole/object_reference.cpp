@@ -4,7 +4,7 @@
 
 #include "platform/base/bstr.h"
 #include "platform/ole/connection.h"
-#include "platform/ole/marshal.h"
+#include "platform/ole/wire_interface.h"
 #include "platform/ole/remote_object.h"
 
 namespace comrt {

@@ -11,7 +11,7 @@
 
 #include "platform/base/bstr.h"
 #include "platform/ole/call_frame.h"
-#include "platform/ole/marshal.h"
+#include "platform/ole/wire_interface.h"
 #include "platform/ole/object_reference.h"
 #include "platform/ole/remote_object.h"
 #include "platform/oleaut/error_info.h"

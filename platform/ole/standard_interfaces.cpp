@@ -2,7 +2,7 @@
 // holds: the same form as those read from type information, so one encoder and one decoder
 // carry every call, the enumerators' Next and its out array included.
 #include "platform/base/connection_points.h"
-#include "platform/ole/marshal.h"
+#include "platform/ole/wire_interface.h"
 
 namespace comrt {
 namespace {

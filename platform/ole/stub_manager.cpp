@@ -1,9 +1,9 @@
 #include "platform/ole/stub_manager.h"
 
 #include "platform/ole/call_cancellation.h"
+#include "platform/ole/call_frame.h"
 #include "platform/ole/connection.h"
 #include "platform/ole/interface_stub.h"
-#include "platform/ole/marshal.h"
 #include "platform/oleaut/oleauto.h"
 
 namespace comrt {
