@@ -59,67 +59,66 @@ class CountingSink final : public IDispatch {
     }
 };
 
+// A Prime object, with the counting sink advised when `withSink`; unadvised at the end.
+struct BenchPrime {
+    CComPtr<IPrime2> prime;
+    CountingSink sink;
+    CComPtr<IConnectionPoint> point;
+    DWORD cookie = 0;
+
+    // An empty text, or why the object could not be had.
+    std::string Open(bool withSink) {
+        if (CPrime::CreateInstance(IID_IPrime2, reinterpret_cast<void**>(&prime)) != S_OK)
+            return "CPrime::CreateInstance failed";
+        if (!withSink)
+            return {};
+        CComPtr<IConnectionPointContainer> container;
+        if (FAILED(prime->QueryInterface(IID_IConnectionPointContainer,
+                                         reinterpret_cast<void**>(&container))) ||
+            FAILED(container->FindConnectionPoint(DIID__IPrimeEvents, &point)) ||
+            FAILED(point->Advise(&sink, &cookie)))
+            return "Advise failed";
+        return {};
+    }
+    ~BenchPrime() {
+        if (point && cookie != 0)
+            point->Unadvise(cookie);
+    }
+};
+
 // range(0): digits; range(1): 1 with a counting sink, 0 without.
 void BM_FindGoldbachPair(benchmark::State& state) {
     const _bstr_t number(FixedEvenNumber(state.range(0)).c_str());
-    CComPtr<IPrime2> prime;
-    if (CPrime::CreateInstance(IID_IPrime2, reinterpret_cast<void**>(&prime)) != S_OK) {
-        state.SkipWithError("CPrime::CreateInstance failed");
-        return;
-    }
-    CountingSink sink;
-    CComPtr<IConnectionPointContainer> container;
-    CComPtr<IConnectionPoint> point;
-    DWORD cookie = 0;
-    if (state.range(1) != 0 &&
-        (FAILED(prime->QueryInterface(IID_IConnectionPointContainer,
-                                      reinterpret_cast<void**>(&container))) ||
-         FAILED(container->FindConnectionPoint(DIID__IPrimeEvents, &point)) ||
-         FAILED(point->Advise(&sink, &cookie)))) {
-        state.SkipWithError("Advise failed");
+    BenchPrime bench;
+    if (std::string problem = bench.Open(state.range(1) != 0); !problem.empty()) {
+        state.SkipWithError(problem.c_str());
         return;
     }
     for (auto _ : state) {
         CComPtr<IGoldbachPair> pair;
         VARIANT_BOOL found = VARIANT_FALSE;
-        if (prime->FindGoldbachPair(number.GetBSTR(), 0, 130, &pair) != S_OK ||
+        if (bench.prime->FindGoldbachPair(number.GetBSTR(), 0, 130, &pair) != S_OK ||
             pair->get_Found(&found) != S_OK || found == VARIANT_FALSE)
             state.SkipWithError("no pair");
     }
-    state.counters["Events"] = static_cast<double>(sink.events);
-    if (point)
-        point->Unadvise(cookie);
+    state.counters["Events"] = static_cast<double>(bench.sink.events);
 }
 
 // range(0): 1 with a counting sink, 0 without.
 void BM_TrialDivision(benchmark::State& state) {
     const _bstr_t number(u"2305843009213693951");
-    CComPtr<IPrime2> prime;
-    if (CPrime::CreateInstance(IID_IPrime2, reinterpret_cast<void**>(&prime)) != S_OK) {
-        state.SkipWithError("CPrime::CreateInstance failed");
-        return;
-    }
-    CountingSink sink;
-    CComPtr<IConnectionPointContainer> container;
-    CComPtr<IConnectionPoint> point;
-    DWORD cookie = 0;
-    if (state.range(0) != 0 &&
-        (FAILED(prime->QueryInterface(IID_IConnectionPointContainer,
-                                      reinterpret_cast<void**>(&container))) ||
-         FAILED(container->FindConnectionPoint(DIID__IPrimeEvents, &point)) ||
-         FAILED(point->Advise(&sink, &cookie)))) {
-        state.SkipWithError("Advise failed");
+    BenchPrime bench;
+    if (std::string problem = bench.Open(state.range(0) != 0); !problem.empty()) {
+        state.SkipWithError(problem.c_str());
         return;
     }
     for (auto _ : state) {
         VARIANT_BOOL isPrime = VARIANT_FALSE;
-        if (prime->IsPrimeNumber(number.GetBSTR(), kivTrial_Division, 0, &isPrime) != S_OK ||
+        if (bench.prime->IsPrimeNumber(number.GetBSTR(), kivTrial_Division, 0, &isPrime) != S_OK ||
             isPrime != VARIANT_TRUE)
             state.SkipWithError("not prime");
     }
-    state.counters["Events"] = static_cast<double>(sink.events);
-    if (point)
-        point->Unadvise(cookie);
+    state.counters["Events"] = static_cast<double>(bench.sink.events);
 }
 
 }  // namespace
