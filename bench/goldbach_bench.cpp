@@ -13,22 +13,13 @@
 #include <string>
 #include <utility>
 
+#include "bench/fixed_even_number.h"
 #include "platform/win32.h"
 #include "server/host/prime.h"
 
 namespace {
 
-// An even number of exactly `digits` digits, the same on every run.
-NTL::ZZ FixedEvenNumber(long digits) {
-    NTL::SetSeed(NTL::ZZ(20240000 + digits));
-    NTL::ZZ low = NTL::power(NTL::ZZ(10), digits - 1);
-    NTL::ZZ n = low + NTL::RandomBnd(9 * low);
-    if (NTL::IsOdd(n))
-        n += 1;
-    if (n >= 10 * low)
-        n -= 2;
-    return n;
-}
+constexpr long kSeed = 20240000;
 
 std::u16string Decimal(const NTL::ZZ& n) {
     std::ostringstream text;
@@ -38,7 +29,7 @@ std::u16string Decimal(const NTL::ZZ& n) {
 }
 
 void BM_GetGBPairUsingRM(benchmark::State& state) {
-    const NTL::ZZ n = FixedEvenNumber(state.range(0));
+    const NTL::ZZ n = FixedEvenNumber(state.range(0), kSeed);
     _bstr_t number(Decimal(n));
     CComPtr<IPrime> prime;
     if (CPrime::CreateInstance(IID_IPrime, reinterpret_cast<void**>(&prime)) != S_OK) {
@@ -59,7 +50,7 @@ void BM_GetGBPairUsingRM(benchmark::State& state) {
 }
 
 void BM_SequentialProbPrime(benchmark::State& state) {
-    const NTL::ZZ n = FixedEvenNumber(state.range(0));
+    const NTL::ZZ n = FixedEvenNumber(state.range(0), kSeed);
     const NTL::ZZ half = n / 2;
     NTL::ZZ found;
     for (auto _ : state) {

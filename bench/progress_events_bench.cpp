@@ -13,22 +13,16 @@
 #include <sstream>
 #include <string>
 
+#include "bench/fixed_even_number.h"
 #include "platform/win32.h"
 #include "server/host/prime.h"
 
 namespace {
 
-// An even number of exactly `digits` digits, the same on every run.
-std::u16string FixedEvenNumber(long digits) {
-    NTL::SetSeed(NTL::ZZ(20261209 + digits));
-    NTL::ZZ low = NTL::power(NTL::ZZ(10), digits - 1);
-    NTL::ZZ n = low + NTL::RandomBnd(9 * low);
-    if (NTL::IsOdd(n))
-        n += 1;
-    if (n >= 10 * low)
-        n -= 2;
+// The fixed even number of `digits` digits, as text.
+std::u16string FixedEvenText(long digits) {
     std::ostringstream text;
-    text << n;
+    text << FixedEvenNumber(digits, 20261209);
     const std::string decimal = text.str();
     return std::u16string(decimal.begin(), decimal.end());
 }
@@ -88,7 +82,7 @@ struct BenchPrime {
 
 // range(0): digits; range(1): 1 with a counting sink, 0 without.
 void BM_FindGoldbachPair(benchmark::State& state) {
-    const _bstr_t number(FixedEvenNumber(state.range(0)).c_str());
+    const _bstr_t number(FixedEvenText(state.range(0)).c_str());
     BenchPrime bench;
     if (std::string problem = bench.Open(state.range(1) != 0); !problem.empty()) {
         state.SkipWithError(problem.c_str());
