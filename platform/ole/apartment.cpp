@@ -1,19 +1,17 @@
 #include "platform/ole/apartment.h"
 
 #include <poll.h>
-#include <sys/eventfd.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
-#include <deque>
 #include <map>
 #include <memory>
-#include <mutex>
 #include <vector>
 
 #include "platform/base/hresult.h"
-#include "platform/base/unique_fd.h"
+#include "platform/ole/message_queue.h"
+#include "platform/ole/process_state.h"
 #include "platform/os/process.h"
 
 namespace comrt {
@@ -21,43 +19,6 @@ namespace {
 
 // The message the loop returns for a ready runtime socket; never posted by anyone.
 constexpr UINT WM_COMRT_IO = 0xC0DE;
-
-// Posted messages of one thread; other threads post into it.
-struct MessageQueue {
-    std::mutex lock;
-    std::deque<MSG> messages;
-    unique_fd wake{::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)};
-
-    void post(const MSG& msg) {
-        {
-            std::lock_guard guard(lock);
-            messages.push_back(msg);
-        }
-        std::uint64_t one = 1;
-        [[maybe_unused]] auto ignored = ::write(wake.get(), &one, sizeof one);
-    }
-    bool pop(UINT min, UINT max, MSG& out) {
-        std::lock_guard guard(lock);
-        for (auto it = messages.begin(); it != messages.end(); ++it) {
-            bool any = min == 0 && max == 0;
-            if (any || (it->message >= min && it->message <= max) || it->message == WM_QUIT) {
-                out = *it;
-                messages.erase(it);
-                return true;
-            }
-        }
-        return false;
-    }
-    void drain_wake() {
-        std::uint64_t count;
-        while (::read(wake.get(), &count, sizeof count) > 0) {
-        }
-    }
-};
-
-// Thread id -> queue, for PostThreadMessageA from any thread.
-std::mutex g_queues_lock;
-std::map<DWORD, std::shared_ptr<MessageQueue>> g_queues;
 
 struct IoWatch {
     IoHandler handler;
@@ -144,14 +105,11 @@ HRESULT CoInitializeEx(LPVOID, DWORD dwCoInit) {
     try {
         auto apartment = std::make_unique<comrt::Apartment>();
         apartment->queue = std::make_shared<comrt::MessageQueue>();
-        if (!apartment->queue->wake)
+        if (!*apartment->queue)
             return E_OUTOFMEMORY;
         apartment->thread_id = GetCurrentThreadId();
         apartment->init_count = 1;
-        {
-            std::lock_guard guard(comrt::g_queues_lock);
-            comrt::g_queues[apartment->thread_id] = apartment->queue;
-        }
+        comrt::process_state().thread_queues.add(apartment->thread_id, apartment->queue);
         t_apartment = std::move(apartment);
         return S_OK;
     } catch (const std::bad_alloc&) {
@@ -166,10 +124,7 @@ HRESULT CoInitialize(LPVOID pvReserved) {
 void CoUninitialize() {
     if (!t_apartment || --t_apartment->init_count > 0)
         return;
-    {
-        std::lock_guard guard(comrt::g_queues_lock);
-        comrt::g_queues.erase(t_apartment->thread_id);
-    }
+    comrt::process_state().thread_queues.remove(t_apartment->thread_id);
     t_apartment.reset();
 }
 
@@ -192,7 +147,7 @@ BOOL GetMessageA(MSG* lpMsg, HWND, UINT wMsgFilterMin, UINT wMsgFilterMax) {
                     0,       {0, 0}};
             return 1;
         }
-        fds.assign(1, pollfd{apt.queue->wake.get(), POLLIN, 0});
+        fds.assign(1, pollfd{apt.queue->wake_fd(), POLLIN, 0});
         io_fds.clear();
         for (const auto& [fd, watch] : apt.io) {
             fds.push_back(pollfd{fd, watch.events, 0});
@@ -249,14 +204,10 @@ LRESULT DispatchMessageA(const MSG* lpMsg) {
 }
 
 BOOL PostThreadMessageA(DWORD idThread, UINT Msg, WPARAM wParam, LPARAM lParam) {
-    std::shared_ptr<comrt::MessageQueue> queue;
-    {
-        std::lock_guard guard(comrt::g_queues_lock);
-        auto it = comrt::g_queues.find(idThread);
-        if (it == comrt::g_queues.end())
-            return FALSE;
-        queue = it->second;
-    }
+    std::shared_ptr<comrt::MessageQueue> queue =
+        comrt::process_state().thread_queues.find(idThread);
+    if (!queue)
+        return FALSE;
     queue->post(MSG{nullptr, Msg, wParam, lParam, 0, {0, 0}});
     return TRUE;
 }

@@ -4,8 +4,8 @@
 #include <vector>
 
 #include "platform/base/bstr.h"
-#include "platform/ole/wire_interface.h"
 #include "platform/ole/object_reference.h"
+#include "platform/ole/wire_interface.h"
 
 namespace comrt {
 namespace {

@@ -3,15 +3,12 @@
 #include <malloc.h>
 
 #include <algorithm>
-#include <type_traits>
 #include <utility>
 
-#include "platform/ole/wire.h"
+#include "platform/ole/process_state.h"
 
 namespace comrt {
 namespace {
-
-static_assert(std::is_trivially_destructible_v<MessageBudget>);
 
 // Bursts smaller than this are left to malloc's own reuse.
 constexpr std::size_t trim_after = std::size_t{4} << 20;
@@ -19,7 +16,6 @@ constexpr std::size_t trim_after = std::size_t{4} << 20;
 void return_free_memory() noexcept {
     ::malloc_trim(0);
 }
-constinit MessageBudget g_incoming{std::size_t{wire::max_message} + wire::budget_headroom};
 
 }  // namespace
 
@@ -90,7 +86,7 @@ void MessageBudget::unlink(Waiter& waiter) noexcept {
 }
 
 MessageBudget& MessageBudget::incoming() {
-    return g_incoming;
+    return process_state().incoming_messages;
 }
 
 }  // namespace comrt

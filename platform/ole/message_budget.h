@@ -48,8 +48,6 @@ class MessageBudget {
         Waiter* prev_ = nullptr;
     };
 
-    // Trivially destructible, so the process's budget outlives every connection, however
-    // late at exit the last one goes.
     explicit constexpr MessageBudget(std::size_t limit) : limit_(limit) {}
     MessageBudget(const MessageBudget&) = delete;
     MessageBudget& operator=(const MessageBudget&) = delete;

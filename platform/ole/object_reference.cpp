@@ -4,8 +4,8 @@
 
 #include "platform/base/bstr.h"
 #include "platform/ole/connection.h"
-#include "platform/ole/wire_interface.h"
 #include "platform/ole/remote_object.h"
+#include "platform/ole/wire_interface.h"
 
 namespace comrt {
 namespace {

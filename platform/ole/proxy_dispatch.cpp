@@ -1,9 +1,9 @@
 // Interface proxies of dispinterfaces: IDispatch whose Invoke crosses to the exporter as it
 // is (interface_stub), for sinks of events and IDispatch without type information.
 #include "platform/ole/interface_stub.h"
-#include "platform/ole/wire_interface.h"
 #include "platform/ole/object_reference.h"
 #include "platform/ole/remote_object.h"
+#include "platform/ole/wire_interface.h"
 #include "platform/oleaut/oleauto.h"
 
 namespace comrt {

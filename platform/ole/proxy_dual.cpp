@@ -5,31 +5,20 @@
 #include <ffi.h>
 
 #include <cstring>
-#include <map>
-#include <mutex>
 #include <utility>
 
 #include "platform/base/bstr.h"
 #include "platform/ole/call_frame.h"
-#include "platform/ole/wire_interface.h"
 #include "platform/ole/object_reference.h"
+#include "platform/ole/process_state.h"
 #include "platform/ole/remote_object.h"
+#include "platform/ole/wire_interface.h"
 #include "platform/oleaut/error_info.h"
 #include "platform/oleaut/ffi_types.h"
 
 namespace comrt {
-namespace {
 
-using wire::Op;
-
-class DualFacet;
-
-// What a COM caller holds: an object whose first word is the vtable pointer.
-struct ProxyInstance {
-    void* const* vptr;
-    DualFacet* facet;
-};
-
+// One method slot of a proxy vtable: the libffi closure that turns the call into a request.
 struct ProxyMethod {
     IID iid;
     const WireMethod* method;
@@ -49,6 +38,18 @@ struct ProxyVtable {
             if (m->closure != nullptr)
                 ffi_closure_free(m->closure);
     }
+};
+
+namespace {
+
+using wire::Op;
+
+class DualFacet;
+
+// What a COM caller holds: an object whose first word is the vtable pointer.
+struct ProxyInstance {
+    void* const* vptr;
+    DualFacet* facet;
 };
 
 class DualFacet final : public Facet {
@@ -186,9 +187,6 @@ HRESULT build_vtable(std::shared_ptr<const WireInterface> itf,
     return S_OK;
 }
 
-std::mutex g_vtables_lock;
-std::map<IID, std::shared_ptr<const ProxyVtable>> g_vtables;
-
 }  // namespace
 
 HRESULT DualFacet::call(const ProxyMethod& m, void** args) {
@@ -219,24 +217,20 @@ HRESULT DualFacet::call(const ProxyMethod& m, void** args) {
 
 HRESULT make_dual_facet(RemoteObject& owner, REFIID iid, std::shared_ptr<Facet>& out) {
     std::shared_ptr<const ProxyVtable> vtable;
-    {
-        std::lock_guard guard(g_vtables_lock);
-        auto it = g_vtables.find(iid);
-        if (it != g_vtables.end()) {
-            vtable = it->second;
-        } else {
+    bool by_invoke = false;
+    HRESULT hr = process_state().proxy_vtables.get(
+        iid, vtable, [&](std::shared_ptr<const ProxyVtable>& made) {
             std::shared_ptr<const WireInterface> itf;
-            HRESULT hr = wire_interface(iid, itf);
-            if (FAILED(hr))
-                return hr == REGDB_E_IIDNOTREG ? E_NOINTERFACE : hr;
-            if (itf->by_invoke)
-                return make_dispatch_facet(owner, iid, out);
-            hr = build_vtable(itf, vtable);
-            if (FAILED(hr))
-                return hr;
-            g_vtables[iid] = vtable;
-        }
-    }
+            HRESULT found = wire_interface(iid, itf);
+            if (FAILED(found))
+                return found == REGDB_E_IIDNOTREG ? E_NOINTERFACE : found;
+            by_invoke = itf->by_invoke;
+            return by_invoke ? S_FALSE : build_vtable(itf, made);
+        });
+    if (by_invoke)
+        return make_dispatch_facet(owner, iid, out);
+    if (FAILED(hr))
+        return hr;
     out = std::make_shared<DualFacet>(owner, vtable);
     return S_OK;
 }

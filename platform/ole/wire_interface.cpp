@@ -1,10 +1,9 @@
 #include "platform/ole/wire_interface.h"
 
 #include <cstring>
-#include <map>
-#include <mutex>
 
 #include "platform/base/bstr.h"
+#include "platform/ole/process_state.h"
 #include "platform/oleaut/bstr_t.h"
 #include "platform/oleaut/error_info.h"
 #include "platform/oleaut/ffi_types.h"
@@ -208,8 +207,6 @@ HRESULT describe(ITypeInfo* info, WireInterface& out, int depth = 0) {
     return S_OK;
 }
 
-std::mutex g_cache_lock;
-std::map<IID, std::shared_ptr<const WireInterface>> g_cache;
 }  // namespace
 
 std::size_t wire_value_size(VARTYPE vt) {
@@ -225,28 +222,24 @@ const WireMethod* WireInterface::find(USHORT slot) const {
 }
 
 HRESULT wire_interface(REFIID iid, std::shared_ptr<const WireInterface>& out) {
-    std::lock_guard guard(g_cache_lock);
-    auto it = g_cache.find(iid);
-    if (it != g_cache.end()) {
-        out = it->second;
-        return S_OK;
-    }
-    auto built = std::make_shared<WireInterface>();
-    built->iid = iid;
-    if (!standard_interface(iid, *built)) {
-        HRESULT hr =
-            load_interface_info(iid, built->dispatch_info, built->vtable_info, built->by_invoke);
-        if (FAILED(hr))
-            return hr;
-        if (!built->by_invoke) {
-            hr = describe(built->vtable_info, *built);
-            if (FAILED(hr))
-                return hr;
-        }
-    }
-    g_cache[iid] = built;
-    out = built;
-    return S_OK;
+    return process_state().wire_interfaces.get(
+        iid, out, [&iid](std::shared_ptr<const WireInterface>& made) {
+            auto built = std::make_shared<WireInterface>();
+            built->iid = iid;
+            if (!standard_interface(iid, *built)) {
+                HRESULT hr = load_interface_info(iid, built->dispatch_info, built->vtable_info,
+                                                 built->by_invoke);
+                if (FAILED(hr))
+                    return hr;
+                if (!built->by_invoke) {
+                    hr = describe(built->vtable_info, *built);
+                    if (FAILED(hr))
+                        return hr;
+                }
+            }
+            made = std::move(built);
+            return S_OK;
+        });
 }
 
 }  // namespace comrt

@@ -1,0 +1,45 @@
+#pragma once
+// One thread for the whole process watches the connections of the calls in progress. It
+// starts with the first call and asks for nothing but a peer's close (EPOLLRDHUP; hang-ups and
+// errors always count), so a live caller costs no wake-ups. Each watch has its own id in the
+// event data: an event that arrives after its call ended finds no id and is ignored, even
+// when the descriptor number has been reused since.
+#include <atomic>
+#include <cstdint>
+#include <map>
+#include <mutex>
+#include <stop_token>
+#include <thread>
+
+#include "platform/base/unique_fd.h"
+
+namespace comrt {
+
+class ConnectionWatcher {
+  public:
+    ConnectionWatcher() = default;
+    ~ConnectionWatcher();
+    ConnectionWatcher(const ConnectionWatcher&) = delete;
+    ConnectionWatcher& operator=(const ConnectionWatcher&) = delete;
+
+    // Fires `source` when the peer of `fd` closes. The id of the watch, 0 when the connection
+    // cannot be watched.
+    std::uint64_t watch(int fd, const std::stop_source& source);
+    void unwatch(int fd, std::uint64_t id) noexcept;
+
+  private:
+    static constexpr std::uint64_t kWakeId = 0;
+
+    bool start();  // under lock_
+    void run() noexcept;
+
+    std::mutex lock_;  // guards watched_, next_id_ and the start of the thread
+    std::map<std::uint64_t, std::stop_source> watched_;
+    std::uint64_t next_id_ = kWakeId + 1;
+    unique_fd epoll_;  // set once, before the thread starts
+    unique_fd wake_;
+    std::atomic<bool> stopping_{false};
+    std::thread thread_;
+};
+
+}  // namespace comrt
