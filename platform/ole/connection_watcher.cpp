@@ -1,23 +1,13 @@
 #include "platform/ole/connection_watcher.h"
 
 #include <sys/epoll.h>
-#include <sys/eventfd.h>
-#include <unistd.h>
 
 #include <cerrno>
 #include <new>
 #include <system_error>
+#include <thread>
 
 namespace comrt {
-
-ConnectionWatcher::~ConnectionWatcher() {
-    if (!thread_.joinable())
-        return;
-    stopping_.store(true);
-    std::uint64_t one = 1;
-    [[maybe_unused]] auto ignored = ::write(wake_.get(), &one, sizeof one);
-    thread_.join();
-}
 
 std::uint64_t ConnectionWatcher::watch(int fd, const std::stop_source& source) {
     std::lock_guard guard(lock_);
@@ -46,36 +36,28 @@ void ConnectionWatcher::unwatch(int fd, std::uint64_t id) noexcept {
 }
 
 bool ConnectionWatcher::start() {
-    if (thread_.joinable())
+    if (started_)
         return true;
     unique_fd epoll{::epoll_create1(EPOLL_CLOEXEC)};
-    unique_fd wake{::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)};
-    if (!epoll || !wake)
-        return false;
-    epoll_event event{};
-    event.events = EPOLLIN;
-    event.data.u64 = kWakeId;
-    if (::epoll_ctl(epoll.get(), EPOLL_CTL_ADD, wake.get(), &event) != 0)
+    if (!epoll)
         return false;
     epoll_ = std::move(epoll);
-    wake_ = std::move(wake);
     try {
-        thread_ = std::thread([this] { run(); });
+        std::thread([this] { run(); }).detach();
     } catch (const std::system_error&) {
         return false;
     }
+    started_ = true;
     return true;
 }
 
 void ConnectionWatcher::run() noexcept {
     epoll_event events[16];
-    while (!stopping_.load()) {
+    for (;;) {
         int ready = ::epoll_wait(epoll_.get(), events, 16, -1);
         if (ready < 0 && errno != EINTR)
             return;
         for (int i = 0; i < ready; ++i) {
-            if (events[i].data.u64 == kWakeId)
-                continue;  // only the destructor wakes the thread
             std::stop_source fired;
             {
                 std::lock_guard guard(lock_);

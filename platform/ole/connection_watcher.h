@@ -3,13 +3,12 @@
 // starts with the first call and asks for nothing but a peer's close (EPOLLRDHUP; hang-ups and
 // errors always count), so a live caller costs no wake-ups. Each watch has its own id in the
 // event data: an event that arrives after its call ended finds no id and is ignored, even
-// when the descriptor number has been reused since.
-#include <atomic>
+// when the descriptor number has been reused since. The thread runs for the rest of the
+// process, as the watcher lives in the process state.
 #include <cstdint>
 #include <map>
 #include <mutex>
 #include <stop_token>
-#include <thread>
 
 #include "platform/base/unique_fd.h"
 
@@ -18,7 +17,6 @@ namespace comrt {
 class ConnectionWatcher {
   public:
     ConnectionWatcher() = default;
-    ~ConnectionWatcher();
     ConnectionWatcher(const ConnectionWatcher&) = delete;
     ConnectionWatcher& operator=(const ConnectionWatcher&) = delete;
 
@@ -28,18 +26,14 @@ class ConnectionWatcher {
     void unwatch(int fd, std::uint64_t id) noexcept;
 
   private:
-    static constexpr std::uint64_t kWakeId = 0;
-
     bool start();  // under lock_
     void run() noexcept;
 
     std::mutex lock_;  // guards watched_, next_id_ and the start of the thread
     std::map<std::uint64_t, std::stop_source> watched_;
-    std::uint64_t next_id_ = kWakeId + 1;
+    std::uint64_t next_id_ = 1;
     unique_fd epoll_;  // set once, before the thread starts
-    unique_fd wake_;
-    std::atomic<bool> stopping_{false};
-    std::thread thread_;
+    bool started_ = false;
 };
 
 }  // namespace comrt
