@@ -43,11 +43,11 @@ int sender_socket() {
     throw std::system_error(errno, std::generic_category(), what);
 }
 
-}  // namespace
-
 std::string debug_socket_path() {
     return runtime_dir_path() + "/debug";
 }
+
+}  // namespace
 
 DebugOutputListener::DebugOutputListener() {
     std::string problem;

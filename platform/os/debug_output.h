@@ -14,8 +14,6 @@ void OutputDebugStringA(LPCSTR lpOutputString);
 
 namespace comrt {
 
-std::string debug_socket_path();
-
 // The one listener of the calling user's debug output (`comrt debug`, and tests).
 class DebugOutputListener {
   public:

@@ -113,8 +113,7 @@ bool default_language(DWORD lang) {
     return lang == 0 || lang == MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT) || lang == 0x0409;
 }
 
-}  // namespace
-
+// The table look-up itself: the text with its CR LF, or null when the table has none.
 const char* system_message_text(DWORD id) {
     if (const char* text = find(id))
         return text;
@@ -123,6 +122,8 @@ const char* system_message_text(DWORD id) {
         return find(HRESULT_CODE(hr));
     return nullptr;
 }
+
+}  // namespace
 
 DWORD FormatMessageA(DWORD dwFlags, LPCVOID, DWORD dwMessageId, DWORD dwLanguageId, LPSTR lpBuffer,
                      DWORD nSize, va_list*) {

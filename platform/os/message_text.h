@@ -19,9 +19,6 @@ inline constexpr DWORD ERROR_RESOURCE_LANG_NOT_FOUND = 1815;
 DWORD FormatMessageA(DWORD dwFlags, LPCVOID lpSource, DWORD dwMessageId, DWORD dwLanguageId,
                      LPSTR lpBuffer, DWORD nSize, va_list* Arguments);
 
-// The table look-up itself: the text with its CR LF, or null when the table has none.
-const char* system_message_text(DWORD message_id);
-
 using HLOCAL = void*;
 HLOCAL LocalAlloc(UINT uFlags, std::size_t uBytes);
 HLOCAL LocalFree(HLOCAL hMem);  // null on success

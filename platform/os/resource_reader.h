@@ -11,7 +11,6 @@
 namespace comrt {
 
 // The section names the runtime and its programs use.
-inline constexpr std::string_view typelib_section = ".comrt.typelib.1";
 inline constexpr std::string_view version_section = ".comrt.version";
 inline std::string registry_section(int id) {
     return ".comrt.registry." + std::to_string(id);

@@ -123,12 +123,4 @@ bool reg_key_exists(HKEY root, std::string_view path);
 // when the key does not exist.
 LSTATUS PrintRegistryKey(std::ostream& out, std::string_view full_key_path);
 
-// Splits "HKCR\a\b" (or the long root names) into its predefined root and the rest; nullopt
-// for an unknown root.
-struct registry_path {
-    HKEY root;
-    std::string subkey;
-};
-std::optional<registry_path> parse_registry_path(std::string_view full_key_path);
-
 }  // namespace comrt

@@ -9,6 +9,8 @@
 #include <cstdlib>
 #include <map>
 #include <mutex>
+#include <string>
+#include <vector>
 
 #include "platform/base/fd_io.h"
 #include "platform/base/hresult.h"
@@ -144,8 +146,6 @@ LONG load(const std::string& path, std::shared_ptr<const reg_node>& snapshot) {
     return static_cast<LONG>(ERROR_SUCCESS);
 }
 
-}  // namespace
-
 std::string hive_path(hive_id hive) {
     if (hive == hive_id::machine) {
         std::string dir = env("COMRT_MACHINE_DIR");
@@ -160,6 +160,8 @@ std::string hive_path(hive_id hive) {
     }
     return data + "/comrt/user.reg";
 }
+
+}  // namespace
 
 hive_work*& active_work(hive_id hive) {
     thread_local hive_work* open[2] = {nullptr, nullptr};
@@ -266,14 +268,6 @@ LONG modify_hive(hive_id hive, const std::function<LONG(reg_node& root, bool& ch
     return write_hive_file(hive, std::make_shared<const reg_node>(std::move(work)));
 }
 
-std::vector<std::string> hive_damage() {
-    std::vector<std::string> reports;
-    std::lock_guard guard(g_cache_mutex);
-    for (const auto& entry : damage())
-        reports.push_back(entry.second);
-    return reports;
-}
-
 }  // namespace comrt::registry_detail
 
 namespace comrt {
@@ -285,7 +279,11 @@ std::string user_hive_path() {
     return registry_detail::hive_path(registry_detail::hive_id::user);
 }
 std::vector<std::string> damaged_hives() {
-    return registry_detail::hive_damage();
+    std::vector<std::string> reports;
+    std::lock_guard guard(registry_detail::g_cache_mutex);
+    for (const auto& entry : registry_detail::damage())
+        reports.push_back(entry.second);
+    return reports;
 }
 
 }  // namespace comrt

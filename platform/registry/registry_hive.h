@@ -3,20 +3,16 @@
 // the hive's lock with an atomic replace of the file.
 #include <functional>
 #include <memory>
-#include <string>
-#include <vector>
 
-#include "platform/registry/registry_tree.h"
 #include "platform/base/unique_fd.h"
+#include "platform/registry/registry_tree.h"
 
 namespace comrt::registry_detail {
 
 enum class hive_id { machine, user };
 
-std::string hive_path(hive_id hive);
-
 // The hive as the file holds it now (re-read only when the file changed); an empty tree when
-// the file does not exist. ERROR_BADDB when the file is not a hive; hive_damage() then says
+// the file does not exist. ERROR_BADDB when the file is not a hive; damaged_hives() then says
 // what is wrong and where. Inside a transaction of this thread, the transaction's tree.
 LONG read_hive(hive_id hive, std::shared_ptr<const reg_node>& snapshot);
 
@@ -42,9 +38,5 @@ struct hive_work {
     bool changed = false;
 };
 hive_work*& active_work(hive_id hive);
-
-// "<path>:<line>: <what>" for each hive that did not read as a hive the last time this
-// process read it.
-std::vector<std::string> hive_damage();
 
 }  // namespace comrt::registry_detail

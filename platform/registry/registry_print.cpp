@@ -96,8 +96,13 @@ LSTATUS print_key(std::ostream& out, HKEY key, const std::string& name) {
     return static_cast<LSTATUS>(ERROR_SUCCESS);
 }
 
-}  // namespace
+struct registry_path {
+    HKEY root;
+    std::string subkey;
+};
 
+// Splits "HKCR\a\b" (or the long root names) into its predefined root and the rest; nullopt
+// for an unknown root.
 std::optional<registry_path> parse_registry_path(std::string_view full_key_path) {
     std::size_t sep = full_key_path.find('\\');
     std::string_view first = full_key_path.substr(0, sep);
@@ -114,6 +119,8 @@ std::optional<registry_path> parse_registry_path(std::string_view full_key_path)
     }
     return std::nullopt;
 }
+
+}  // namespace
 
 LSTATUS PrintRegistryKey(std::ostream& out, std::string_view full_key_path) {
     auto path = parse_registry_path(full_key_path);

@@ -246,7 +246,8 @@ reg_node& reg_node::create(const std::vector<std::string>& path) {
     return *node;
 }
 
-std::optional<std::vector<std::string>> split_key_path(std::string_view subkey) {
+std::optional<std::vector<std::string>> split_key_path(const char* subkey_text) {
+    const std::string_view subkey = subkey_text == nullptr ? std::string_view{} : subkey_text;
     std::vector<std::string> path;
     if (subkey.empty())
         return path;
@@ -262,10 +263,6 @@ std::optional<std::vector<std::string>> split_key_path(std::string_view subkey) 
             return path;
         start = end + 1;
     }
-}
-
-std::optional<std::vector<std::string>> split_key_path(const char* subkey) {
-    return split_key_path(subkey == nullptr ? std::string_view{} : std::string_view{subkey});
 }
 
 std::string serialize_hive(const reg_node& root) {

@@ -37,7 +37,6 @@ struct reg_node {
 // Splits a subkey argument at backslashes. Null or "" is the empty path; an empty component
 // (leading, doubled or trailing backslash) or a name over 255 bytes makes it invalid.
 std::optional<std::vector<std::string>> split_key_path(const char* subkey);
-std::optional<std::vector<std::string>> split_key_path(std::string_view subkey);
 
 std::string serialize_hive(const reg_node& root);
 

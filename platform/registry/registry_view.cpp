@@ -20,11 +20,11 @@ std::unordered_map<HKEY__*, std::unique_ptr<HKEY__>>& handles() {
     return table;
 }
 
-}  // namespace
-
 bool is_predefined(HKEY key) {
     return key == &g_classes_root || key == &g_current_user || key == &g_local_machine;
 }
+
+}  // namespace
 
 std::optional<HKEY__> resolve(HKEY key) {
     if (key == nullptr)

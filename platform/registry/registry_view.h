@@ -29,7 +29,6 @@ constexpr LSTATUS status(DWORD code) {
     return static_cast<LSTATUS>(code);
 }
 
-bool is_predefined(HKEY key);
 // A copy of what the handle names, or nullopt for an invalid or closed handle.
 std::optional<HKEY__> resolve(HKEY key);
 HKEY new_handle(view_id view, std::vector<std::string> path);

@@ -37,7 +37,6 @@ class LaneExponentiation {
     // 2^e mod m of the given lane, 0 <= residue < m, after a Run that answered true.
     NTL::ZZ Residue(int lane) const;
 
-    int Limbs() const { return m_limbs; }
     int ExponentBits() const { return m_exponentBits; }
 
   private:

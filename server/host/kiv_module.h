@@ -21,8 +21,6 @@ class CkivModule {
     ULONG Lock();
     ULONG Unlock();
 
-    DWORD MainThreadId() const { return m_dwMainThreadId; }
-
   private:
     HRESULT Serve();
     // A server nobody uses ends: started for a client that died before it held an object or a
