@@ -9,26 +9,29 @@ namespace {
 
 using wire::Op;
 
-// IUnknown of the object itself: the identity every QueryInterface(IID_IUnknown) returns.
-class IdentityFacet final : public Facet, public IUnknown {
+// A facet whose IUnknown is its object's.
+template <class Interface>
+class OwnedFacet : public Facet, public Interface {
   public:
-    explicit IdentityFacet(RemoteObject& owner) : owner_(owner) {}
-    void* pointer() override { return static_cast<IUnknown*>(this); }
+    explicit OwnedFacet(RemoteObject& owner) : owner_(owner) {}
+    void* pointer() override { return static_cast<Interface*>(this); }
     HRESULT QueryInterface(REFIID riid, void** ppv) override { return owner_.query(riid, ppv); }
     ULONG AddRef() override { return owner_.add_ref(); }
     ULONG Release() override { return owner_.release(); }
 
-  private:
+  protected:
     RemoteObject& owner_;
 };
 
-class FactoryFacet final : public Facet, public IClassFactory {
+// IUnknown of the object itself: the identity every QueryInterface(IID_IUnknown) returns.
+class IdentityFacet final : public OwnedFacet<IUnknown> {
   public:
-    explicit FactoryFacet(RemoteObject& owner) : owner_(owner) {}
-    void* pointer() override { return static_cast<IClassFactory*>(this); }
-    HRESULT QueryInterface(REFIID riid, void** ppv) override { return owner_.query(riid, ppv); }
-    ULONG AddRef() override { return owner_.add_ref(); }
-    ULONG Release() override { return owner_.release(); }
+    using OwnedFacet::OwnedFacet;
+};
+
+class FactoryFacet final : public OwnedFacet<IClassFactory> {
+  public:
+    using OwnedFacet::OwnedFacet;
 
     HRESULT CreateInstance(IUnknown* outer, REFIID riid, void** ppv) override {
         if (ppv == nullptr)
@@ -63,16 +66,11 @@ class FactoryFacet final : public Facet, public IClassFactory {
 
   private:
     HRESULT adopt_new(std::uint32_t id, REFIID riid, const IID& dual, void** ppv);
-    RemoteObject& owner_;
 };
 
-class ErrorInfoSupportFacet final : public Facet, public ISupportErrorInfo {
+class ErrorInfoSupportFacet final : public OwnedFacet<ISupportErrorInfo> {
   public:
-    explicit ErrorInfoSupportFacet(RemoteObject& owner) : owner_(owner) {}
-    void* pointer() override { return static_cast<ISupportErrorInfo*>(this); }
-    HRESULT QueryInterface(REFIID riid, void** ppv) override { return owner_.query(riid, ppv); }
-    ULONG AddRef() override { return owner_.add_ref(); }
-    ULONG Release() override { return owner_.release(); }
+    using OwnedFacet::OwnedFacet;
     HRESULT InterfaceSupportsErrorInfo(REFIID riid) override {
         wire::Writer request;
         request.put(Op::SupportsErrorInfo);
@@ -80,9 +78,6 @@ class ErrorInfoSupportFacet final : public Facet, public ISupportErrorInfo {
         request.put_guid(riid);
         return remote_exchange(owner_, request.bytes());
     }
-
-  private:
-    RemoteObject& owner_;
 };
 
 }  // namespace

@@ -1,11 +1,10 @@
 #include "platform/oleaut/error_info.h"
 
 #include <atomic>
-#include <memory>
-#include <new>
 
 #include "platform/base/bstr.h"
 #include "platform/base/com_ptr.h"
+#include "platform/base/give_new.h"
 #include "platform/base/shared_object.h"
 #include "platform/base/utf8_text.h"
 
@@ -97,15 +96,7 @@ thread_local CComPtr<IErrorInfo> t_error_info;
 }  // namespace
 
 HRESULT CreateErrorInfo(ICreateErrorInfo** pperrinfo) {
-    if (pperrinfo == nullptr)
-        return E_INVALIDARG;
-    try {
-        *pperrinfo = std::make_unique<ErrorObject>().release();  // owned by its reference count
-        return S_OK;
-    } catch (const std::bad_alloc&) {
-        *pperrinfo = nullptr;
-        return E_OUTOFMEMORY;
-    }
+    return comrt::give_new<ErrorObject>(pperrinfo);  // owned by its reference count
 }
 
 HRESULT SetErrorInfo(ULONG dwReserved, IErrorInfo* perrinfo) {

@@ -2,12 +2,12 @@
 
 #include <algorithm>
 #include <atomic>
-#include <new>
 #include <utility>
 #include <vector>
 
 #include "platform/base/bstr.h"
 #include "platform/base/com_ptr.h"
+#include "platform/base/give_new.h"
 #include "platform/base/shared_object.h"
 #include "platform/oleaut/typeinfo_invoke.h"
 #include "platform/oleaut/typelib_stdole.h"
@@ -26,19 +26,6 @@ HRESULT give_text(const std::u16string& text, BSTR* out, bool null_if_empty = fa
     return *out == nullptr ? E_OUTOFMEMORY : S_OK;
 }
 
-template <class T>
-HRESULT give_copy(const T& value, T** out) {
-    if (out == nullptr)
-        return E_INVALIDARG;
-    try {
-        *out = std::make_unique<T>(value).release();  // freed by the matching Release*
-        return S_OK;
-    } catch (const std::bad_alloc&) {
-        *out = nullptr;
-        return E_OUTOFMEMORY;
-    }
-}
-
 class TypeInfo final : public ITypeInfo, private SharedObject<TypeInfo> {
     friend class SharedObject<TypeInfo>;
 
@@ -54,8 +41,8 @@ class TypeInfo final : public ITypeInfo, private SharedObject<TypeInfo> {
     ULONG Release() override { return release(); }
 
     HRESULT GetTypeAttr(TYPEATTR** pp) override {
-        return give_copy(view_ == TypeView::vtable ? *entry().vtable_attr : entry().listed_attr,
-                         pp);
+        return give_new<TYPEATTR>(
+            pp, view_ == TypeView::vtable ? *entry().vtable_attr : entry().listed_attr);
     }
     HRESULT GetTypeComp(ITypeComp** pp) override {
         if (pp != nullptr)
@@ -68,7 +55,7 @@ class TypeInfo final : public ITypeInfo, private SharedObject<TypeInfo> {
         *pp = nullptr;
         if (index >= funcs().size())
             return TYPE_E_ELEMENTNOTFOUND;
-        return give_copy(desc_of(*funcs()[index]), pp);
+        return give_new<FUNCDESC>(pp, desc_of(*funcs()[index]));
     }
     HRESULT GetVarDesc(UINT index, VARDESC** pp) override {
         if (pp == nullptr)
@@ -76,7 +63,7 @@ class TypeInfo final : public ITypeInfo, private SharedObject<TypeInfo> {
         *pp = nullptr;
         if (index >= entry().vars.size())
             return TYPE_E_ELEMENTNOTFOUND;
-        return give_copy(entry().vars[index]->desc, pp);
+        return give_new<VARDESC>(pp, entry().vars[index]->desc);
     }
     HRESULT GetNames(MEMBERID memid, BSTR* names, UINT max, UINT* count) override;
     HRESULT GetRefTypeOfImplType(UINT index, HREFTYPE* out) override;
@@ -365,12 +352,7 @@ HRESULT create_type_info(ITypeLib* lib, std::shared_ptr<const TypeLibTables> tab
     if (tables == nullptr || entry >= tables->entries().size() ||
         (view == TypeView::vtable && !tables->entries()[entry].vtable_attr))
         return TYPE_E_ELEMENTNOTFOUND;
-    try {
-        *out = std::make_unique<TypeInfo>(lib, std::move(tables), entry, view).release();
-        return S_OK;
-    } catch (const std::bad_alloc&) {
-        return E_OUTOFMEMORY;
-    }
+    return give_new<TypeInfo>(out, lib, std::move(tables), entry, view);
 }
 
 }  // namespace comrt

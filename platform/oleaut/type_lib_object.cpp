@@ -5,6 +5,7 @@
 #include <new>
 
 #include "platform/base/bstr.h"
+#include "platform/base/give_new.h"
 #include "platform/base/shared_object.h"
 #include "platform/oleaut/type_info_object.h"
 
@@ -48,15 +49,7 @@ class TypeLib final : public ITypeLib, private SharedObject<TypeLib> {
         return TYPE_E_ELEMENTNOTFOUND;
     }
     HRESULT GetLibAttr(TLIBATTR** out) override {
-        if (out == nullptr)
-            return E_INVALIDARG;
-        try {
-            *out = std::make_unique<TLIBATTR>(tables_->lib_attr()).release();  // ReleaseTLibAttr
-            return S_OK;
-        } catch (const std::bad_alloc&) {
-            *out = nullptr;
-            return E_OUTOFMEMORY;
-        }
+        return give_new<TLIBATTR>(out, tables_->lib_attr());  // ReleaseTLibAttr frees it
     }
     HRESULT GetTypeComp(ITypeComp** out) override {
         if (out != nullptr)

@@ -2,6 +2,7 @@
 
 #include <limits>
 #include <string>
+#include <type_traits>
 
 #include "platform/base/bstr.h"
 #include "platform/base/hresult.h"
@@ -61,31 +62,40 @@ HRESULT dereference(const VARIANT& src, VARIANT& out) {
     return S_OK;
 }
 
-Int integer_of(const VARIANT& v) {
-    switch (v.vt) {
+// Calls f(field, T{}) with the member of v that holds an integer of type vt, T being the C type
+// whose range vt has (the member's own type may say less, as char does); answers `other` for any
+// other type.
+template <class Variant, class F, class R>
+R on_integer_field(Variant& v, VARTYPE vt, F f, R other) {
+    switch (vt) {
         case VT_I1:
-            return v.cVal;
+            return f(v.cVal, std::int8_t{});
         case VT_UI1:
-            return v.bVal;
+            return f(v.bVal, std::uint8_t{});
         case VT_I2:
-            return v.iVal;
+            return f(v.iVal, std::int16_t{});
         case VT_UI2:
-            return v.uiVal;
-        case VT_BOOL:
-            return v.boolVal;
+            return f(v.uiVal, std::uint16_t{});
         case VT_I4:
         case VT_INT:
-            return v.lVal;
+            return f(v.lVal, std::int32_t{});
         case VT_UI4:
         case VT_UINT:
-            return v.ulVal;
+            return f(v.ulVal, std::uint32_t{});
         case VT_I8:
-            return v.llVal;
+            return f(v.llVal, std::int64_t{});
         case VT_UI8:
-            return v.ullVal;
+            return f(v.ullVal, std::uint64_t{});
         default:
-            return 0;  // VT_EMPTY
+            return other;
     }
+}
+
+Int integer_of(const VARIANT& v) {
+    if (v.vt == VT_BOOL)
+        return v.boolVal;
+    return on_integer_field(
+        v, v.vt, [](auto field, auto) { return Int(field); }, Int{0});  // VT_EMPTY
 }
 
 bool is_blank(char16_t c) {
@@ -158,49 +168,14 @@ bool in_range(Int v) {
 }
 
 HRESULT store_integer(Int v, VARTYPE vt, VARIANT& out) {
-    bool ok;
-    switch (vt) {
-        case VT_I1:
-            ok = in_range<std::int8_t>(v);
-            out.cVal = static_cast<char>(v);
-            break;
-        case VT_UI1:
-            ok = in_range<std::uint8_t>(v);
-            out.bVal = static_cast<BYTE>(v);
-            break;
-        case VT_I2:
-            ok = in_range<std::int16_t>(v);
-            out.iVal = static_cast<SHORT>(v);
-            break;
-        case VT_UI2:
-            ok = in_range<std::uint16_t>(v);
-            out.uiVal = static_cast<USHORT>(v);
-            break;
-        case VT_I4:
-        case VT_INT:
-            ok = in_range<std::int32_t>(v);
-            out.lVal = static_cast<LONG>(v);
-            break;
-        case VT_UI4:
-        case VT_UINT:
-            ok = in_range<std::uint32_t>(v);
-            out.ulVal = static_cast<ULONG>(v);
-            break;
-        case VT_I8:
-            ok = in_range<std::int64_t>(v);
-            out.llVal = static_cast<LONGLONG>(v);
-            break;
-        case VT_UI8:
-            ok = in_range<std::uint64_t>(v);
-            out.ullVal = static_cast<ULONGLONG>(v);
-            break;
-        default:
-            return DISP_E_BADVARTYPE;
-    }
-    if (!ok)
-        return DISP_E_OVERFLOW;
-    out.vt = vt;
-    return S_OK;
+    auto store = [&](auto& field, auto type) -> HRESULT {
+        if (!in_range<decltype(type)>(v))
+            return DISP_E_OVERFLOW;
+        field = static_cast<std::remove_reference_t<decltype(field)>>(v);
+        out.vt = vt;
+        return S_OK;
+    };
+    return on_integer_field(out, vt, store, DISP_E_BADVARTYPE);
 }
 
 HRESULT to_text(const VARIANT& v, USHORT flags, VARIANT& out) {

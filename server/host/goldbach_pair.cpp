@@ -4,7 +4,6 @@
 #include <string>
 
 #include "server/host/kiv_module.h"
-#include "server/host/type_info_cache.h"
 
 namespace {
 
@@ -80,36 +79,11 @@ ULONG CGoldbachPair::Release() {
     return left;
 }
 
-HRESULT CGoldbachPair::GetTypeInfoCount(UINT* pctinfo) {
-    if (pctinfo == nullptr)
-        return E_POINTER;
-    *pctinfo = 1;
-    return S_OK;
-}
-
-HRESULT CGoldbachPair::GetTypeInfo(UINT iTInfo, LCID, ITypeInfo** ppTInfo) {
-    if (ppTInfo == nullptr)
-        return E_POINTER;
-    *ppTInfo = nullptr;
-    if (iTInfo != 0)
-        return DISP_E_BADINDEX;
-    return KivTypeInfo(IID_IGoldbachPair, ppTInfo);
-}
-
-HRESULT CGoldbachPair::GetIDsOfNames(REFIID, LPOLESTR* rgszNames, UINT cNames, LCID,
-                                     DISPID* rgDispId) {
-    CComPtr<ITypeInfo> info;
-    HRESULT hr = KivTypeInfo(IID_IGoldbachPair, &info);
-    return FAILED(hr) ? hr : DispGetIDsOfNames(info, rgszNames, cNames, rgDispId);
-}
-
 HRESULT CGoldbachPair::Invoke(DISPID dispIdMember, REFIID riid, LCID, WORD wFlags,
                               DISPPARAMS* pDispParams, VARIANT* pVarResult, EXCEPINFO* pExcepInfo,
                               UINT* puArgErr) {
-    if (riid != IID_NULL)
-        return DISP_E_UNKNOWNINTERFACE;
     CComPtr<ITypeInfo> info;
-    HRESULT hr = KivTypeInfo(IID_IGoldbachPair, &info);
+    HRESULT hr = InvokeTypeInfo(riid, info);
     if (FAILED(hr))
         return hr;
     return DispInvoke(static_cast<IGoldbachPair*>(this), info, dispIdMember, wFlags, pDispParams,

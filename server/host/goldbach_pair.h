@@ -6,9 +6,11 @@
 #include <atomic>
 #include <string>
 
+#include "server/host/type_info_dispatch.h"
 #include "server/interface/iprime.h"
 
-class CGoldbachPair final : public IGoldbachPair, public ISupportErrorInfo {
+class CGoldbachPair final : public CTypeInfoDispatch<IGoldbachPair, IID_IGoldbachPair>,
+                            public ISupportErrorInfo {
   public:
     // A new pair with one reference in *ppPair: found, with its two summands, or not found
     // (empty texts).
@@ -20,10 +22,6 @@ class CGoldbachPair final : public IGoldbachPair, public ISupportErrorInfo {
     ULONG Release() override;
 
     // IDispatch, from IGoldbachPair's type information
-    HRESULT GetTypeInfoCount(UINT* pctinfo) override;
-    HRESULT GetTypeInfo(UINT iTInfo, LCID lcid, ITypeInfo** ppTInfo) override;
-    HRESULT GetIDsOfNames(REFIID riid, LPOLESTR* rgszNames, UINT cNames, LCID lcid,
-                          DISPID* rgDispId) override;
     HRESULT Invoke(DISPID dispIdMember, REFIID riid, LCID lcid, WORD wFlags,
                    DISPPARAMS* pDispParams, VARIANT* pVarResult, EXCEPINFO* pExcepInfo,
                    UINT* puArgErr) override;

@@ -71,44 +71,10 @@ ULONG CPrime::Release() {
     return left;
 }
 
-namespace {
-
-// IDispatch answers from IPrime2's type information: a superset of IPrime whose members keep
-// their DISPIDs, so late-bound callers of IPrime are served as before.
-HRESULT PrimeTypeInfo(ITypeInfo** ppTInfo) {
-    return KivTypeInfo(IID_IPrime2, ppTInfo);
-}
-
-}  // namespace
-
-HRESULT CPrime::GetTypeInfoCount(UINT* pctinfo) {
-    if (pctinfo == nullptr)
-        return E_POINTER;
-    *pctinfo = 1;
-    return S_OK;
-}
-
-HRESULT CPrime::GetTypeInfo(UINT iTInfo, LCID, ITypeInfo** ppTInfo) {
-    if (ppTInfo == nullptr)
-        return E_POINTER;
-    *ppTInfo = nullptr;
-    if (iTInfo != 0)
-        return DISP_E_BADINDEX;
-    return PrimeTypeInfo(ppTInfo);
-}
-
-HRESULT CPrime::GetIDsOfNames(REFIID, LPOLESTR* rgszNames, UINT cNames, LCID, DISPID* rgDispId) {
-    CComPtr<ITypeInfo> info;
-    HRESULT hr = PrimeTypeInfo(&info);
-    return FAILED(hr) ? hr : DispGetIDsOfNames(info, rgszNames, cNames, rgDispId);
-}
-
 HRESULT CPrime::Invoke(DISPID dispIdMember, REFIID riid, LCID, WORD wFlags, DISPPARAMS* pDispParams,
                        VARIANT* pVarResult, EXCEPINFO* pExcepInfo, UINT* puArgErr) {
-    if (riid != IID_NULL)
-        return DISP_E_UNKNOWNINTERFACE;
     CComPtr<ITypeInfo> info;
-    HRESULT hr = PrimeTypeInfo(&info);
+    HRESULT hr = InvokeTypeInfo(riid, info);
     if (FAILED(hr))
         return hr;
     // Scripting clients pass their variables by reference as VARIANTs; the standard

@@ -5,9 +5,10 @@
 // outgoing interface, _IPrimeEvents, whose Progress its long calls fire (PrimeCall).
 #include "server/engine/prime_engine.h"
 #include "server/host/connection_point.h"
+#include "server/host/type_info_dispatch.h"
 #include "server/interface/iprime.h"
 
-class CPrime final : public IPrime2,
+class CPrime final : public CTypeInfoDispatch<IPrime2, IID_IPrime2>,
                      public ISupportErrorInfo,
                      public IConnectionPointContainer,
                      public IProvideClassInfo2,
@@ -21,11 +22,8 @@ class CPrime final : public IPrime2,
     ULONG AddRef() override;
     ULONG Release() override;
 
-    // IDispatch
-    HRESULT GetTypeInfoCount(UINT* pctinfo) override;
-    HRESULT GetTypeInfo(UINT iTInfo, LCID lcid, ITypeInfo** ppTInfo) override;
-    HRESULT GetIDsOfNames(REFIID riid, LPOLESTR* rgszNames, UINT cNames, LCID lcid,
-                          DISPID* rgDispId) override;
+    // IDispatch, from IPrime2's type information: a superset of IPrime whose members keep
+    // their DISPIDs, so late-bound callers of IPrime are served as before.
     HRESULT Invoke(DISPID dispIdMember, REFIID riid, LCID lcid, WORD wFlags,
                    DISPPARAMS* pDispParams, VARIANT* pVarResult, EXCEPINFO* pExcepInfo,
                    UINT* puArgErr) override;

@@ -96,34 +96,16 @@ HRESULT LoadModuleTypeLib(ITypeLib** library, std::string& loaded_from) {
     HRESULT hr = ModulePath(path);
     if (FAILED(hr))
         return hr;
-    std::basic_string<OLECHAR> wide = Utf16(path);
-    hr = LoadTypeLib(wide.c_str(), library);
-    if (SUCCEEDED(hr)) {
-        loaded_from = path;
-        return hr;
-    }
     std::filesystem::path tlb(path);
     tlb.replace_extension(".tlb");
-    std::basic_string<OLECHAR> wide_tlb = Utf16(tlb.string());
-    hr = LoadTypeLib(wide_tlb.c_str(), library);
-    if (SUCCEEDED(hr))
-        loaded_from = tlb.string();
+    for (const std::string& candidate : {path, tlb.string()}) {
+        hr = LoadTypeLib(Utf16(candidate).c_str(), library);
+        if (SUCCEEDED(hr)) {
+            loaded_from = candidate;
+            break;
+        }
+    }
     return hr;
-}
-
-HRESULT RegisterClass(RegistrationScope scope) {
-    HRESULT hr = UpdateScript(102, true, scope);
-    if (FAILED(hr))
-        return hr;
-    CComPtr<ITypeLib> library;
-    std::string path;
-    hr = LoadModuleTypeLib(&library, path);
-    if (FAILED(hr))
-        return hr;
-    std::basic_string<OLECHAR> wide = Utf16(path);
-    return scope == RegistrationScope::PerUser
-               ? RegisterTypeLibForUser(library, wide.data(), nullptr)
-               : RegisterTypeLib(library, wide.data(), nullptr);
 }
 
 // Whether the scope holds the library's registration (UnRegisterTypeLib fails without one).
@@ -141,8 +123,9 @@ bool TypeLibRegistered(RegistrationScope scope, const TLIBATTR& attr) {
     return true;
 }
 
-HRESULT UnregisterClass(RegistrationScope scope) {
-    HRESULT hr = UpdateScript(102, false, scope);
+// Applies or removes class Prime's script, then registers or removes its type library.
+HRESULT UpdateClass(bool bRegister, RegistrationScope scope) {
+    HRESULT hr = UpdateScript(102, bRegister, scope);
     if (FAILED(hr))
         return hr;
     CComPtr<ITypeLib> library;
@@ -150,6 +133,12 @@ HRESULT UnregisterClass(RegistrationScope scope) {
     hr = LoadModuleTypeLib(&library, path);
     if (FAILED(hr))
         return hr;
+    if (bRegister) {
+        std::basic_string<OLECHAR> wide = Utf16(path);
+        return scope == RegistrationScope::PerUser
+                   ? RegisterTypeLibForUser(library, wide.data(), nullptr)
+                   : RegisterTypeLib(library, wide.data(), nullptr);
+    }
     TLIBATTR* attr = nullptr;
     hr = library->GetLibAttr(&attr);
     if (FAILED(hr))
@@ -167,11 +156,11 @@ HRESULT Register(RegistrationScope scope) {
     HRESULT hr = UpdateScript(101, true, scope);
     if (FAILED(hr))
         return hr;
-    return RegisterClass(scope);
+    return UpdateClass(true, scope);
 }
 
 HRESULT Unregister(RegistrationScope scope) {
-    HRESULT hr = UnregisterClass(scope);
+    HRESULT hr = UpdateClass(false, scope);
     if (FAILED(hr))
         return hr;
     return UpdateScript(101, false, scope);
