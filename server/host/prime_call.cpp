@@ -6,16 +6,11 @@
 #include "platform/comrt_extensions.h"
 
 #include "server/interface/iprime.h"
+#include "server/interface/narrow_text.h"
 
 namespace {
 
 constexpr DISPID kDispidProgress = 1;
-
-// ASCII or decimal digits: one code unit per byte.
-_bstr_t Wide(const std::string& text) {
-    const std::basic_string<OLECHAR> wide(text.begin(), text.end());
-    return _bstr_t(SysAllocStringLen(wide.data(), static_cast<UINT>(wide.size())), false);
-}
 
 VARIANTARG Bstr(_bstr_t& text) {
     VARIANTARG arg;
@@ -36,9 +31,9 @@ VARIANTARG Double(double value) {
 // Progress(bstrActivity, bstrUnit, dDone, dExpected, dElapsedSeconds, bstrCurrent, pbCancel)
 // on one sink; the arguments go right to left, as IDispatch::Invoke takes them.
 HRESULT FireProgress(IDispatch* sink, const ProgressReading& reading, VARIANT_BOOL& cancel) {
-    _bstr_t activity = Wide(reading.activity);
-    _bstr_t unit = Wide(reading.unit);
-    _bstr_t current = Wide(reading.current);
+    _bstr_t activity = WideText(reading.activity);
+    _bstr_t unit = WideText(reading.unit);
+    _bstr_t current = WideText(reading.current);
     VARIANTARG args[7];
     VariantInit(&args[0]);
     args[0].vt = VT_BYREF | VT_BOOL;

@@ -12,16 +12,6 @@
 #include "server/interface/trace_log.h"
 #include "server/sysinfo/system_info.h"
 
-namespace {
-
-// One code unit per byte: the text is digits only.
-_bstr_t Widened(const std::string& text) {
-    const std::basic_string<OLECHAR> wide(text.begin(), text.end());
-    return _bstr_t(SysAllocStringLen(wide.data(), static_cast<UINT>(wide.size())), false);
-}
-
-}  // namespace
-
 HRESULT CPrime::GetGBPairUsingRM(BSTR bstrEvenNum, LONG lNumTrials, BSTR* pbstrFirst,
                                  BSTR* pbstrSecond, LONG* pbRet, ULONG numThreadsPerCore) {
     if (pbRet == nullptr)
@@ -62,11 +52,11 @@ HRESULT CPrime::GetGBPairUsingRM(BSTR bstrEvenNum, LONG lNumTrials, BSTR* pbstrF
         TraceLog("kiv: Extracting P1...\n");
         std::string text = DecimalText(pair->first);
         TraceLog("kiv: SysAllocString P1...\n");
-        _bstr_t first = Widened(text);
+        _bstr_t first = WideText(text);
         TraceLog("kiv: Extracting P2...\n");
         text = DecimalText(pair->second);
         TraceLog("kiv: SysAllocString P2...\n");
-        _bstr_t second = Widened(text);
+        _bstr_t second = WideText(text);
         *pbstrFirst = first.Detach();
         *pbstrSecond = second.Detach();
         *pbRet = 1;

@@ -6,26 +6,8 @@
 #include "server/host/prime_call.h"
 #include "server/interface/messages.h"
 #include "server/interface/method_frame.h"
+#include "server/interface/narrow_text.h"
 #include "server/interface/trace_log.h"
-
-namespace {
-
-// The text is ASCII but for a results path, which is UTF-8 on this system: decoded as such,
-// ASCII keeps one code unit per byte. Anything else is widened byte by byte.
-_bstr_t StatusBstr(const std::string& text) {
-    std::basic_string<OLECHAR> wide(text.size(), OLESTR('\0'));  // never more units than bytes
-    const int units = text.empty() ? 0
-                                   : MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, text.data(),
-                                                         static_cast<int>(text.size()), wide.data(),
-                                                         static_cast<int>(wide.size()));
-    if (units > 0)
-        wide.resize(static_cast<std::size_t>(units));
-    else
-        wide.assign(text.begin(), text.end());
-    return _bstr_t(SysAllocStringLen(wide.data(), static_cast<UINT>(wide.size())), false);
-}
-
-}  // namespace
 
 HRESULT CPrime::TestKIV(ULONGLONG numDigits, LONG bWriteResultsToFile, BSTR* pbstrStatus,
                         LONG* pbRet, ULONG numThreadsPerCore) {
@@ -54,7 +36,7 @@ HRESULT CPrime::TestKIV(ULONGLONG numDigits, LONG bWriteResultsToFile, BSTR* pbs
             throw;
         }
         *pbRet = found;
-        _bstr_t status = StatusBstr(outcome.statusText);
+        _bstr_t status = WideText(outcome.statusText);
         *pbstrStatus = status.Detach();
         TraceLog("kiv: Cleaning up...\n");
         return S_OK;

@@ -8,3 +8,16 @@ std::string NarrowText(BSTR bstr) {
                             static_cast<int>(length), nullptr, nullptr);
     return text;
 }
+
+_bstr_t WideText(const std::string& text) {
+    std::basic_string<OLECHAR> wide(text.size(), OLESTR('\0'));  // never more units than bytes
+    const int units = text.empty() ? 0
+                                   : MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, text.data(),
+                                                         static_cast<int>(text.size()), wide.data(),
+                                                         static_cast<int>(wide.size()));
+    if (units > 0)
+        wide.resize(static_cast<std::size_t>(units));
+    else
+        wide.assign(text.begin(), text.end());
+    return _bstr_t(SysAllocStringLen(wide.data(), static_cast<UINT>(wide.size())), false);
+}
