@@ -1,4 +1,4 @@
-// Progress events on a long pair search: FindGoldbachPair with a sink that counts every
+// Progress events on a long pair search: FindGoldbachPair with a sink that records every
 // Progress (events on) against the same search with no sink (events off). Firing is meant to
 // cost a long search less than 1%; the counter Events shows how many the sink received. The
 // search's threads make its time vary from run to run by more than that, so the same pair is
@@ -16,6 +16,7 @@
 #include "bench/fixed_even_number.h"
 #include "platform/win32.h"
 #include "server/host/prime.h"
+#include "tests/support/progress_sink.h"
 
 namespace {
 
@@ -27,60 +28,22 @@ std::u16string FixedEvenText(long digits) {
     return std::u16string(decimal.begin(), decimal.end());
 }
 
-// Counts Progress calls; lives on the stack, so its references are not counted.
-class CountingSink final : public IDispatch {
-  public:
-    long events = 0;
-    HRESULT QueryInterface(REFIID riid, void** ppv) override {
-        if (riid == IID_IUnknown || riid == IID_IDispatch || riid == DIID__IPrimeEvents) {
-            *ppv = static_cast<IDispatch*>(this);
-            return S_OK;
-        }
-        *ppv = nullptr;
-        return E_NOINTERFACE;
-    }
-    ULONG AddRef() override { return 2; }
-    ULONG Release() override { return 1; }
-    HRESULT GetTypeInfoCount(UINT* count) override {
-        *count = 0;
-        return S_OK;
-    }
-    HRESULT GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
-    HRESULT GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override { return E_NOTIMPL; }
-    HRESULT Invoke(DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*, UINT*) override {
-        ++events;
-        return S_OK;
-    }
-};
-
-// A Prime object, with the counting sink advised when `withSink`; unadvised at the end.
+// A Prime object, with the recording sink advised when `withSink`.
 struct BenchPrime {
+    kivtest::ProgressSink sink;  // declared first: the object holds it until the object goes
     CComPtr<IPrime2> prime;
-    CountingSink sink;
-    CComPtr<IConnectionPoint> point;
-    DWORD cookie = 0;
 
     // An empty text, or why the object could not be had.
     std::string Open(bool withSink) {
         if (CPrime::CreateInstance(IID_IPrime2, reinterpret_cast<void**>(&prime)) != S_OK)
             return "CPrime::CreateInstance failed";
-        if (!withSink)
-            return {};
-        CComPtr<IConnectionPointContainer> container;
-        if (FAILED(prime->QueryInterface(IID_IConnectionPointContainer,
-                                         reinterpret_cast<void**>(&container))) ||
-            FAILED(container->FindConnectionPoint(DIID__IPrimeEvents, &point)) ||
-            FAILED(point->Advise(&sink, &cookie)))
+        if (withSink && kivtest::Advise(prime, &sink) == 0)
             return "Advise failed";
         return {};
     }
-    ~BenchPrime() {
-        if (point && cookie != 0)
-            point->Unadvise(cookie);
-    }
 };
 
-// range(0): digits; range(1): 1 with a counting sink, 0 without.
+// range(0): digits; range(1): 1 with a sink, 0 without.
 void BM_FindGoldbachPair(benchmark::State& state) {
     const _bstr_t number(FixedEvenText(state.range(0)).c_str());
     BenchPrime bench;
@@ -95,10 +58,10 @@ void BM_FindGoldbachPair(benchmark::State& state) {
             pair->get_Found(&found) != S_OK || found == VARIANT_FALSE)
             state.SkipWithError("no pair");
     }
-    state.counters["Events"] = static_cast<double>(bench.sink.events);
+    state.counters["Events"] = static_cast<double>(bench.sink.events.size());
 }
 
-// range(0): 1 with a counting sink, 0 without.
+// range(0): 1 with a sink, 0 without.
 void BM_TrialDivision(benchmark::State& state) {
     const _bstr_t number(u"2305843009213693951");
     BenchPrime bench;
@@ -112,7 +75,7 @@ void BM_TrialDivision(benchmark::State& state) {
             isPrime != VARIANT_TRUE)
             state.SkipWithError("not prime");
     }
-    state.counters["Events"] = static_cast<double>(bench.sink.events);
+    state.counters["Events"] = static_cast<double>(bench.sink.events.size());
 }
 
 }  // namespace
