@@ -55,35 +55,26 @@ CComPtr<IPrime> Activate() {
 }
 
 // What the event sink reaches while a search runs: the progress line, and Ctrl-C, which only
-// a server that sends events can be asked to stop by.
-struct RunningSearch {
-    explicit RunningSearch(bool with_events) {
+// a server that sends events can be asked to stop by. It points `current` at itself while it
+// lives; its line is erased when it ends, before the answer.
+class RunningSearch {
+  public:
+    RunningSearch(RunningSearch*& current, bool with_events) : m_current(current) {
         if (with_events)
-            interrupt.emplace();
+            m_interrupt.emplace();
+        m_current = this;
     }
-    bool CancelRequested() const { return interrupt && interrupt->Requested(); }
+    ~RunningSearch() { m_current = nullptr; }
+    RunningSearch(const RunningSearch&) = delete;
+    RunningSearch& operator=(const RunningSearch&) = delete;
+
+    bool CancelRequested() const { return m_interrupt && m_interrupt->Requested(); }
 
     ProgressLine line;
-    std::optional<SearchInterrupt> interrupt;
-};
-
-// Points the sink at a search for as long as it runs; the line is gone before the answer.
-class RunningSearchScope {
-  public:
-    RunningSearchScope(RunningSearch*& current, RunningSearch& search)
-        : m_current(current), m_search(search) {
-        m_current = &m_search;
-    }
-    ~RunningSearchScope() {
-        m_current = nullptr;
-        m_search.line.Erase();
-    }
-    RunningSearchScope(const RunningSearchScope&) = delete;
-    RunningSearchScope& operator=(const RunningSearchScope&) = delete;
 
   private:
     RunningSearch*& m_current;
-    RunningSearch& m_search;
+    std::optional<SearchInterrupt> m_interrupt;
 };
 
 void Request(IPrime* prime, const std::string& input, std::ostream& out, bool with_events,
@@ -95,8 +86,7 @@ void Request(IPrime* prime, const std::string& input, std::ostream& out, bool wi
     LONG found = 0;
     HRESULT hr;
     {
-        RunningSearch search(with_events);
-        RunningSearchScope scope(current, search);
+        RunningSearch search(current, with_events);
         hr = prime->GetGBPairUsingRM(request.GetBSTR(), 0, &first, &second, &found,
                                      kivDefaultThreadsPerCore);
     }
