@@ -6,6 +6,8 @@
 #include <memory>
 #include <vector>
 
+#include "platform/oleaut/ffi_types.h"
+
 namespace comrt_tool {
 namespace {
 
@@ -22,17 +24,9 @@ std::string EventText(const VARIANT& arg) {
         if (arg.vt == (VT_BYREF | VT_VARIANT))
             return EventText(*arg.pvarVal);
         value.vt = arg.vt & ~VT_BYREF;
-        std::size_t size = value.vt == VT_BSTR || value.vt == VT_UNKNOWN || value.vt == VT_DISPATCH
-                               ? sizeof(void*)
-                               : sizeof(value.llVal);
-        if (value.vt == VT_BOOL || value.vt == VT_I2 || value.vt == VT_UI2)
-            size = 2;
-        else if (value.vt == VT_I4 || value.vt == VT_UI4 || value.vt == VT_R4 ||
-                 value.vt == VT_INT || value.vt == VT_UINT || value.vt == VT_ERROR)
-            size = 4;
-        else if (value.vt == VT_I1 || value.vt == VT_UI1)
-            size = 1;
-        std::memcpy(&value.llVal, arg.byref, size);
+        // As wide as a call passes it; the rest (dates, currency) are 8 bytes.
+        const ffi_type* type = comrt::ffi_type_of_value(value.vt);
+        std::memcpy(&value.llVal, arg.byref, type != nullptr ? type->size : sizeof value.llVal);
         v = &value;
     }
     char buffer[64];
